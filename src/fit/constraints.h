@@ -1,0 +1,33 @@
+// Zero and positivity rules, coordination numbers and the smoothing penalty.
+#pragma once
+
+#include "model/run.h"
+
+namespace yosta {
+
+// True when a zero constraint of basis function p holds r (bounds inclusive).
+bool centre_refused(const Run& run, int p, float r);
+// True when a zero constraint of p has r strictly inside its range.
+bool zero_masked(const Run& run, int p, float r);
+// The change to use at r point j of basis function p for a proposed change x.
+float positivity_rule(const Run& run, int p, int j, float x);
+
+// Start and reset: zero constraints write Z, positivity raises to at least Z.
+void enforce_zero_and_positivity(Run& run);
+
+// Every N_c from the basis values (higher-precision sums).
+void coordination_full(Run& run);
+// Coordination change of a move of basis function p: changes d[0..n-1] at r
+// points j0..j0+n-1 (positions off the grid already excluded by the caller).
+// Writes dNc[1..ncoord], adds them to N_c and recomputes P.
+void coordination_move(Run& run, int p, int j0, const float* d, int n, float* dNc);
+// P from the current N_c.
+void coordination_penalty(Run& run);
+
+// S in full (0 unless smoothing type 1 or 2).
+void smoothing_full(Run& run);
+// dS of a single-point move of delta at r point j of p; applies v(j,p) += delta
+// between its before and after sums and returns dS (already weighted).
+float smoothing_change(Run& run, int p, int j, float delta);
+
+}  // namespace yosta

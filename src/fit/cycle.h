@@ -1,0 +1,17 @@
+// The Monte Carlo move cycle: propose, update, evaluate, Metropolis test,
+// accept or undo, then the progress, target and save checks.
+#pragma once
+
+#include "model/run.h"
+#include "run/console.h"
+
+namespace yosta {
+
+// One trial move (steps 1 to 13 of a turn); returns true when accepted.
+bool one_move(Run& run, Console& console);
+
+// Turns until running is cleared (time limit, last target set, --max-moves,
+// or an interrupt). Returns true when every requested target set was saved.
+bool run_cycle(Run& run, Console& console);
+
+}  // namespace yosta

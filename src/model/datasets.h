@@ -1,0 +1,14 @@
+// Reading the experimental data files onto the common Q grid.
+#pragma once
+
+#include "model/run.h"
+
+namespace yosta {
+
+// Reads the data file of every set (fixed-coefficient sets first) into
+// run.sets[1..nsets] and run.q; lowers q_last to nq; applies the sigma rules.
+// Stops with "Too many Q points" / "Incompatible Q points in data files", and
+// on files with fewer than two points.
+void read_data_sets(Run& run);
+
+}  // namespace yosta

@@ -1,0 +1,24 @@
+// The real-space grid, the floor value and the Gaussian move shapes.
+#pragma once
+
+#include "model/run.h"
+#include "run/console.h"
+
+namespace yosta {
+
+// dr = 2 pi / (Q_nq * Mr), nr = int(rmax / dr) + 1; stops when nr > 12000
+// (two explanatory lines, then a plain error stop).
+void derive_r_grid(Run& run);
+
+// Widths become standard deviations, half-widths in points are checked, and
+// the last rch must reach the end of the grid. Only with Gaussian moves.
+void check_gaussian_ranges(Run& run);
+
+// Z = -1 in Q-dependent mode; otherwise minus the coefficient of basis
+// function 1 in set 1 at Q point 1, which is then set to 1 at every Q point.
+void set_floor_value(Run& run);
+
+// shape_i(m) = exp(-0.5 ((m - ngauss - 1) dr / sigma)^2). Only with Gaussian moves.
+void tabulate_gaussians(Run& run);
+
+}  // namespace yosta

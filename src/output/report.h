@@ -1,0 +1,11 @@
+// The run report: the echo of the whole set-up, ending with the progress header.
+#pragma once
+
+#include "model/run.h"
+#include "run/console.h"
+
+namespace yosta {
+
+void write_report(const Run& run, Console& console);
+
+}  // namespace yosta

@@ -1,0 +1,40 @@
+// Helpers shared by the test programs: scratch folders, files, whole runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace yosta::testing {
+
+// A fresh folder under the system temp folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
+std::vector<std::string> split_lines(const std::string& text);
+
+struct CommandResult {
+  int status = -1;     // exit status
+  std::string output;  // standard output and standard error together
+};
+// Runs `command` through the shell in folder `dir`, with `input` on stdin.
+CommandResult run_command(const std::string& command, const std::string& dir = ".",
+                          const std::string& input = "");
+
+// The yosta program built beside the tests.
+std::string yosta_binary();
+// The folder of the test sources (tests/).
+std::string test_dir();
+
+}  // namespace yosta::testing

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages YOSTA needs to build, test and plot, when missing.
+set -euo pipefail
+packages=(g++ cmake make pkg-config giza-dev libgtest-dev libbenchmark-dev libcli11-dev
+          xvfb xauth x11-apps gfortran)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

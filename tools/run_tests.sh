@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds YOSTA twice (optimised, and with AddressSanitizer
+# plus UndefinedBehaviorSanitizer) and runs every test in both builds.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+bash "$top/tools/install_deps.sh"
+jobs=$(nproc)
+cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$top/build" -j "$jobs"
+(cd "$top/build" && ctest --output-on-failure -j "$jobs")
+cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DYOSTA_SANITIZE=ON -DYOSTA_BENCH=OFF >/dev/null
+cmake --build "$top/build-asan" -j "$jobs"
+(cd "$top/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
