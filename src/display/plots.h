@@ -3,30 +3,123 @@
 // the PGPLOT C API.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "model/run.h"
 
 namespace yosta {
 
+// The plotting calls the panels use, as plain function pointers so that a test
+// can put a recorder in place of the library. Only set-up and refresh go
+// through here, never the move cycle.
+struct PlotApi {
+  int (*open)(const char* device);  // cpgopen: the device id, > 0 on success
+  void (*select)(int id);           // cpgslct
+  void (*ask)(int flag);            // cpgask
+  void (*paper)(float width, float aspect);  // cpgpap
+  void (*char_height)(float size);  // cpgsch
+  void (*begin_buffer)();           // cpgbbuf
+  void (*end_buffer)();             // cpgebuf
+  void (*env)(float xmin, float xmax, float ymin, float ymax, int just, int axis);  // cpgenv
+  void (*label)(const char* x, const char* y, const char* top);  // cpglab
+  void (*colour)(int ci);           // cpgsci
+  void (*colour_rgb)(int ci, float r, float g, float b);  // cpgscr
+  void (*line)(int n, const float* x, const float* y);  // cpgline
+  void (*close)();                  // cpgclos (the selected device)
+  bool (*place)(const char* first, const char* second);  // windows side by side (X11)
+  double (*now)();                  // seconds on a monotonic clock
+};
+
+// The real library and the steady clock.
+const PlotApi& pgplot_api();
+
+// G(r) panel: basis function 1 against r. Entries beyond nr stay 0.
+struct GrPanel {
+  Array1<float, max_r> x{};  // x_g(j) = r_j
+  Array1<float, max_r> y{};  // y_g(j) = v(j, 1)
+  float x_min = 0, x_max = 0, y_min = 0, y_max = 0;
+  std::int32_t n = 0;        // n_g: points drawn
+};
+
+// F(Q) panel: data set 1. Entries beyond nq stay 0.
+struct FqPanel {
+  Array1<float, max_q> X{};  // Q_k
+  Array1<float, max_q> A{};  // -(a0 + a1 Q + a2 Q^2): the background, sign reversed
+  Array1<float, max_q> B{};  // beta F(k, 1): the scaled data
+  Array1<float, max_q> C{};  // F_calc(k, 1) + A(k): the model less the background
+  float X_min = 0, X_max = 0, Y_min = 0, Y_max = 0;
+  std::int32_t n = 0;        // nq
+};
+
+// Full build (x values, x limits, n, then the y part) and the refresh-time
+// update (y values and y limits only; x, its limits and n stay as built).
+void build_gr_panel(const Run& run, GrPanel& panel);
+void update_gr_panel(const Run& run, GrPanel& panel);
+void build_fq_panel(const Run& run, FqPanel& panel);
+void update_fq_panel(const Run& run, FqPanel& panel);
+
+// Axis limits as they may be handed to cpgenv: a non-finite limit becomes the
+// range -1..1 and a flat (or reversed) range is padded, so a degenerate curve
+// can neither blank a panel nor make the library fall back to 0..1 axes.
+struct AxisRange {
+  float lo, hi;
+};
+AxisRange drawable_range(float lo, float hi);
+
+// Draws a polyline through `api`, split at points with a non-finite
+// coordinate so they neither draw stray lines nor reach the library.
+void draw_line(const PlotApi& api, int n, const float* x, const float* y);
+
 class LivePlots {
  public:
   // Builds the panel data and limits from the run (before the start prompt).
   explicit LivePlots(Run& run);
+  LivePlots(Run& run, const PlotApi& api);
   LivePlots(const LivePlots&) = delete;
   LivePlots& operator=(const LivePlots&) = delete;
   ~LivePlots();  // closes the devices, so file devices write their last page
 
   // Opens both devices and draws the first frames. An empty `device` opens the
   // interactive windows "G(r)/xw" and "S(Q)/xw"; otherwise the giza device
-  // named (e.g. "/png", "/null"). Throws Stop("Graphics error") on failure.
+  // named: "/null" draws nothing; "/png", "/svg" and "/eps" keep the latest
+  // picture of each panel in root + "_gr.png" and root + "_sq.png" (the
+  // extension of the type), rewritten at every drawing; "/pdf", "/vpdf",
+  // "/ps" and "/vps" write one multi-page file per panel, root + "_gr.pdf"
+  // and root + "_sq.pdf". A prefix before the type ("out/fit/png") replaces
+  // root. Throws Stop("Graphics error") when a device cannot be opened or
+  // its file cannot be written.
   void open(const std::string& device);
 
-  // Rebuilds the panel data and redraws both panels (throttled by wall clock).
+  // Rebuilds the panel data and redraws both panels, at most about five times
+  // a second: a call that comes sooner after the last drawing only leaves the
+  // drawing pending (the next due call draws the latest state).
   void refresh();
+
+  // Cheap enough to call after every move: reads the clock; draws a pending
+  // refresh once it is due and otherwise, at most every 0.1 s, copies the
+  // kept pictures back into the interactive windows (a covered or resized
+  // window is repainted without waiting for the next refresh).
+  void repaint();
+
+  // Draws a pending refresh on file devices and closes the devices; the
+  // destructor does the same. Safe to call more than once.
+  void close();
 
   // Installs refresh() as the run's plot hook.
   void attach();
+
+  // Hook forms of refresh() and repaint(); `context` is the LivePlots.
+  static void refresh_hook(void* context);
+  static void repaint_hook(void* context);
+
+  // Drawing throttle and repaint period, in seconds.
+  static constexpr double min_refresh_interval = 0.2;
+  static constexpr double repaint_interval = 0.1;
+
+  // For tests: the panels as last built.
+  const GrPanel& gr_panel() const;
+  const FqPanel& fq_panel() const;
 
  private:
   struct Impl;

@@ -30,4 +30,12 @@ void smoothing_full(Run& run);
 // between its before and after sums and returns dS (already weighted).
 float smoothing_change(Run& run, int p, int j, float delta);
 
+// Set-up guard: stops (status 1) when the zero constraints cover every r point
+// of every basis function, since no move centre could then ever be drawn.
+void check_free_centre(const Run& run);
+// Set-up guard: stops (status 1) when the smoothing factor r*exp(r/L) of an
+// active type 1 or 2 penalty overflows single precision on the grid, which
+// would turn every cost into infinity or NaN and freeze the fit.
+void check_smoothing_factor(const Run& run);
+
 }  // namespace yosta

@@ -19,6 +19,8 @@ class Console {
   // Reads one typed line; false at end of input.
   bool read_line(std::string& line);
   void flush();
+  // True when typed answers come from a terminal (which echoes them itself).
+  bool input_is_terminal() const;
 
   // Sets the window title ("Parameters") through the terminal's title escape,
   // only when the console is a terminal.

@@ -68,6 +68,7 @@ class FreeReader {
   std::size_t pos_ = 0;   // position within the current line
   bool in_record_ = false;
   bool slashed_ = false;  // a slash ended the current record
+  bool after_value_ = false;  // a value was read and its separator not yet seen
   int repeat_left_ = 0;   // pending repeats of repeat_token_
   std::string repeat_token_;
 };

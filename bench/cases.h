@@ -1,0 +1,30 @@
+// Synthetic fitting cases of three sizes, written as a parameter file and data
+// files into a folder, for the benchmarks and the speed comparison tests.
+#pragma once
+
+#include <string>
+
+namespace yosta::bench {
+
+struct CaseSize {
+  const char* name;
+  int nsets;       // data sets, all with fixed coefficients
+  int nq;          // Q points
+  int nbasis;      // basis functions
+  float rmax;      // Angstrom; with dq 0.05 and Mr 2 sets the number of r points
+  bool gaussian;   // Gaussian moves of 21 points instead of single-point moves
+  bool resolution; // resolution broadening
+};
+
+// small: 1 set, 300 Q, 1 function, ~150 r points, single-point moves
+// medium: 3 sets, 600 Q, 3 functions, ~300 r points, single-point moves, rezero + linear
+// large: 4 sets, 1100 Q, 4 functions, ~1000 r points, Gaussian moves of 21 points, resolution
+inline constexpr CaseSize small_case{"small", 1, 300, 1, 15.5f, false, false};
+inline constexpr CaseSize medium_case{"medium", 3, 600, 3, 31.0f, false, false};
+inline constexpr CaseSize large_case{"large", 4, 1100, 4, 56.0f, true, true};
+
+// Writes `case_name`.dat and its data files into `folder`; returns the
+// parameter file's path.
+std::string write_case(const CaseSize& size, const std::string& folder);
+
+}  // namespace yosta::bench

@@ -1,0 +1,462 @@
+#include "display/plots.h"
+
+#include <cpgplot.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "display/xwindows.h"
+#include "run/stop.h"
+
+namespace yosta {
+
+namespace {
+
+double steady_seconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void pg_ask(int flag) { cpgask(flag); }
+void pg_bbuf() { cpgbbuf(); }
+void pg_ebuf() { cpgebuf(); }
+void pg_clos() { cpgclos(); }
+
+const PlotApi real_api = {
+    cpgopen, cpgslct, pg_ask, cpgpap, cpgsch, pg_bbuf, pg_ebuf,
+    cpgenv,  cpglab,  cpgsci, cpgscr, cpgline, pg_clos, place_beside, steady_seconds,
+};
+
+// Smallest and largest finite value of a[first..last]; both NaN when there is
+// none. Non-finite values are skipped: they are not drawn either.
+void finite_min_max(const float* a, int first, int last, float& m, float& M) {
+  m = std::numeric_limits<float>::infinity();
+  M = -m;
+  for (int i = first; i <= last; ++i) {
+    const float value = a[i];
+    if (!std::isfinite(value)) continue;
+    m = std::min(m, value);
+    M = std::max(M, value);
+  }
+  if (m > M) m = M = std::numeric_limits<float>::quiet_NaN();
+}
+
+}  // namespace
+
+const PlotApi& pgplot_api() { return real_api; }
+
+// ---------------------------------------------------------------- panel data
+
+void build_gr_panel(const Run& run, GrPanel& panel) {
+  const std::int32_t nr = std::clamp(run.r.nr, 0, max_r);
+  const float dr = run.r.dr;
+  panel.x.fill(0.0f);
+  panel.y.fill(0.0f);
+  for (std::int32_t j = 1; j <= nr; ++j) panel.x[j] = static_cast<float>(j) * dr;
+  panel.x_min = panel.x[1];
+  panel.x_max = nr >= 1 ? std::min(panel.x[nr], 15.0f) : 0.0f;
+  panel.n = 0;
+  if (nr >= 1 && dr > 0.0f) {
+    // The quotient is formed in double: in single precision 15.0f / 0.05f
+    // rounds up to exactly 300, whereas the spacing stored is slightly above
+    // 0.05 and the last point drawn is the one below 15 Angstrom (299).
+    const double points = std::trunc(static_cast<double>(panel.x_max) / static_cast<double>(dr));
+    panel.n = static_cast<std::int32_t>(std::clamp(points, 0.0, static_cast<double>(nr)));
+  }
+  update_gr_panel(run, panel);
+}
+
+void update_gr_panel(const Run& run, GrPanel& panel) {
+  const std::int32_t nr = std::clamp(run.r.nr, 0, max_r);
+  const auto& v1 = run.v[1];
+  for (std::int32_t j = 1; j <= nr; ++j) panel.y[j] = v1[j];
+  // Over every entry, the zeros beyond nr included, so zero always lies in
+  // the range while nr < max_r, and the part beyond 15 Angstrom counts too.
+  float m, M;
+  finite_min_max(panel.y.data(), 1, max_r, m, M);
+  panel.y_min = m - std::fabs(0.1f * m);
+  panel.y_max = std::max(M + std::fabs(0.1f * M), 1.0f);
+}
+
+void build_fq_panel(const Run& run, FqPanel& panel) {
+  const std::int32_t nq = std::clamp(run.q.nq, 0, max_q);
+  panel.X.fill(0.0f);
+  panel.A.fill(0.0f);
+  panel.B.fill(0.0f);
+  panel.C.fill(0.0f);
+  for (std::int32_t k = 1; k <= nq; ++k) panel.X[k] = run.q.Q[k];
+  panel.n = nq;
+  panel.X_min = panel.X[1];
+  panel.X_max = panel.X[std::max(nq, 1)];
+  update_fq_panel(run, panel);
+}
+
+void update_fq_panel(const Run& run, FqPanel& panel) {
+  const DataSet& set = run.sets[1];
+  for (std::int32_t k = 1; k <= panel.n; ++k) {
+    const float Q = panel.X[k];
+    panel.A[k] = -(set.a0 + set.a1 * Q + set.a2 * (Q * Q));
+    panel.B[k] = set.beta * set.F[k];
+    panel.C[k] = set.F_calc[k] + panel.A[k];
+  }
+  // Over all entries of the three curves, the zeros beyond nq included.
+  float m = std::numeric_limits<float>::infinity(), M = -m;
+  for (const auto* curve : {&panel.C, &panel.B, &panel.A}) {
+    float cm, cM;
+    finite_min_max(curve->data(), 1, max_q, cm, cM);
+    if (std::isnan(cm)) continue;
+    m = std::min(m, cm);
+    M = std::max(M, cM);
+  }
+  if (m > M) m = M = std::numeric_limits<float>::quiet_NaN();
+  panel.Y_min = m - std::fabs(0.2f * m);
+  panel.Y_max = M + std::fabs(0.2f * M);
+}
+
+AxisRange drawable_range(float lo, float hi) {
+  if (!std::isfinite(lo) || !std::isfinite(hi)) return {-1.0f, 1.0f};
+  const float size = std::max(std::fabs(lo), std::fabs(hi));
+  if (std::fabs(hi - lo) > 1.0e-6f * std::max(1.0f, size)) return {lo, hi};
+  const float pad = std::max(1.0e-3f, 0.05f * size);
+  return {std::min(lo, hi) - pad, std::max(lo, hi) + pad};
+}
+
+void draw_line(const PlotApi& api, int n, const float* x, const float* y) {
+  int start = -1;
+  for (int i = 0; i <= n; ++i) {
+    const bool finite = i < n && std::isfinite(x[i]) && std::isfinite(y[i]);
+    if (finite && start < 0) start = i;
+    if (!finite && start >= 0) {
+      if (i - start >= 2) api.line(i - start, x + start, y + start);
+      start = -1;
+    }
+  }
+}
+
+// ----------------------------------------------------------------- devices
+
+namespace {
+
+enum class Kind {
+  interactive,  // two windows, repainted between drawings
+  null,         // draws nothing
+  picture,      // one file per page: reopened at each drawing, kept under a stable name
+  document,     // one multi-page file per panel, open for the whole run
+  other,        // passed to the library as given
+};
+
+struct DeviceChoice {
+  Kind kind = Kind::other;
+  std::string spec[2];        // what cpgopen gets
+  std::string file[2];        // picture and document: the file kept on disk
+  std::string temp_prefix[2]; // picture: the name a drawing is written under first
+  std::string ext;            // picture: extension of the files written
+  std::string title[2];       // interactive: the window titles
+};
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+DeviceChoice choose_devices(const std::string& device, const std::string& root) {
+  static const char* const panel_name[2] = {"_gr", "_sq"};
+  DeviceChoice choice;
+  std::string prefix, type = "xw";  // no device named: the interactive windows
+  if (!device.empty()) {
+    const std::size_t slash = device.rfind('/');
+    if (slash != std::string::npos) {
+      prefix = device.substr(0, slash);
+      type = lower(device.substr(slash + 1));
+    } else {  // "fit.png": the library takes the type from the extension
+      prefix = device;
+      const std::size_t dot = device.rfind('.');
+      type = dot == std::string::npos ? "" : lower(device.substr(dot + 1));
+    }
+  }
+  if (type == "xw" || type == "xwin" || type == "xwindow" || type == "xserve") {
+    // The library titles a window with the part of the spec before the type.
+    choice.kind = Kind::interactive;
+    choice.title[0] = "G(r)";
+    choice.title[1] = "S(Q)";
+    choice.spec[0] = choice.title[0] + "/" + type;
+    choice.spec[1] = choice.title[1] + "/" + type;
+    return choice;
+  }
+
+  std::string ext;
+  if (type == "null") {
+    choice.kind = Kind::null;
+    choice.spec[0] = choice.spec[1] = "/null";
+    return choice;
+  } else if (type == "png" || type == "svg" || type == "eps") {
+    choice.kind = Kind::picture;
+    ext = type;
+  } else if (type == "pdf" || type == "vpdf") {
+    choice.kind = Kind::document;
+    ext = "pdf";
+  } else if (type == "ps" || type == "vps") {
+    choice.kind = Kind::document;
+    ext = "ps";
+  } else {
+    choice.spec[0] = choice.spec[1] = device;
+    return choice;
+  }
+
+  std::string base = prefix.empty() ? root : prefix;
+  const std::string dot_ext = "." + ext;
+  if (base.size() > dot_ext.size() && lower(base.substr(base.size() - dot_ext.size())) == dot_ext)
+    base.resize(base.size() - dot_ext.size());
+  choice.ext = ext;
+  for (int p = 0; p < 2; ++p) {
+    choice.file[p] = base + panel_name[p] + dot_ext;
+    if (choice.kind == Kind::picture) {
+      choice.temp_prefix[p] = base + panel_name[p] + ".part";
+      choice.spec[p] = choice.temp_prefix[p] + "/" + type;
+    } else {
+      choice.spec[p] = choice.file[p] + "/" + type;
+    }
+  }
+  return choice;
+}
+
+bool can_write(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+// A picture device writes its page when it is closed, as prefix.ext when it
+// drew one page, or as prefix_0000.ext, prefix_0001.ext, ... when it drew more
+// (svg and eps start with a blank page). The newest one replaces `file` in one
+// rename, so a reader never sees a half-written picture; the rest are removed.
+void publish_picture(const std::string& temp_prefix, const std::string& ext, const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::string newest = temp_prefix + "." + ext;
+  if (!fs::exists(newest, ec)) {
+    newest.clear();
+    char number[16];
+    for (int page = 0; page < 10000; ++page) {
+      std::snprintf(number, sizeof number, "_%04d.", page);
+      std::string name = temp_prefix + number + ext;
+      if (!fs::exists(name, ec)) break;
+      if (!newest.empty()) fs::remove(newest, ec);
+      newest = std::move(name);
+    }
+  }
+  if (!newest.empty()) fs::rename(newest, file, ec);
+}
+
+}  // namespace
+
+struct LivePlots::Impl {
+  Run& run;
+  PlotApi api;
+  GrPanel gr;
+  FqPanel fq;
+
+  DeviceChoice devices;
+  int id[2] = {0, 0};  // devices kept open
+  bool opened = false;
+  bool pending = false;  // a refresh was skipped since the last drawing
+  double last_draw = 0.0, last_paint = 0.0;
+
+  Impl(Run& run_, const PlotApi& api_) : run(run_), api(api_) {}
+
+  void draw_panel(int p) {
+    if (p == 0) {
+      const AxisRange x = drawable_range(gr.x_min, gr.x_max);
+      const AxisRange y = drawable_range(gr.y_min, gr.y_max);
+      api.env(x.lo, x.hi, y.lo, y.hi, 0, 0);
+      api.label("r/A", "G(r)", " ");
+      api.colour(4);
+      draw_line(api, gr.n, &gr.x[1], &gr.y[1]);
+      api.colour(1);
+    } else {
+      const AxisRange x = drawable_range(fq.X_min, fq.X_max);
+      const AxisRange y = drawable_range(fq.Y_min, fq.Y_max);
+      api.env(x.lo, x.hi, y.lo, y.hi, 0, 0);
+      api.label("Q/A-1", "F(Q)", " ");
+      api.colour(4);
+      draw_line(api, fq.n, &fq.X[1], &fq.C[1]);
+      api.colour(3);
+      draw_line(api, fq.n, &fq.X[1], &fq.B[1]);
+      api.colour(7);
+      draw_line(api, fq.n, &fq.X[1], &fq.A[1]);
+      api.colour(1);
+    }
+  }
+
+  // One buffered page: the window shows the old picture until the new one is
+  // complete. cpgenv starts the page itself; a cpgpage before it would add a
+  // blank page (a blank file on file devices).
+  void buffered_page(int p) {
+    api.begin_buffer();
+    draw_panel(p);
+    api.end_buffer();
+  }
+
+  // Device settings, then the first page.
+  void set_up(int p, int device_id) {
+    api.select(device_id);
+    api.ask(0);
+    // QUIRK: no paper size on the multi-page document devices: there it only
+    // shrinks the plot into a corner of an unchanged page after a blank one.
+    if (devices.kind != Kind::document) api.paper(6.0f, 0.618f);
+    // The second device's characters differ by 0.1%, invisibly: with equal
+    // sizes the two X connections share one cached font, which leaks memory
+    // and provokes RenderBadGlyph errors at every refresh.
+    if (p == 1) {
+      api.char_height(1.001f);
+      // The background curve is yellow, index 7 of the classic colour table;
+      // this library's index 7 is cyan. A deep yellow stays readable on its
+      // white background.
+      api.colour_rgb(7, 1.0f, 0.8f, 0.0f);
+    }
+    buffered_page(p);
+  }
+
+  bool draw_picture(int p) {
+    const int device_id = api.open(devices.spec[p].c_str());
+    if (device_id <= 0) return false;
+    set_up(p, device_id);
+    api.select(device_id);
+    api.close();
+    publish_picture(devices.temp_prefix[p], devices.ext, devices.file[p]);
+    return true;
+  }
+
+  void draw_all(double now) {
+    update_gr_panel(run, gr);
+    update_fq_panel(run, fq);
+    for (int p = 0; p < 2; ++p) {
+      if (devices.kind == Kind::picture) {
+        draw_picture(p);  // the move cycle has no failure paths; the next drawing tries again
+      } else {
+        api.select(id[p]);
+        buffered_page(p);
+      }
+    }
+    last_draw = last_paint = now;
+    pending = false;
+  }
+
+  // Copies the kept pictures back into the windows.
+  void paint(double now) {
+    for (int p = 0; p < 2; ++p) {
+      api.select(id[p]);
+      api.end_buffer();
+    }
+    last_paint = now;
+  }
+
+  void open(const std::string& device) {
+    close();
+    const std::string root =
+        run.params.root.substr(0, static_cast<std::size_t>(std::max(run.params.root_length, 0)));
+    devices = choose_devices(device, root);
+    if (devices.kind == Kind::picture || devices.kind == Kind::document) {
+      for (const std::string& file : devices.file)
+        if (!can_write(file)) throw Stop("Graphics error");
+    }
+    if (devices.kind == Kind::picture) {
+      opened = true;
+      for (int p = 0; p < 2; ++p)
+        if (!draw_picture(p)) throw Stop("Graphics error");
+    } else {
+      for (int p = 0; p < 2; ++p) {
+        const int device_id = api.open(devices.spec[p].c_str());
+        if (device_id <= 0) throw Stop("Graphics error");
+        id[p] = device_id;
+        opened = true;
+      }
+      for (int p = 0; p < 2; ++p) set_up(p, id[p]);
+      // Every window opens at the same spot; without a window manager the
+      // second would hide the first. Placed once sized by the first page;
+      // the moved window is then painted again.
+      if (devices.kind == Kind::interactive && api.place(devices.title[0].c_str(), devices.title[1].c_str()))
+        paint(api.now());
+    }
+    last_draw = last_paint = api.now();
+    pending = false;
+  }
+
+  void close() {
+    if (!opened) return;
+    // File devices keep the state the fit ended with.
+    if (pending && (devices.kind == Kind::picture || devices.kind == Kind::document)) draw_all(api.now());
+    for (int p = 0; p < 2; ++p) {
+      if (id[p] > 0) {
+        api.select(id[p]);
+        api.close();
+        id[p] = 0;
+      }
+    }
+    opened = false;
+    pending = false;
+  }
+};
+
+LivePlots::LivePlots(Run& run) : LivePlots(run, pgplot_api()) {}
+
+LivePlots::LivePlots(Run& run, const PlotApi& api) : impl_(new Impl(run, api)) {
+  build_gr_panel(run, impl_->gr);
+  build_fq_panel(run, impl_->fq);
+}
+
+LivePlots::~LivePlots() {
+  if (impl_->run.plots.context == this) impl_->run.plots = PlotHook{};
+  try {
+    impl_->close();
+  } catch (...) {
+    // nothing more can be done at the end of the run
+  }
+  delete impl_;
+}
+
+void LivePlots::open(const std::string& device) { impl_->open(device); }
+
+void LivePlots::refresh() {
+  Impl& d = *impl_;
+  if (!d.opened) return;
+  const double now = d.api.now();
+  if (now - d.last_draw >= min_refresh_interval) {
+    d.draw_all(now);
+    return;
+  }
+  d.pending = true;
+  if (d.devices.kind == Kind::interactive && now - d.last_paint >= repaint_interval) d.paint(now);
+}
+
+void LivePlots::repaint() {
+  Impl& d = *impl_;
+  if (!d.opened) return;
+  const double now = d.api.now();
+  if (d.pending && now - d.last_draw >= min_refresh_interval) {
+    d.draw_all(now);
+  } else if (d.devices.kind == Kind::interactive && now - d.last_paint >= repaint_interval) {
+    d.paint(now);
+  }
+}
+
+void LivePlots::close() { impl_->close(); }
+
+void LivePlots::attach() {
+  impl_->run.plots.refresh = &LivePlots::refresh_hook;
+  impl_->run.plots.context = this;
+}
+
+void LivePlots::refresh_hook(void* context) { static_cast<LivePlots*>(context)->refresh(); }
+void LivePlots::repaint_hook(void* context) { static_cast<LivePlots*>(context)->repaint(); }
+
+const GrPanel& LivePlots::gr_panel() const { return impl_->gr; }
+const FqPanel& LivePlots::fq_panel() const { return impl_->fq; }
+
+}  // namespace yosta

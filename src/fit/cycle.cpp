@@ -1,0 +1,191 @@
+// The Monte Carlo move cycle. One turn: draw a centre and an amplitude, shape
+// the change (single point or Gaussian bump) under the zero and positivity
+// rules, update the coordination numbers, the smoothing penalty and the model
+// F(Q) incrementally, re-evaluate every data set, and keep or undo the change
+// by a Metropolis test on half the change of the cost.
+//
+// Every random number is drawn exactly where the method draws it, so that a
+// seed reproduces a run move for move. A rejected move is undone by
+// subtracting what was added; no copy of the model is ever taken.
+#include "fit/cycle.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "display/progress.h"
+#include "fit/constraints.h"
+#include "fit/targets.h"
+#include "model/corrections.h"
+#include "model/transform.h"
+#include "output/results.h"
+#include "run/random.h"
+
+namespace yosta {
+
+namespace {
+
+// The move counters are 32-bit and, in long runs, wrap around rather than
+// overflow (signed overflow would be undefined).
+inline std::int32_t count_up(std::int32_t n) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) + 1u);
+}
+
+inline bool single_point_smoothing(const RunParameters& par) {
+  return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
+}
+
+// Index of the Gaussian r range for a centre at r: the first range whose upper
+// limit reaches r, or range 1 when there is only one range or none reaches it.
+inline int gaussian_range(const RunParameters& par, float r) {
+  if (par.nranges >= 2) {
+    for (int i = 1; i <= par.nranges; ++i) {
+      if (par.ranges[static_cast<std::size_t>(i - 1)].rch >= r) return i;
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+bool one_move(Run& run, Console& console) {
+  const RunParameters& par = run.params;
+  const int nr = run.r.nr;
+  const float dr = run.r.dr;
+
+  // 1. The centre: basis function p and r point j, drawn again while a zero
+  // constraint of p holds r.
+  int p = 1;
+  int j = 1;
+  float r = dr;
+  for (;;) {
+    p = static_cast<int>(next_random(run.seed) * par.nbasis) + 1;
+    j = static_cast<int>(next_random(run.seed) * nr) + 1;
+    r = static_cast<float>(j) * dr;
+    if (!centre_refused(run, p, r)) break;
+  }
+  auto& v = run.v[static_cast<std::size_t>(p)];
+
+  // 2. The amplitude, uniform in -max_change/r .. +max_change/r: max_change
+  // bounds the change of r g(r). Formed from the generator's double value.
+  const double u_amp = next_random(run.seed);
+  float delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u_amp - 0.5) /
+                                   static_cast<double>(r));
+
+  // 3. Shape the move: d[m] is the change at r point j0 + m - 1, for the
+  // positions mlo..mhi that lie on the grid (a single-point move is m = 1).
+  const bool gaussian = par.gaussian_moves;
+  float d[2 * max_gauss_half + 2];
+  int j0 = j;
+  int mlo = 1;
+  int mhi = 1;
+  if (!gaussian) {
+    delta = positivity_rule(run, p, j, delta);
+    d[1] = delta;
+  } else {
+    const int K = gaussian_range(par, r);
+    const int n = run.gauss.ngauss[static_cast<std::size_t>(K)];
+    const auto& shape = run.gauss.shape[static_cast<std::size_t>(K)];
+    j0 = j - n;
+    mlo = j0 >= 1 ? 1 : 2 - j0;
+    mhi = nr - j0 + 1 < 2 * n + 1 ? nr - j0 + 1 : 2 * n + 1;
+    for (int m = mlo; m <= mhi; ++m) {
+      const int jm = j0 + m - 1;
+      const float mask = zero_masked(run, p, static_cast<float>(jm) * dr) ? 0.0f : 1.0f;
+      d[m] = positivity_rule(run, p, jm, shape[static_cast<std::size_t>(m)] * mask * delta);
+    }
+  }
+  const int first = j0 + mlo - 1;  // r point of the first on-grid position
+  const int count = mhi - mlo + 1;
+  const float* changes = &d[mlo];
+
+  // 4. Coordination numbers and the coordination penalty.
+  float dNc[max_constraints + 1];
+  coordination_move(run, p, first, changes, count, dNc);
+
+  // 5. Smoothing, and the tentative single-point change. A Gaussian move
+  // leaves v alone until it is accepted.
+  float dS = 0.0f;
+  if (!gaussian) {
+    if (single_point_smoothing(par)) {
+      dS = smoothing_change(run, p, j, delta);
+    } else {
+      v[static_cast<std::size_t>(j)] += delta;
+    }
+  }
+  run.S += dS;
+
+  // 6. Model update. When every change is zero the model stays as it is and
+  // nothing needs to be taken back out on rejection.
+  bool model_changed = false;
+  for (int i = 0; i < count; ++i) model_changed = model_changed || changes[i] != 0.0f;
+  if (model_changed) move_update(run, p, first, changes, count);
+
+  // 7, 8. Evaluation and the cost, both in single precision.
+  const double chi2 = evaluate(run);
+  const float E_new = static_cast<float>(chi2 + static_cast<double>(run.S) + static_cast<double>(run.P));
+  const float D = (run.E_cur - E_new) * 0.5f;
+
+  // 9. Metropolis test. Only the last branch draws a random number.
+  bool accept = false;
+  if (par.improved_only && D < 0.0f) {
+    accept = false;
+  } else if (D < -20.0f) {
+    accept = false;
+  } else if (D >= 0.0f) {
+    accept = true;
+  } else {
+    const double u = next_random(run.seed);
+    accept = u <= static_cast<double>(std::exp(D));
+  }
+
+  // 10.
+  run.generated = count_up(run.generated);
+
+  if (!accept) {
+    // 11. Undo in reverse, by subtraction. The corrections and chi2 of the
+    // data sets keep their rejected values until the next evaluation.
+    // QUIRK: (v + delta) - delta need not give back v to the last bit; the
+    // method undoes by subtraction and so does this.
+    if (!gaussian) v[static_cast<std::size_t>(j)] -= delta;
+    run.S -= dS;
+    if (model_changed) {
+      const int nq = run.q.nq;
+      for (int s = 1; s <= par.nsets; ++s) {
+        DataSet& set = run.sets[static_cast<std::size_t>(s)];
+        for (int k = 1; k <= nq; ++k) {
+          set.F_calc[static_cast<std::size_t>(k)] -= set.change[static_cast<std::size_t>(k)];
+        }
+      }
+    }
+    const int ncoord = static_cast<int>(par.coordination.size());
+    for (int c = 1; c <= ncoord; ++c) run.Nc[static_cast<std::size_t>(c)] -= dNc[c];
+  } else {
+    // 12. Accept: apply a Gaussian change, count, and let the display and the
+    // target saving see the new model.
+    if (gaussian) {
+      for (int m = mlo; m <= mhi; ++m) v[static_cast<std::size_t>(j0 + m - 1)] += d[m];
+    }
+    run.E_cur = E_new;
+    run.accepted = count_up(run.accepted);
+    if (par.live_plot && par.plot_interval > 0 && run.accepted % par.plot_interval == 0 &&
+        run.plots.refresh != nullptr) {
+      run.plots.refresh(run.plots.context);
+    }
+    if (run.accepted == 1 || (par.report_interval > 0 && run.accepted % par.report_interval == 0)) {
+      write_progress(run, console, E_new);
+    }
+    if (par.save_targets) target_check(run, console);
+  }
+
+  // 13. The save check runs after every move; it may end the cycle.
+  ++run.moves_made;
+  save_check(run, console);
+  return accept;
+}
+
+bool run_cycle(Run& run, Console& console) {
+  while (run.running) one_move(run, console);
+  return all_sets_saved(run);
+}
+
+}  // namespace yosta

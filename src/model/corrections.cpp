@@ -1,0 +1,392 @@
+// Data corrections and the measure of fit. The corrected data beta F + a0 +
+// a1 Q + a2 Q^2 are matched to the model by weighted linear least squares; all
+// that does not depend on the model (variances, fixed sums, the inverse normal
+// matrix, resolution windows) is prepared once, so that each evaluation is a
+// broadening pass, one pass of four sums, a small matrix product and one
+// chi-squared pass per data set.
+#include "model/corrections.h"
+
+#include <cfloat>
+#include <cmath>
+#include <string>
+
+#include "run/stop.h"
+#include "text/free_writer.h"
+
+namespace yosta {
+namespace {
+
+constexpr float one_over_four_pi = 0.07957747f;
+constexpr float four_pi = 12.56637f;
+constexpr float degree = 0.017453292f;   // radians per degree
+constexpr float four_ln2 = 2.7725887f;
+
+// Basis terms of the correction fit, in the order of the normal matrices.
+enum Term : int { one = 0, q1 = 1, q2 = 2, data = 3 };
+
+struct CaseBasis {
+  int n;
+  Term terms[4];
+};
+
+CaseBasis basis_of(FitCase c) {
+  switch (c) {
+    case FitCase::scale_zero: return {2, {one, data}};
+    case FitCase::scale_zero_linear: return {3, {one, q1, data}};
+    case FitCase::scale_all: return {4, {one, q1, q2, data}};
+    case FitCase::zero_linear: return {2, {one, q1}};
+    case FitCase::zero_all: return {3, {one, q1, q2}};
+    default: return {0, {}};
+  }
+}
+
+FitCase choose_case(const DataSetSettings& s) {
+  // The linear term counts only with rezeroing, the quadratic one only with
+  // both; renormalising works on its own.
+  const bool linear = s.rezero && s.linear_correction;
+  const bool quadratic = linear && s.quadratic_correction;
+  if (s.renormalise) {
+    if (!s.rezero) return FitCase::scale;
+    if (!linear) return FitCase::scale_zero;
+    return quadratic ? FitCase::scale_all : FitCase::scale_zero_linear;
+  }
+  if (!s.rezero) return FitCase::none;
+  if (!linear) return FitCase::zero;
+  return quadratic ? FitCase::zero_all : FitCase::zero_linear;
+}
+
+// Doolittle factorisation A = L U with a unit diagonal in L, no pivoting.
+// Inner sums are accumulated in double. False on a zero or non-finite pivot.
+bool factorise(const float* a, int n, float (&L)[4][4], float (&U)[4][4]) {
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      L[i][j] = i == j ? 1.0f : 0.0f;
+      U[i][j] = 0.0f;
+    }
+  }
+  for (int k = 0; k < n; ++k) {
+    for (int j = k; j < n; ++j) {
+      double sum = 0.0;
+      for (int m = 0; m < k; ++m) sum += static_cast<double>(L[k][m]) * static_cast<double>(U[m][j]);
+      U[k][j] = static_cast<float>(static_cast<double>(a[k * n + j]) - sum);
+    }
+    const float pivot = U[k][k];
+    if (pivot == 0.0f || !std::isfinite(pivot)) return false;
+    for (int i = k + 1; i < n; ++i) {
+      double sum = 0.0;
+      for (int m = 0; m < k; ++m) sum += static_cast<double>(L[i][m]) * static_cast<double>(U[m][k]);
+      L[i][k] = static_cast<float>(static_cast<double>(a[i * n + k]) - sum) / pivot;
+    }
+  }
+  return true;
+}
+
+// A normal matrix is a Gram matrix: each pivot is the part of its term's
+// weight that the earlier terms do not explain. One at rounding level (or
+// below zero) means the terms are linearly dependent over the fitted range.
+bool well_conditioned(const float* a, int n) {
+  float L[4][4], U[4][4];
+  if (!factorise(a, n, L, U)) return false;
+  for (int k = 0; k < n; ++k) {
+    if (!(U[k][k] > 16.0f * FLT_EPSILON * std::fabs(a[k * n + k]))) return false;
+  }
+  return true;
+}
+
+std::string set_name(int s) { return "Data set " + std::to_string(s); }
+
+void prepare_set(Run& run, int s) {
+  DataSet& set = run.sets[static_cast<std::size_t>(s)];
+  const DataSetSettings& st = set.settings;
+  const std::int32_t nq = run.q.nq;
+
+  for (int k = 1; k <= nq; ++k) set.F[static_cast<std::size_t>(k)] -= st.fq_offset;
+
+  double S[5] = {0, 0, 0, 0, 0};
+  double T[3] = {0, 0, 0};
+  double FF = 0.0;
+  for (int k = st.q_first; k <= st.q_last; ++k) {
+    const auto uk = static_cast<std::size_t>(k);
+    const float var = set.err[uk] * set.err[uk];
+    set.err[uk] = var;
+    if (!(var > 0.0f)) {
+      throw Stop(set_name(s) + " has an error of " + text::real_text(std::sqrt(var)) + " at its point " +
+                 std::to_string(k) + " (Q = " + text::real_text(run.q.Q[uk]) +
+                 "), which lies in the fitted range; every fitted point needs a non-zero error");
+    }
+    const double w = 1.0 / static_cast<double>(var);
+    set.inv_var[uk] = w;
+    const double q = run.q.Q[uk];
+    const double qq = static_cast<double>(run.q.Q[uk] * run.q.Q[uk]);  // Q*Q rounded to single
+    const double f = set.F[uk];
+    S[0] += w;
+    T[0] += f * w;
+    FF += f * f * w;
+    S[1] += q * w;
+    S[2] += qq * w;
+    S[3] += qq * q * w;
+    S[4] += qq * qq * w;
+    T[1] += q * f * w;
+    T[2] += qq * f * w;
+  }
+  set.N = static_cast<float>(st.q_last - st.q_first + 1);
+  set.S0 = static_cast<float>(S[0]);
+  set.S1 = static_cast<float>(S[1]);
+  set.S2 = static_cast<float>(S[2]);
+  set.S3 = static_cast<float>(S[3]);
+  set.S4 = static_cast<float>(S[4]);
+  set.T0 = static_cast<float>(T[0]);
+  set.T1 = static_cast<float>(T[1]);
+  set.T2 = static_cast<float>(T[2]);
+  set.FF = static_cast<float>(FF);
+
+  set.fit_case = choose_case(st);
+  if (set.fit_case == FitCase::scale && !(set.FF > 0.0f)) {
+    throw Stop(set_name(s) + " is renormalised but its data are all zero over the fitted range; " +
+               "the scale cannot be fitted");
+  }
+  if (set.fit_case == FitCase::zero && !(set.S0 > 0.0f)) {
+    throw Stop(set_name(s) + ": the sum of 1/variance over the fitted range is zero; the constant cannot be fitted");
+  }
+
+  const CaseBasis basis = basis_of(set.fit_case);
+  set.inverse = {};
+  if (basis.n >= 2) {
+    // Entry (a, b) is the weighted sum of the product of terms a and b.
+    const float moments[5] = {set.S0, set.S1, set.S2, set.S3, set.S4};
+    const float with_data[3] = {set.T0, set.T1, set.T2};
+    float a[16];
+    for (int i = 0; i < basis.n; ++i) {
+      for (int j = 0; j < basis.n; ++j) {
+        const Term ti = basis.terms[i], tj = basis.terms[j];
+        float value;
+        if (ti == data && tj == data) value = set.FF;
+        else if (ti == data) value = with_data[tj];
+        else if (tj == data) value = with_data[ti];
+        else value = moments[ti + tj];
+        a[i * basis.n + j] = value;
+      }
+    }
+    float inverse[16];
+    if (!well_conditioned(a, basis.n) || !invert_matrix(a, basis.n, inverse)) {
+      throw Stop(set_name(s) + ": the corrections asked for cannot be fitted independently over the fitted " +
+                 "range (singular normal matrix); switch some of them off or widen the range");
+    }
+    for (int i = 0; i < basis.n; ++i) {
+      for (int j = 0; j < basis.n; ++j) {
+        set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = inverse[i * basis.n + j];
+      }
+    }
+  }
+
+  set.beta = 0.0f;
+  set.a0 = set.a1 = set.a2 = 0.0f;
+  set.chi2 = 0.0f;
+  // QUIRK: the set-up also starts beta at 1 for renormalise + rezero + linear
+  // without quadratic, as the program always has; the first evaluation
+  // replaces it.
+  if (!st.renormalise || set.fit_case == FitCase::scale_zero_linear) set.beta = 1.0f;
+
+  run.N_total += set.N;
+}
+
+}  // namespace
+
+bool invert_matrix(const float* a, int n, float* inverse) {
+  float L[4][4], U[4][4];
+  if (n < 1 || n > 4 || !factorise(a, n, L, U)) return false;
+
+  // Y = inverse of L by forward substitution on the identity.
+  float Y[4][4] = {};
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      double sum = i == j ? 1.0 : 0.0;
+      for (int m = 0; m < i; ++m) sum -= static_cast<double>(L[i][m]) * static_cast<double>(Y[m][j]);
+      Y[i][j] = static_cast<float>(sum);
+    }
+  }
+  // X = inverse of U by back substitution.
+  float X[4][4] = {};
+  for (int j = n - 1; j >= 0; --j) {
+    X[j][j] = 1.0f / U[j][j];
+    for (int i = j - 1; i >= 0; --i) {
+      double sum = 0.0;
+      for (int m = i + 1; m <= j; ++m) sum += static_cast<double>(U[i][m]) * static_cast<double>(X[m][j]);
+      X[i][j] = static_cast<float>(-sum) / U[i][i];
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      double sum = 0.0;
+      for (int m = 0; m < n; ++m) sum += static_cast<double>(X[i][m]) * static_cast<double>(Y[m][j]);
+      const float value = static_cast<float>(sum);
+      if (!std::isfinite(value)) return false;
+      inverse[i * n + j] = value;
+    }
+  }
+  return true;
+}
+
+void prepare_data(Run& run) {
+  run.N_total = 0.0f;
+  for (int s = 1; s <= run.params.nsets; ++s) prepare_set(run, s);
+  if (run.params.smoothing_on) run.N_total += static_cast<float>(run.r.nr * run.params.nbasis);
+}
+
+void setup_resolution(Run& run) {
+  if (!run.params.resolution_on) return;
+  const std::int32_t nq = run.q.nq;
+  const auto& Q = run.q.Q;
+  const float q_first = Q[1], q_last = Q[static_cast<std::size_t>(nq)];
+
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    const DataSetSettings& st = set.settings;
+    const float lambda = st.wavelength;
+    set.lo = {};
+    set.hi = {};
+    for (int k = st.q_first; k <= st.q_last; ++k) {
+      const auto uk = static_cast<std::size_t>(k);
+      const float qk = Q[uk];
+      const std::string where = set_name(s) + " at Q = " + text::real_text(qk);
+
+      // x is the sine of the Bragg angle; H the Caglioti width turned into a
+      // full width at half maximum in Q.
+      const float x = lambda * qk * one_over_four_pi;
+      if (!(std::fabs(x) < 1.0f)) {
+        throw Stop(where + ": wavelength " + text::real_text(lambda) +
+                   " times Q / 4 pi is not below 1, so the resolution width is undefined");
+      }
+      const float c = std::sqrt(1.0f - x * x);
+      const float t = x / c;
+      const float H = std::sqrt((st.res_u * t + st.res_v) * t + st.res_w) * degree * (c / lambda * four_pi) * 0.5f;
+      const float g = 1.0f / (H * H) * four_ln2;
+      if (!(H > 0.0f) || !std::isfinite(H) || !std::isfinite(g)) {
+        throw Stop(where + ": the resolution width is " + text::real_text(H) +
+                   "; the resolution parameters must give a positive finite width");
+      }
+      const float h = 3.0f / std::sqrt(2.0f * g);  // three standard deviations
+
+      std::int32_t lo = 1;
+      if (qk - h > q_first) {
+        lo = 2;
+        while (lo < nq && Q[static_cast<std::size_t>(lo)] < qk - h) ++lo;
+      }
+      std::int32_t hi = nq;
+      if (qk + h < q_last) {
+        hi = nq - 1;
+        while (hi > 1 && Q[static_cast<std::size_t>(hi)] > qk + h) --hi;
+      }
+      if (hi - lo + 1 > max_window) throw Stop(" Peaks too wide");
+      set.lo[uk] = lo;
+      set.hi[uk] = hi;
+
+      auto& weight = set.weight[uk];
+      weight = {};
+      double sum = 0.0;
+      for (int i = lo; i <= hi; ++i) {
+        const float d = qk - Q[static_cast<std::size_t>(i)];
+        const float w = std::exp(-g * (d * d));
+        weight[static_cast<std::size_t>(i - lo)] = w;
+        sum += static_cast<double>(w);
+      }
+      const float total = static_cast<float>(sum);
+      for (int i = lo; i <= hi; ++i) weight[static_cast<std::size_t>(i - lo)] /= total;
+      // QUIRK: a window that reaches the last Q point loses its whole
+      // contribution, as the program always has.
+      if (hi == nq) weight = {};
+    }
+  }
+}
+
+void compared_model(Run& run, DataSet& set) {
+  const std::int32_t nq = run.q.nq;
+  float* M = set.M.data();
+  const float* F_calc = set.F_calc.data();
+  if (!run.params.resolution_on) {
+    for (int k = 1; k <= nq; ++k) M[k] = F_calc[k];
+    return;
+  }
+  // Each fitted model point is spread over its own window (a scatter).
+  for (int k = 1; k <= nq; ++k) M[k] = 0.0f;
+  for (int k = set.settings.q_first; k <= set.settings.q_last; ++k) {
+    const auto uk = static_cast<std::size_t>(k);
+    const std::int32_t lo = set.lo[uk], hi = set.hi[uk];
+    const float f = F_calc[k];
+    const float* w = set.weight[uk].data();
+    for (int i = lo; i <= hi; ++i) M[i] = M[i] + w[i - lo] * f;
+  }
+}
+
+double evaluate(Run& run) {
+  const auto& Q = run.q.Q;
+  double total = 0.0;
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    compared_model(run, set);
+    const std::int32_t first = set.settings.q_first, last = set.settings.q_last;
+    const float* M = set.M.data();
+    const float* F = set.F.data();
+    const double* w = set.inv_var.data();
+
+    double r0 = 0.0, rf = 0.0, r1 = 0.0, r2 = 0.0;
+    for (int k = first; k <= last; ++k) {
+      const double m = M[k];
+      const float qf = Q[static_cast<std::size_t>(k)];
+      r0 += m * w[k];
+      rf += static_cast<double>(F[k]) * m * w[k];
+      r1 += static_cast<double>(qf) * m * w[k];
+      r2 += static_cast<double>(qf * qf) * m * w[k];
+    }
+    const float R0 = static_cast<float>(r0), RF = static_cast<float>(rf);
+    const float R1 = static_cast<float>(r1), R2 = static_cast<float>(r2);
+
+    float beta = 1.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    const CaseBasis basis = basis_of(set.fit_case);
+    if (set.fit_case == FitCase::scale) {
+      beta = RF / set.FF;
+    } else if (set.fit_case == FitCase::zero) {
+      a0 = (R0 - set.T0) / set.S0;
+    } else if (basis.n >= 2) {
+      // With renormalising the right-hand side is R0, R1, R2, RF; without it
+      // the data are fitted as M - F = a0 + a1 Q + a2 Q^2, right-hand side D.
+      const bool scaled = basis.terms[basis.n - 1] == data;
+      const float rhs_of[4] = {scaled ? R0 : R0 - set.T0, scaled ? R1 : R1 - set.T1, scaled ? R2 : R2 - set.T2, RF};
+      float rhs[4];
+      for (int j = 0; j < basis.n; ++j) rhs[j] = rhs_of[basis.terms[j]];
+      float result[4] = {0, 0, 0, 0};
+      for (int i = 0; i < basis.n; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < basis.n; ++j) {
+          sum += static_cast<double>(set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]) *
+                 static_cast<double>(rhs[j]);
+        }
+        result[i] = static_cast<float>(sum);
+      }
+      for (int i = 0; i < basis.n; ++i) {
+        switch (basis.terms[i]) {
+          case one: a0 = result[i]; break;
+          case q1: a1 = result[i]; break;
+          case q2: a2 = result[i]; break;
+          case data: beta = result[i]; break;
+        }
+      }
+    }
+    set.beta = beta;
+    set.a0 = a0;
+    set.a1 = a1;
+    set.a2 = a2;
+
+    double chi2 = 0.0;
+    for (int k = first; k <= last; ++k) {
+      const float qf = Q[static_cast<std::size_t>(k)];
+      const float residual = M[k] - (a2 * qf + a1) * qf - beta * F[k] - a0;
+      chi2 += static_cast<double>(residual) * static_cast<double>(residual) * w[k];
+    }
+    set.chi2 = static_cast<float>(chi2);
+    total += static_cast<double>(set.chi2);
+  }
+  return total;
+}
+
+}  // namespace yosta

@@ -1,0 +1,112 @@
+// Reading the experimental data files. Every file holds its point count, a
+// heading line and one free-format record per point; the columns of a point
+// depend on the kind of set and on its background and sigma switches.
+#include "model/datasets.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "run/files.h"
+#include "run/stop.h"
+#include "text/free_reader.h"
+#include "text/free_writer.h"
+
+namespace yosta {
+namespace {
+
+std::string describe(const std::string& path, int set) {
+  return "Data file " + path + " (data set " + std::to_string(set) + ")";
+}
+
+// Reads the nq point records of one set into run.q.Q and the set's arrays.
+void read_points(Run& run, DataSet& set, bool qdep, text::FreeReader& in) {
+  const RunParameters& params = run.params;
+  const DataSetSettings& s = set.settings;
+  const std::int32_t nq = run.q.nq;
+  const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
+
+  for (int k = 1; k <= nq; ++k) {
+    const auto uk = static_cast<std::size_t>(k);
+    in.begin("Q point record");
+    in.get(run.q.Q[uk], "Q value (real)");
+    in.get(set.F[uk], "F(Q) value (real)");
+    if (qdep) {
+      for (int p = 1; p <= params.nbasis; ++p) {
+        in.get(set.coef[static_cast<std::size_t>(p)][uk], "coefficient of a basis function (real)");
+      }
+    } else if (error_column) {
+      in.get(set.err[uk], "error of F(Q) (real)");
+    }
+    if (s.background_column) in.get(set.background[uk], "background (real)");
+    in.end();
+
+    if (!s.background_column) set.background[uk] = 0.0f;
+    if (!qdep) {
+      for (int p = 1; p <= params.nbasis; ++p) {
+        set.coef[static_cast<std::size_t>(p)][uk] = s.coefficients[static_cast<std::size_t>(p - 1)];
+      }
+      // With a background column the error is sigma with its sign, also when
+      // sigma is negative: no error column is read then.
+      if (!error_column) set.err[uk] = s.sigma;
+    }
+  }
+}
+
+}  // namespace
+
+void read_data_sets(Run& run) {
+  RunParameters& params = run.params;
+  std::int32_t reference_nq = 0;
+
+  // Sets are numbered with the fixed-coefficient ones first, as in the
+  // parameter file, so reading them in number order reads those first.
+  for (int i = 1; i <= params.nsets; ++i) {
+    DataSet& set = run.sets[static_cast<std::size_t>(i)];
+    DataSetSettings& kept = params.sets[static_cast<std::size_t>(i - 1)];
+    set.settings = kept;
+    DataSetSettings& s = set.settings;
+    const bool qdep = i > params.nsets_fixed;
+
+    const std::string path = build_name(s.data_file, ".dat");
+    text::FreeReader in = text::FreeReader::open(path);
+
+    const std::int32_t nq = in.read_int("number of Q points (integer)");
+    if (nq > max_q) throw Stop("Too many Q points");
+    if (i == 1) {
+      if (nq < 2) {
+        throw Stop(describe(path, i) + " has " + std::to_string(nq) +
+                   " Q points; at least 2 are needed to define the Q grid");
+      }
+      reference_nq = nq;
+    }
+    if (nq != reference_nq) throw Stop("Incompatible Q points in data files");
+    run.q.nq = nq;
+
+    if (s.q_last > nq) s.q_last = nq;
+    if (s.q_first < 1 || s.q_first > s.q_last) {
+      throw Stop(describe(path, i) + ": the fitted points " + std::to_string(s.q_first) + " to " +
+                 std::to_string(s.q_last) + " do not lie within its " + std::to_string(nq) + " points");
+    }
+
+    in.skip_line("heading line");
+    read_points(run, set, qdep, in);
+
+    const float q_last_value = run.q.Q[static_cast<std::size_t>(nq)];
+    if (!(q_last_value > 0.0f)) {
+      throw Stop(describe(path, i) + ": the last Q value " + text::real_text(q_last_value) +
+                 " is not positive");
+    }
+
+    if (qdep) {
+      // Every point's error is sigma with its sign; sigma keeps its sign.
+      for (int k = 1; k <= nq; ++k) set.err[static_cast<std::size_t>(k)] = s.sigma;
+    } else {
+      s.sigma = std::fabs(s.sigma);
+    }
+    kept.q_last = s.q_last;
+    kept.sigma = s.sigma;
+  }
+}
+
+}  // namespace yosta

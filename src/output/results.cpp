@@ -1,0 +1,187 @@
+// The result files of a save and the rule for when to save.
+//
+// ".g" and ".gsv" are restart files: every real is written in the shortest
+// form that reads back to the same single-precision value, so a continued run
+// starts from exactly the values saved. ".out" holds curve groups for plotting.
+// Each file is written under a temporary name and renamed over the old one
+// when complete, so a run stopped during a save keeps whole files.
+#include "output/results.h"
+
+#include <cstdint>
+#include <string>
+
+#include "model/corrections.h"
+#include "model/transform.h"
+#include "run/files.h"
+#include "text/free_writer.h"
+
+namespace yosta {
+namespace {
+
+using text::append_item;
+using text::free_record;
+
+std::size_t index(int i) { return static_cast<std::size_t>(i); }
+
+// r_j as the grid defines it: the single-precision product of j and dr.
+float r_at(const Run& run, int j) { return static_cast<float>(j) * run.r.dr; }
+
+std::string text_record(const char* text) { return free_record({std::string(text)}); }
+
+void end_line(std::string& out, std::string& line) {
+  line += '\n';
+  out += line;
+  line.clear();
+}
+
+// One graph of data set s: model, (broadened model,) corrected data and
+// background over the fitted range.
+void append_data_set_graph(const Run& run, int s, std::string& out) {
+  const DataSet& set = run.sets[index(s)];
+  const DataSetSettings& d = set.settings;
+  const bool broadened = run.params.resolution_on;
+  out += text_record(" Q, S(Q) (YOSTA), S(Q) (Expt), Background");
+  out += text_record("CURVES");
+  out += free_record({d.q_last - d.q_first + 1, std::int32_t{broadened ? 4 : 3}});
+  std::string line;
+  for (int k = d.q_first; k <= d.q_last; ++k) {
+    const float Q = run.q.Q[index(k)];
+    const float background = set.a0 + set.a1 * Q + set.a2 * (Q * Q);
+    const float corrected = set.beta * set.F[index(k)] + background;
+    append_item(line, Q);
+    append_item(line, set.F_calc[index(k)]);
+    if (broadened) append_item(line, set.M[index(k)]);
+    append_item(line, corrected);
+    append_item(line, background);
+    end_line(out, line);
+  }
+}
+
+void append_basis_graph(const Run& run, std::string& out) {
+  const RunParameters& p = run.params;
+  // In Q-dependent-coefficient mode the stored values are g(r) - 1.
+  const float shift = p.qdep_coefficients ? 1.0f : 0.0f;
+  out += free_record({p.nbasis, std::string(" Basis functions")});
+  out += text_record(" r, Basis g(r)");
+  out += text_record("PLOTS");
+  out += free_record({run.r.nr, p.nbasis});
+  std::string line;
+  for (int j = 1; j <= run.r.nr; ++j) {
+    append_item(line, r_at(run, j));
+    for (int b = 1; b <= p.nbasis; ++b) append_item(line, run.v[index(b)][index(j)] + shift);
+    end_line(out, line);
+  }
+  out += text_record("ENDGROUP");
+}
+
+// The partial structure factors over the whole Q grid (Q-dependent mode only).
+void append_partial_sq(const Run& run, std::string& out) {
+  const RunParameters& p = run.params;
+  out += text_record("Partial S(Q)'s");
+  out += text_record(" Q, S(Q)");
+  out += text_record("PLOTS");
+  out += free_record({run.q.nq, p.nbasis});
+  std::string line;
+  for (int k = 1; k <= run.q.nq; ++k) {
+    append_item(line, run.q.Q[index(k)]);
+    for (int b = 1; b <= p.nbasis; ++b) append_item(line, partial_sq(run, b, k));
+    end_line(out, line);
+  }
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  OutputFile file(path);
+  file.write(text);
+  file.commit();
+}
+
+}  // namespace
+
+std::string g_file_text(const Run& run) {
+  const int nbasis = run.params.nbasis;
+  std::string out;
+  out.reserve(static_cast<std::size_t>(run.r.nr) * static_cast<std::size_t>(nbasis + 1) * 16 + 64);
+  out += free_record({run.r.nr});
+  out += free_record({run.generated, run.accepted});
+  std::string line;
+  for (int j = 1; j <= run.r.nr; ++j) {
+    append_item(line, r_at(run, j));
+    for (int b = 1; b <= nbasis; ++b) append_item(line, run.v[index(b)][index(j)]);
+    end_line(out, line);
+  }
+  return out;
+}
+
+std::string gsv_file_text(const Run& run) {
+  const int nbasis = run.params.nbasis;
+  std::string out;
+  out.reserve(static_cast<std::size_t>(run.r.nr) * static_cast<std::size_t>(2 * nbasis + 1) * 16 +
+              64);
+  out += free_record({run.r.nr, nbasis});
+  out += free_record({run.sums.nsaved, run.sums.collect_count});
+  std::string line;
+  for (int j = 1; j <= run.r.nr; ++j) {
+    append_item(line, r_at(run, j));
+    for (int b = 1; b <= nbasis; ++b) append_item(line, run.sums.S1[index(b)][index(j)]);
+    for (int b = 1; b <= nbasis; ++b) append_item(line, run.sums.S2[index(b)][index(j)]);
+    end_line(out, line);
+  }
+  return out;
+}
+
+std::string out_file_text(Run& run) {
+  // After a rejected move the corrections in memory belong to the rejected
+  // model; refit them (and rebuild the compared model) for the current one so
+  // that every curve of a graph belongs to the same model.
+  evaluate(run);
+
+  const RunParameters& p = run.params;
+  std::string title = p.title;
+  title.resize(80, ' ');  // the title record is written as all 80 characters
+
+  std::string out;
+  out += text_record("Results from YOSTA");
+  out += text_record("TITLE");
+  out += free_record({title});
+  out += free_record({p.nsets, std::string(" experimental data sets")});
+  for (int s = 1; s <= p.nsets; ++s) append_data_set_graph(run, s, out);
+  out += text_record("ENDGROUP");
+  append_basis_graph(run, out);
+  if (p.qdep_coefficients) append_partial_sq(run, out);
+  return out;
+}
+
+void save_results(Run& run, Console& console) {
+  console.write(text_record("Saving results ... Do not interrupt"));
+  console.flush();
+  write_file(root_file(run.params, ".g"), g_file_text(run));
+  if (run.params.save_targets) write_file(root_file(run.params, ".gsv"), gsv_file_text(run));
+  write_file(root_file(run.params, ".out"), out_file_text(run));
+  run.next_save_time += run.params.save_interval;
+  console.write(text_record("Saving completed"));
+  console.flush();
+}
+
+void save_check(Run& run, Console& console) {
+  const RunParameters& p = run.params;
+  const double t = run.clock.elapsed_minutes();
+  const bool clock_set_back = t < 0.0;
+  const bool targets_complete = p.save_targets && run.sums.nsaved == p.nsave;
+
+  bool saved = false;
+  if (clock_set_back || t >= static_cast<double>(run.next_save_time) || targets_complete) {
+    save_results(run, console);
+    saved = true;
+  }
+
+  // The command-line extras end the run like the time limit, but always with
+  // a save: the last one, unless this move has just made it.
+  const bool move_limit = run.max_moves >= 0 && run.moves_made >= run.max_moves;
+  const bool interrupted = run.interrupted != nullptr && *run.interrupted != 0;
+  const bool extra_stop = move_limit || interrupted;
+  if (extra_stop && !saved) save_results(run, console);
+
+  if (clock_set_back || t >= static_cast<double>(p.run_time) || extra_stop) run.running = false;
+}
+
+}  // namespace yosta

@@ -1,0 +1,254 @@
+// The parameter file, read record by record in its fixed order. Every record
+// is one free-format read that starts on a new line; nothing is named by
+// keyword, so the meaning of a value follows from its position alone.
+#include "run/parameters.h"
+
+#include <string>
+#include <string_view>
+
+#include "run/stop.h"
+#include "text/free_writer.h"
+
+namespace yosta {
+
+namespace {
+
+using text::FreeReader;
+
+// A record of one value. A slash or a null value leaves `value` as it was.
+template <class T>
+void read_one(FreeReader& in, T& value, std::string_view what) {
+  in.begin(what);
+  in.get(value, what);
+  in.end();
+}
+
+// The guards this program adds to the file's own checks: a stop at the record
+// that holds the bad value, naming the value and where it was read.
+[[noreturn]] void reject(const FreeReader& in, const std::string& message) {
+  throw Stop(message + " (file \"" + in.name() + "\", line " + std::to_string(in.line_number()) + ")");
+}
+
+std::string text_of(std::int32_t value) { return std::to_string(value); }
+std::string text_of(float value) { return text::real_text(value); }
+
+void require_at_least_1(const FreeReader& in, std::int32_t value, const char* name) {
+  if (value < 1) reject(in, std::string(name) + " must be at least 1, found " + text_of(value));
+}
+
+void require_partial(const FreeReader& in, std::int32_t partial, std::int32_t nbasis, const std::string& owner) {
+  if (partial < 1 || partial > nbasis)
+    reject(in, owner + ": basis function must be between 1 and " + text_of(nbasis) + ", found " + text_of(partial));
+}
+
+void require_nonzero(const FreeReader& in, float value, const std::string& owner, const char* name) {
+  if (value == 0.0f) reject(in, owner + ": " + name + " must not be zero, found " + text_of(value));
+}
+
+// Records 8.1 and 14.1: partial, r_from, r_to.
+template <class Constraint>
+Constraint read_range_constraint(FreeReader& in, std::int32_t nbasis, const char* kind, int index) {
+  const std::string owner = std::string(kind) + " constraint " + std::to_string(index);
+  Constraint c;
+  in.begin(owner);
+  in.get(c.partial, owner + " basis function (integer)");
+  in.get(c.r_from, owner + " r from (real)");
+  in.get(c.r_to, owner + " r to (real)");
+  in.end();
+  require_partial(in, c.partial, nbasis, owner);
+  return c;
+}
+
+// Record 15.1: the seven values of one coordination constraint.
+CoordinationConstraint read_coordination(FreeReader& in, std::int32_t nbasis, int index) {
+  const std::string owner = "Coordination constraint " + std::to_string(index);
+  CoordinationConstraint c;
+  in.begin(owner);
+  in.get(c.partial, owner + " basis function (integer)");
+  in.get(c.r_from, owner + " r from (real)");
+  in.get(c.r_to, owner + " r to (real)");
+  in.get(c.concentration, owner + " concentration (real)");
+  in.get(c.basis_weight, owner + " basis weight (real)");
+  in.get(c.coordination, owner + " coordination number (real)");
+  in.get(c.weighting, owner + " weighting (real)");
+  in.end();
+  require_partial(in, c.partial, nbasis, owner);
+  // Both divide the coordination penalty and the coordination number.
+  require_nonzero(in, c.basis_weight, owner, "basis weight");
+  require_nonzero(in, c.weighting, owner, "weighting");
+  return c;
+}
+
+// Records 24 and 25: the block of one data set. Block B (qdep) has no
+// coefficients record: those come per point from the data file.
+void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings& set, int index, bool qdep) {
+  const std::string owner = "Data set " + std::to_string(index);
+  const std::string of_set = " of data set " + std::to_string(index);
+  set.qdep = qdep;
+
+  set.data_file = in.read_text("data file name" + of_set + " (text)");
+  if (set.data_file.find_first_not_of(' ') == std::string::npos) reject(in, owner + ": data file name is blank");
+
+  in.begin("data point range" + of_set);
+  in.get(set.q_first, "first data point" + of_set + " (integer)");
+  in.get(set.q_last, "last data point" + of_set + " (integer)");
+  in.end();
+  if (set.q_first < 1 || set.q_first > set.q_last)
+    reject(in, owner + ": first and last data points must satisfy 1 <= first <= last, found " +
+                   text_of(set.q_first) + " and " + text_of(set.q_last));
+
+  read_one(in, set.fq_offset, "F(Q) offset" + of_set + " (real)");
+
+  if (!qdep) {
+    in.begin("coefficients" + of_set);
+    for (int b = 0; b < p.nbasis; ++b)
+      in.get(set.coefficients[static_cast<std::size_t>(b)],
+             "coefficient " + std::to_string(b + 1) + of_set + " (real)");
+    in.end();
+  }
+
+  read_one(in, set.sigma, "standard deviation" + of_set + " (real)");
+
+  if (p.resolution_on) {
+    in.begin("resolution" + of_set);
+    in.get(set.wavelength, "wavelength" + of_set + " (real)");
+    in.get(set.res_u, "resolution U" + of_set + " (real)");
+    in.get(set.res_v, "resolution V" + of_set + " (real)");
+    in.get(set.res_w, "resolution W" + of_set + " (real)");
+    in.end();
+  }
+  if (p.save_targets) read_one(in, set.target_chi2, "target chi-squared" + of_set + " (real)");
+
+  read_one(in, set.renormalise, "renormalise" + of_set + " (logical)");
+  read_one(in, set.rezero, "rezero" + of_set + " (logical)");
+  read_one(in, set.linear_correction, "linear correction" + of_set + " (logical)");
+  read_one(in, set.quadratic_correction, "quadratic correction" + of_set + " (logical)");
+  read_one(in, set.background_column, "background column" + of_set + " (logical)");
+}
+
+}  // namespace
+
+RunParameters read_parameters(FreeReader& in) {
+  RunParameters p;
+
+  p.title = in.read_text("title (text)");
+  read_one(in, p.start_from_file, "start from file (logical)");
+  read_one(in, p.live_plot, "live plotting (logical)");
+  if (p.live_plot) {
+    read_one(in, p.plot_interval, "plot interval (integer)");
+    require_at_least_1(in, p.plot_interval, "Plot interval");
+  } else {
+    p.plot_interval = 100;
+  }
+  read_one(in, p.density, "number density (real)");
+  read_one(in, p.qdep_coefficients, "Q-dependent coefficients (logical)");
+
+  read_one(in, p.nbasis, "number of basis functions (integer)");
+  if (p.nbasis > max_basis) throw Stop("Too many partials");
+  require_at_least_1(in, p.nbasis, "Number of basis functions");
+
+  // A count of zero or less means that no constraint records follow.
+  std::int32_t count = 0;
+  read_one(in, count, "number of zero constraints (integer)");
+  if (count > max_constraints) throw Stop("Too many zero constraints");
+  for (int i = 1; i <= count; ++i)
+    p.zero.push_back(read_range_constraint<ZeroConstraint>(in, p.nbasis, "Zero", i));
+
+  read_one(in, p.max_change, "maximum change of a g(r) value (real)");
+
+  in.begin("Mr and rmax");
+  in.get(p.Mr, "r-grid factor Mr (integer)");
+  in.get(p.rmax, "largest r, rmax (real)");
+  in.end();
+  // QUIRK: "to large" is the program's own wording of this message.
+  if (p.Mr > max_mr) throw Stop("Mr to large, should be less than max_mr");
+  require_at_least_1(in, p.Mr, "Mr");
+
+  read_one(in, p.save_targets, "save at target chi-squared (logical)");
+  if (p.save_targets) read_one(in, p.nsave, "number of g(r) sets to save (integer)");
+  read_one(in, p.improved_only, "only allow improved data sets (logical)");
+
+  count = 0;
+  read_one(in, count, "number of positivity constraints (integer)");
+  if (count > max_constraints) throw Stop("Too many positivity constraints");
+  for (int i = 1; i <= count; ++i)
+    p.positivity.push_back(read_range_constraint<PositivityConstraint>(in, p.nbasis, "Positivity", i));
+
+  count = 0;
+  read_one(in, count, "number of coordination constraints (integer)");
+  if (count > max_constraints) throw Stop("Too many coordination constraints");
+  for (int i = 1; i <= count; ++i) p.coordination.push_back(read_coordination(in, p.nbasis, i));
+
+  read_one(in, p.smoothing_on, "smoothing on (logical)");
+  if (p.smoothing_on) {
+    read_one(in, p.smoothing_type, "smoothing type (integer)");
+    if (p.smoothing_type == 1 || p.smoothing_type == 2) {
+      in.begin("smoothing settings");
+      in.get(p.smoothing_weight, "smoothing weight (real)");
+      in.get(p.smoothing_exponent, "smoothing exponent (real)");
+      in.get(p.smoothing_cutoff, "smoothing cutoff (real)");
+      in.end();
+    } else if (p.smoothing_type == 3) {
+      read_one(in, p.nranges, "number of r ranges for Gaussian moves (integer)");
+      if (p.nranges > max_ranges) throw Stop("Too many r ranges for Gaussian.");
+      // Every Gaussian move needs a range that holds its centre.
+      require_at_least_1(in, p.nranges, "Number of r ranges for Gaussian moves");
+      for (int i = 1; i <= p.nranges; ++i) {
+        GaussianRange& range = p.ranges[static_cast<std::size_t>(i - 1)];
+        const std::string of_range = " of Gaussian range " + std::to_string(i);
+        in.begin("Gaussian range " + std::to_string(i));
+        in.get(range.width, "width" + of_range + " (real)");
+        in.get(range.rch, "upper r" + of_range + " (real)");
+        in.end();
+      }
+    }
+  } else {
+    p.smoothing_weight = 0.0f;
+    p.smoothing_exponent = 1.0f;
+  }
+  p.gaussian_moves = p.smoothing_on && p.smoothing_type == 3;
+
+  read_one(in, p.resolution_on, "resolution on (logical)");
+  read_one(in, p.report_interval, "report interval (integer)");
+  require_at_least_1(in, p.report_interval, "Report interval");
+
+  in.begin("run time and save interval");
+  in.get(p.run_time, "run time in minutes (real)");
+  in.get(p.save_interval, "save interval in minutes (real)");
+  in.end();
+
+  in.begin("numbers of data sets");
+  in.get(p.nsets_fixed, "number of data sets with fixed coefficients (integer)");
+  in.get(p.nsets_qdep, "number of data sets with Q-dependent coefficients (integer)");
+  in.end();
+  // Summed wide: two huge counts must not overflow into a small total.
+  const std::int64_t nsets = static_cast<std::int64_t>(p.nsets_fixed) + p.nsets_qdep;
+  if (nsets < p.nbasis) throw Stop("Not enough data sets");
+  if (nsets > max_sets) throw Stop("Too many total F(Q)s");
+  if (p.nsets_fixed < 0)
+    reject(in, "Number of data sets with fixed coefficients must not be negative, found " + text_of(p.nsets_fixed));
+  if (p.nsets_qdep < 0)
+    reject(in, "Number of data sets with Q-dependent coefficients must not be negative, found " +
+                   text_of(p.nsets_qdep));
+  p.nsets = static_cast<std::int32_t>(nsets);
+
+  for (int s = 1; s <= p.nsets_fixed; ++s)
+    read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, false);
+  for (int s = p.nsets_fixed + 1; s <= p.nsets; ++s) {
+    // Checked before anything of the first Q-dependent block is read.
+    if (!p.qdep_coefficients) throw Stop("Incompatible" + std::string(33, ' ') + "coefficients and totals");
+    read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, true);
+  }
+
+  p.root = in.read_text("output root name (text)");
+  const std::size_t last = p.root.find_last_not_of(' ');
+  if (last == std::string::npos) reject(in, "Output root name is blank");
+  p.root_length = static_cast<std::int32_t>(last + 1);
+  return p;
+}
+
+std::string root_file(const RunParameters& params, const char* extension) {
+  return params.root.substr(0, static_cast<std::size_t>(params.root_length)) + extension;
+}
+
+}  // namespace yosta

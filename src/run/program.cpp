@@ -1,0 +1,178 @@
+#include "run/program.h"
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <sstream>
+
+#include "display/plots.h"
+#include "fit/constraints.h"
+#include "fit/cycle.h"
+#include "model/corrections.h"
+#include "model/datasets.h"
+#include "model/grid.h"
+#include "model/run.h"
+#include "model/start.h"
+#include "model/transform.h"
+#include "output/report.h"
+#include "run/parameters.h"
+#include "run/random.h"
+#include "run/stop.h"
+#include "text/free_reader.h"
+#include "text/free_writer.h"
+
+namespace yosta {
+
+namespace {
+
+// Set by SIGINT or SIGTERM during the move cycle; the cycle reads it through
+// Run::interrupted and ends after the current move with a final save. The
+// program's only global: a signal handler can reach nothing else.
+volatile std::sig_atomic_t interrupt_flag = 0;
+
+void on_interrupt(int sig) {
+  if (interrupt_flag != 0) {
+    // A second signal ends the program at once.
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    return;
+  }
+  interrupt_flag = 1;
+}
+
+// Installs the interrupt handlers for the move cycle and restores the previous
+// ones afterwards. Before the cycle an interrupt simply ends the program: no
+// result file exists yet.
+class InterruptHandlers {
+ public:
+  InterruptHandlers() {
+    interrupt_flag = 0;
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &old_int_);
+    sigaction(SIGTERM, &action, &old_term_);
+  }
+  ~InterruptHandlers() {
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGTERM, &old_term_, nullptr);
+  }
+  InterruptHandlers(const InterruptHandlers&) = delete;
+  InterruptHandlers& operator=(const InterruptHandlers&) = delete;
+
+ private:
+  struct sigaction old_int_ {};
+  struct sigaction old_term_ {};
+};
+
+std::string trimmed(const std::string& s) {
+  const std::size_t first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+void read_parameter_file(Run& run, const std::string& path) {
+  text::FreeReader reader = text::FreeReader::open(path);
+  run.params = read_parameters(reader);
+  // The file is closed here, before the first data file is opened.
+}
+
+// Data offsets and corrections, floor value, Gaussian shapes, the starting
+// g(r)s with their constraint and smoothing values, the transform tables with
+// the first model F(Q), and the resolution windows, in this order.
+void set_up_model(Run& run, Console& console) {
+  for (int s = 1; s <= run.params.nsets; ++s)
+    run.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
+  read_data_sets(run);
+  derive_r_grid(run);
+  check_q_grid(run);
+  if (run.params.gaussian_moves) check_gaussian_ranges(run);
+
+  prepare_data(run);
+  set_floor_value(run);
+  if (run.params.gaussian_moves) tabulate_gaussians(run);
+  prepare_start(run, console);
+  check_free_centre(run);
+  check_smoothing_factor(run);
+  build_tables(run);
+  full_model(run);
+  setup_resolution(run);
+}
+
+}  // namespace
+
+std::string ask_parameter_file(Console& console) {
+  for (;;) {
+    console.write("Parameter file: ");
+    std::string typed;
+    const bool got = console.read_line(typed);
+    // Answers read from a file or pipe are echoed, so the transcript reads as
+    // a terminal session would and the prompt does not run into the next line.
+    if (!console.input_is_terminal()) console.write(typed + "\n");
+    if (!got) throw Stop("No parameter file given");
+    typed = trimmed(typed);
+    if (!typed.empty()) return typed;
+  }
+}
+
+bool ask_to_begin(Console& console) {
+  char answer = 'Y';
+  console.write(text::free_record({std::string("Begin (Y/N)?")}));
+  // A free-format read passes over empty lines until it finds a value.
+  std::string typed;
+  do {
+    if (!console.read_line(typed)) return false;
+  } while (typed.find_first_not_of(" \t") == std::string::npos);
+  std::istringstream line(typed);
+  text::FreeReader reader("console", line);
+  reader.begin("answer");
+  reader.get(answer, "answer (Y/N)");
+  reader.end();
+  // QUIRK: only an answer whose first character is an upper-case N declines;
+  // "n" begins the run, as the program has always done.
+  return answer != 'N';
+}
+
+int finish_run(bool all_saved) { return all_saved ? 0 : 10; }
+
+int run_program(const ProgramOptions& options, Console& console) {
+  const ClockStart clock = start_clock();
+  std::unique_ptr<Run> owned = make_run();
+  Run& run = *owned;
+  run.seed = options.seed.value_or(clock.seed);
+  run.clock.start_time = clock.start_time;
+  run.max_moves = options.max_moves;
+  run.interrupted = &interrupt_flag;
+
+  console.set_title("Parameters");
+  console.write(text::free_record({std::string(" Please Wait... ")}));
+
+  // A name from the command line or typed by the user is used as it stands,
+  // without a default extension.
+  const std::string path =
+      options.parameter_file.empty() ? ask_parameter_file(console) : options.parameter_file;
+  read_parameter_file(run, path);
+
+  set_up_model(run, console);
+  write_report(run, console);
+
+  std::unique_ptr<LivePlots> plots;
+  if (run.params.live_plot) {
+    plots = std::make_unique<LivePlots>(run);
+    if (!ask_to_begin(console)) return 0;
+    plots->open(options.plot_device);
+    plots->attach();
+  }
+
+  run.next_save_time = std::min(run.params.save_interval, run.params.run_time);
+  bool all_saved = false;
+  {
+    InterruptHandlers handlers;
+    all_saved = run_cycle(run, console);
+  }
+  console.flush();
+  return finish_run(all_saved);
+}
+
+}  // namespace yosta

@@ -1,0 +1,376 @@
+// Free-format (list-directed) reader. Values are taken token by token; the
+// accepted spellings follow the traditional list-directed input rules (checked
+// against the golden tables in tests/text/golden/).
+#include "text/free_reader.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "run/stop.h"
+
+namespace yosta::text {
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+// QUIRK: a semicolon separates values like a comma, as the traditional
+// list-directed reader lets it, so files written that way still read.
+bool is_comma(char c) { return c == ',' || c == ';'; }
+bool ends_token(char c) { return is_blank(c) || is_comma(c) || c == '/'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool equals_nocase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The value of a quoted token without its quotes (a doubled quote is one).
+std::string unquote(const std::string& token) {
+  char q = token[0];
+  std::string s;
+  for (std::size_t i = 1; i < token.size(); ++i) {
+    if (token[i] == q) {
+      if (i + 1 < token.size() && token[i + 1] == q) {
+        s += q;
+        ++i;
+        continue;
+      }
+      break;
+    }
+    s += token[i];
+  }
+  return s;
+}
+
+// Rewrites a real in Fortran form ("1.5d0", "2.0+3", "-.5E-2", "7") as
+// "<mantissa>e<exponent>", or "inf"/"nan" forms; empty when it is no real.
+std::string normalise_real(std::string_view t) {
+  std::string out;
+  std::size_t i = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) out += t[i++];
+  std::string_view rest = t.substr(i);
+  if (equals_nocase(rest, "inf") || equals_nocase(rest, "infinity")) return out + "inf";
+  if (equals_nocase(rest.substr(0, 3), "nan")) {
+    // NaN or NaN(...) with anything between the parentheses
+    if (rest.size() == 3 || (rest.size() >= 5 && rest[3] == '(' && rest.back() == ')')) return out + "nan";
+    return {};
+  }
+  bool digits = false;
+  while (i < t.size() && is_digit(t[i])) {
+    out += t[i++];
+    digits = true;
+  }
+  if (i < t.size() && t[i] == '.') {
+    out += t[i++];
+    while (i < t.size() && is_digit(t[i])) {
+      out += t[i++];
+      digits = true;
+    }
+  }
+  if (!digits) return {};
+  if (i == t.size()) return out;
+  char c = lower(t[i]);
+  if (c == 'e' || c == 'd' || c == 'q') {
+    ++i;
+  } else if (c != '+' && c != '-') {
+    return {};
+  }
+  out += 'e';
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) out += t[i++];
+  bool exp_digits = false;
+  while (i < t.size() && is_digit(t[i])) {
+    out += t[i++];
+    exp_digits = true;
+  }
+  if (!exp_digits || i != t.size()) return {};
+  return out;
+}
+
+// from_chars does not take a leading '+'.
+std::string_view strip_plus(const std::string& s) {
+  std::string_view v(s);
+  if (!v.empty() && v[0] == '+') v.remove_prefix(1);
+  return v;
+}
+
+bool parse_float(const std::string& token, float& value) {
+  std::string s = normalise_real(token);
+  if (s.empty()) return false;
+  std::string_view v = strip_plus(s);
+  float f = 0.0f;
+  auto r = std::from_chars(v.data(), v.data() + v.size(), f);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Beyond the single-precision range: overflow gives an infinity and
+    // underflow a zero, as the traditional reader does.
+    double x = std::strtod(s.c_str(), nullptr);
+    bool negative = s[0] == '-';
+    if (std::fabs(x) >= 1.0) {
+      f = negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+    } else {
+      f = negative ? -0.0f : 0.0f;
+    }
+  } else if (r.ec != std::errc() || r.ptr != v.data() + v.size()) {
+    return false;
+  }
+  value = f;
+  return true;
+}
+
+bool parse_double(const std::string& token, double& value) {
+  std::string s = normalise_real(token);
+  if (s.empty()) return false;
+  std::string_view v = strip_plus(s);
+  double x = 0.0;
+  auto r = std::from_chars(v.data(), v.data() + v.size(), x);
+  if (r.ec == std::errc::result_out_of_range) {
+    x = std::strtod(s.c_str(), nullptr);  // infinity or a zero
+  } else if (r.ec != std::errc() || r.ptr != v.data() + v.size()) {
+    return false;
+  }
+  value = x;
+  return true;
+}
+
+bool parse_int(const std::string& token, std::int32_t& value) {
+  std::string_view v(token);
+  if (!v.empty() && v[0] == '+') {
+    v.remove_prefix(1);
+    if (!v.empty() && v[0] == '-') return false;
+  }
+  if (v.empty() || v[0] == '+') return false;
+  std::int32_t n = 0;
+  auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+  if (r.ec != std::errc() || r.ptr != v.data() + v.size()) return false;
+  value = n;
+  return true;
+}
+
+// T or F, optionally after a point, with any tail: T, .TRUE., t, .t, Tfoo.
+bool parse_logical(const std::string& token, bool& value) {
+  std::size_t i = token[0] == '.' ? 1 : 0;
+  if (i >= token.size()) return false;
+  char c = lower(token[i]);
+  if (c != 't' && c != 'f') return false;
+  value = c == 't';
+  return true;
+}
+
+}  // namespace
+
+FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) {
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines_.push_back(std::move(line));
+  }
+}
+
+FreeReader FreeReader::open(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    int err = errno;
+    throw Stop("Cannot open file \"" + path + "\" for reading: " +
+               (err != 0 ? std::strerror(err) : "unknown error"));
+  }
+  return FreeReader(path, in);
+}
+
+bool FreeReader::at_end() const {
+  std::size_t next = static_cast<std::size_t>(line_);  // index of the line after the current one
+  return next >= lines_.size();
+}
+
+void FreeReader::fail(std::string_view what, std::string_view found) const {
+  std::string msg = "Error reading file \"" + name_ + "\", line " + std::to_string(line_) + ": expected " +
+                    std::string(what) + ", found ";
+  if (found.empty()) {
+    msg += "end of file";
+  } else {
+    msg += "\"" + std::string(found) + "\"";
+  }
+  throw Stop(msg);
+}
+
+void FreeReader::begin(std::string_view /*record_what*/) {
+  // Each record starts on the line after the one the previous record ended on.
+  if (static_cast<std::size_t>(line_) < lines_.size()) {
+    ++line_;
+  } else {
+    line_ = static_cast<int>(lines_.size()) + 1;
+  }
+  pos_ = 0;
+  in_record_ = true;
+  slashed_ = false;
+  after_value_ = false;
+  repeat_left_ = 0;
+  repeat_token_.clear();
+}
+
+void FreeReader::end() {
+  in_record_ = false;
+  slashed_ = false;
+  repeat_left_ = 0;
+  // A record that starts beyond the last line has nothing to end on.
+  if (static_cast<std::size_t>(line_) > lines_.size()) line_ = static_cast<int>(lines_.size());
+}
+
+// Takes the next item of the record: true with its text, false for a null
+// value or after a slash. Runs onto further lines as needed.
+bool FreeReader::next_token(std::string& token, std::string_view what) {
+  if (!in_record_) begin(what);
+  if (slashed_) return false;
+  if (repeat_left_ > 0) {
+    --repeat_left_;
+    if (repeat_token_.empty()) return false;
+    token = repeat_token_;
+    return true;
+  }
+  // Skip blanks and blank lines up to the start of the item. A comma found
+  // after a value, even on a later line, is that value's separator; any
+  // other comma stands for an empty item: a null value.
+  for (;;) {
+    if (static_cast<std::size_t>(line_) > lines_.size()) fail(what, "");
+    const std::string& text = lines_[static_cast<std::size_t>(line_ - 1)];
+    while (pos_ < text.size() && is_blank(text[pos_])) ++pos_;
+    if (pos_ >= text.size()) {
+      ++line_;
+      pos_ = 0;
+      continue;
+    }
+    if (!is_comma(text[pos_])) break;
+    ++pos_;
+    if (!after_value_) return false;
+    after_value_ = false;
+  }
+  const std::string& text = lines_[static_cast<std::size_t>(line_ - 1)];
+  char c = text[pos_];
+  if (c == '/') {
+    slashed_ = true;
+    return false;
+  }
+  std::size_t start = pos_;
+  if (c == '\'' || c == '"') {
+    ++pos_;
+    while (pos_ < text.size()) {
+      if (text[pos_] == c) {
+        if (pos_ + 1 < text.size() && text[pos_ + 1] == c) {
+          pos_ += 2;
+          continue;
+        }
+        ++pos_;
+        break;
+      }
+      ++pos_;
+    }
+  } else {
+    while (pos_ < text.size() && !ends_token(text[pos_])) ++pos_;
+  }
+  token.assign(text, start, pos_ - start);
+  // The separator after the item: blanks and at most one comma.
+  while (pos_ < text.size() && is_blank(text[pos_])) ++pos_;
+  after_value_ = true;
+  if (pos_ < text.size() && is_comma(text[pos_])) {
+    ++pos_;
+    after_value_ = false;
+  }
+
+  // r*c repeats c r times; r* gives r null values.
+  std::size_t star = token.find('*');
+  if (star != std::string::npos && star > 0 && token[0] != '\'' && token[0] != '"') {
+    std::int32_t r = 0;
+    auto res = std::from_chars(token.data(), token.data() + star, r);
+    if (res.ec != std::errc() || res.ptr != token.data() + star || r <= 0) fail(what, token);
+    repeat_token_ = token.substr(star + 1);
+    repeat_left_ = r - 1;
+    if (repeat_token_.empty()) return false;
+    token = repeat_token_;
+  }
+  return true;
+}
+
+bool FreeReader::get(std::int32_t& value, std::string_view what) {
+  std::string token;
+  if (!next_token(token, what)) return false;
+  if (!parse_int(token, value)) fail(what, token);
+  return true;
+}
+
+bool FreeReader::get(float& value, std::string_view what) {
+  std::string token;
+  if (!next_token(token, what)) return false;
+  if (!parse_float(token, value)) fail(what, token);
+  return true;
+}
+
+bool FreeReader::get(double& value, std::string_view what) {
+  std::string token;
+  if (!next_token(token, what)) return false;
+  if (!parse_double(token, value)) fail(what, token);
+  return true;
+}
+
+bool FreeReader::get(bool& value, std::string_view what) {
+  std::string token;
+  if (!next_token(token, what)) return false;
+  if (!parse_logical(token, value)) fail(what, token);
+  return true;
+}
+
+bool FreeReader::get(char& value, std::string_view what) {
+  std::string token;
+  if (!next_token(token, what)) return false;
+  std::string s = (token[0] == '\'' || token[0] == '"') ? unquote(token) : token;
+  value = s.empty() ? ' ' : s[0];
+  return true;
+}
+
+std::int32_t FreeReader::read_int(std::string_view what) {
+  std::int32_t v = 0;
+  begin(what);
+  if (!get(v, what)) fail(what, slashed_ ? "/" : ",");
+  end();
+  return v;
+}
+
+float FreeReader::read_real(std::string_view what) {
+  float v = 0.0f;
+  begin(what);
+  if (!get(v, what)) fail(what, slashed_ ? "/" : ",");
+  end();
+  return v;
+}
+
+bool FreeReader::read_logical(std::string_view what) {
+  bool v = false;
+  begin(what);
+  if (!get(v, what)) fail(what, slashed_ ? "/" : ",");
+  end();
+  return v;
+}
+
+std::string FreeReader::read_text(std::string_view what, std::size_t width) {
+  begin(what);
+  if (static_cast<std::size_t>(line_) > lines_.size()) fail(what, "");
+  std::string s = lines_[static_cast<std::size_t>(line_ - 1)].substr(0, width);
+  s.resize(width, ' ');
+  end();
+  return s;
+}
+
+void FreeReader::skip_line(std::string_view what) {
+  begin(what);
+  if (static_cast<std::size_t>(line_) > lines_.size()) fail(what, "");
+  end();
+}
+
+}  // namespace yosta::text

@@ -1,0 +1,485 @@
+#include "display/plots.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "run/stop.h"
+#include "support/test_support.h"
+
+namespace yosta {
+namespace {
+
+// ------------------------------------------------------------ the recorder
+
+struct Call {
+  std::string name;
+  std::vector<double> args;
+  std::string text;
+};
+
+std::vector<Call> calls;
+double fake_now = 100.0;
+int next_id = 0;
+int failing_open = 0;  // the n-th open (1-based) fails; 0: none
+
+void record(std::string name, std::vector<double> args = {}, std::string text = {}) {
+  calls.push_back({std::move(name), std::move(args), std::move(text)});
+}
+
+PlotApi recorder() {
+  PlotApi api{};
+  api.open = [](const char* device) {
+    record("open", {}, device);
+    ++next_id;
+    return next_id == failing_open ? -1 : next_id;
+  };
+  api.select = [](int id) { record("select", {double(id)}); };
+  api.ask = [](int flag) { record("ask", {double(flag)}); };
+  api.paper = [](float w, float a) { record("paper", {w, a}); };
+  api.char_height = [](float h) { record("sch", {h}); };
+  api.begin_buffer = [] { record("bbuf"); };
+  api.end_buffer = [] { record("ebuf"); };
+  api.env = [](float x0, float x1, float y0, float y1, int just, int axis) {
+    record("env", {x0, x1, y0, y1, double(just), double(axis)});
+  };
+  api.label = [](const char* x, const char* y, const char* top) {
+    record("label", {}, std::string(x) + "|" + y + "|" + top);
+  };
+  api.colour = [](int ci) { record("sci", {double(ci)}); };
+  api.colour_rgb = [](int ci, float r, float g, float b) { record("scr", {double(ci), r, g, b}); };
+  api.line = [](int n, const float* x, const float* y) {
+    record("line", {double(n), x[0], y[0], x[n - 1], y[n - 1]});
+  };
+  api.close = [] { record("close"); };
+  api.place = [](const char* first, const char* second) {
+    record("place", {}, std::string(first) + "|" + second);
+    return true;
+  };
+  api.now = [] { return fake_now; };
+  return api;
+}
+
+// The real library with the fake clock, so throttling does not depend on speed.
+PlotApi library_with_fake_clock() {
+  PlotApi api = pgplot_api();
+  api.now = [] { return fake_now; };
+  return api;
+}
+
+std::vector<std::string> names() {
+  std::vector<std::string> out;
+  for (const Call& c : calls) out.push_back(c.name);
+  return out;
+}
+
+class PlotsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    calls.clear();
+    fake_now = 100.0;
+    next_id = 0;
+    failing_open = 0;
+    run = make_run();
+    // 400 points at 0.05 Angstrom; 3 Q points.
+    run->r.nr = 400;
+    run->r.dr = 0.05f;
+    for (int j = 1; j <= 400; ++j) run->v[1][j] = 0.5f * std::sin(0.1f * float(j));
+    run->q.nq = 3;
+    run->q.Q[1] = 1.0f;
+    run->q.Q[2] = 2.0f;
+    run->q.Q[3] = 3.0f;
+    DataSet& s = run->sets[1];
+    s.a0 = 0.1f;
+    s.a1 = 0.2f;
+    s.a2 = 0.05f;
+    s.beta = 2.0f;
+    for (int k = 1; k <= 3; ++k) {
+      s.F[k] = 0.5f * float(k);
+      s.F_calc[k] = 1.0f + float(k);
+    }
+  }
+  void set_root(const std::string& root) {
+    run->params.root = root + std::string(20, ' ');
+    run->params.root_length = static_cast<std::int32_t>(root.size());
+  }
+  std::unique_ptr<yosta::Run> run;
+};
+
+// ------------------------------------------------------------- panel data
+
+TEST_F(PlotsTest, GridOfFourHundredPointsIsDrawnUpTo14_95) {
+  GrPanel g;
+  build_gr_panel(*run, g);
+  EXPECT_EQ(g.x_min, 0.05f);
+  EXPECT_EQ(g.x_max, 15.0f);
+  EXPECT_EQ(g.n, 299);  // 15 / 0.05f is just below 300
+  EXPECT_FLOAT_EQ(g.x[g.n], 14.95f);
+  EXPECT_EQ(g.x[401], 0.0f);
+
+  // A grid ending below 15 Angstrom is cut by the same truncation.
+  run->r.nr = 100;
+  run->r.dr = 0.1f;
+  build_gr_panel(*run, g);
+  EXPECT_EQ(g.x_max, 10.0f);
+  EXPECT_EQ(g.n, 99);
+}
+
+TEST_F(PlotsTest, GrRangeIncludesZeroFloorsAtOneAndCoversTheUndrawnTail) {
+  for (int j = 1; j <= 400; ++j) run->v[1][j] = 0.0f;
+  run->v[1][3] = -0.5f;
+  run->v[1][4] = 0.5f;
+  GrPanel g;
+  build_gr_panel(*run, g);
+  EXPECT_FLOAT_EQ(g.y_min, -0.55f);
+  EXPECT_EQ(g.y_max, 1.0f);  // maximum 0.5 plus 10% stays below the floor of 1
+
+  // Values all above zero: the zeros beyond nr still pull the range down to 0.
+  for (int j = 1; j <= 400; ++j) run->v[1][j] = 2.0f;
+  run->v[1][350] = 4.0f;  // beyond 15 Angstrom: not drawn, but in range
+  update_gr_panel(*run, g);
+  EXPECT_EQ(g.y_min, 0.0f);
+  EXPECT_FLOAT_EQ(g.y_max, 4.4f);
+  EXPECT_EQ(g.n, 299);
+
+  // A full grid has no zero entries.
+  run->r.nr = max_r;
+  run->r.dr = 0.001f;
+  for (int j = 1; j <= max_r; ++j) run->v[1][j] = 2.0f;
+  build_gr_panel(*run, g);
+  EXPECT_FLOAT_EQ(g.y_min, 1.8f);
+  EXPECT_FLOAT_EQ(g.y_max, 2.2f);
+}
+
+TEST_F(PlotsTest, FqPanelCurvesAndLimits) {
+  FqPanel f;
+  build_fq_panel(*run, f);
+  EXPECT_EQ(f.n, 3);
+  EXPECT_EQ(f.X_min, 1.0f);
+  EXPECT_EQ(f.X_max, 3.0f);
+  // Q = 2: background 0.1 + 0.4 + 0.2 = 0.7, reversed.
+  EXPECT_FLOAT_EQ(f.A[2], -0.7f);
+  EXPECT_FLOAT_EQ(f.B[2], 2.0f);
+  EXPECT_FLOAT_EQ(f.C[2], 3.0f - 0.7f);
+  // Largest value B(3) = 2 * 1.5, smallest A(3) = -1.15.
+  EXPECT_FLOAT_EQ(f.Y_max, 1.2f * 3.0f);
+  EXPECT_FLOAT_EQ(f.Y_min, -1.15f * 1.2f);
+
+  // Everything negative: the zeros beyond nq hold Y_max at 0; with all 1100
+  // points there is no floor and Y_max falls below zero.
+  DataSet& s = run->sets[1];
+  s.a0 = 5.0f;
+  s.a1 = s.a2 = 0.0f;
+  for (int k = 1; k <= 3; ++k) s.F[k] = -1.0f, s.F_calc[k] = 2.0f;
+  update_fq_panel(*run, f);
+  EXPECT_EQ(f.Y_max, 0.0f);
+  run->q.nq = max_q;
+  for (int k = 1; k <= max_q; ++k) run->q.Q[k] = 0.01f * float(k), s.F[k] = -1.0f, s.F_calc[k] = 2.0f;
+  build_fq_panel(*run, f);
+  EXPECT_FLOAT_EQ(f.Y_max, -2.0f + 0.4f);
+  EXPECT_FLOAT_EQ(f.Y_min, -6.0f);
+}
+
+TEST(DrawableRange, FlatAndNonFiniteRangesNeverReachTheLibrary) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  AxisRange r = drawable_range(0.0f, 0.0f);
+  EXPECT_LT(r.lo, 0.0f);
+  EXPECT_GT(r.hi, 0.0f);
+  r = drawable_range(5.0f, 5.0f);
+  EXPECT_LT(r.lo, 5.0f);
+  EXPECT_GT(r.hi, 5.0f);
+  EXPECT_GT(r.hi - r.lo, 0.1f);
+  r = drawable_range(1.0e8f, 1.0e8f + 1.0f);  // flat to single precision's eye
+  EXPECT_GT(r.hi - r.lo, 1.0e5f);
+  for (auto [lo, hi] : {std::pair{nan, 1.0f}, std::pair{0.0f, inf}, std::pair{-inf, nan}}) {
+    r = drawable_range(lo, hi);
+    EXPECT_EQ(r.lo, -1.0f);
+    EXPECT_EQ(r.hi, 1.0f);
+  }
+  r = drawable_range(-0.3f, 2.0f);  // ordinary ranges pass unchanged
+  EXPECT_EQ(r.lo, -0.3f);
+  EXPECT_EQ(r.hi, 2.0f);
+  r = drawable_range(15.0f, 2.0f);  // a reversed axis is legitimate
+  EXPECT_EQ(r.lo, 15.0f);
+  EXPECT_EQ(r.hi, 2.0f);
+}
+
+TEST_F(PlotsTest, NonFinitePointsSplitTheLineAndStayOutOfTheLimits) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  run->v[1][100] = nan;
+  run->v[1][200] = std::numeric_limits<float>::infinity();
+  run->v[1][201] = 0.25f;  // a single point between two gaps draws nothing
+  run->v[1][202] = nan;
+  GrPanel g;
+  build_gr_panel(*run, g);
+  EXPECT_TRUE(std::isfinite(g.y_min));
+  EXPECT_EQ(g.y_max, 1.0f);
+
+  calls.clear();
+  const PlotApi api = recorder();
+  draw_line(api, g.n, &g.x[1], &g.y[1]);
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].args[0], 99);   // points 1..99
+  EXPECT_EQ(calls[1].args[0], 99);   // 101..199
+  EXPECT_EQ(calls[2].args[0], 97);   // 203..299
+  EXPECT_FLOAT_EQ(float(calls[2].args[1]), 203 * 0.05f);
+
+  // No finite value at all: the limits go non-finite and the guard takes over.
+  run->r.nr = max_r;
+  for (int j = 1; j <= max_r; ++j) run->v[1][j] = nan;
+  build_gr_panel(*run, g);
+  const AxisRange y = drawable_range(g.y_min, g.y_max);
+  EXPECT_EQ(y.lo, -1.0f);
+  EXPECT_EQ(y.hi, 1.0f);
+}
+
+// ------------------------------------------------- calls through the library
+
+TEST_F(PlotsTest, SetUpOpensBothWindowsThenDrawsEachInOrder) {
+  LivePlots plots(*run, recorder());
+  EXPECT_TRUE(calls.empty());  // building the panels draws nothing
+  plots.open("");
+  const std::vector<std::string> expected = {
+      "open", "open", "place",                                                  //
+      "select", "ask", "paper", "bbuf", "env", "label", "sci", "line", "sci", "ebuf",  //
+      "select", "ask", "paper", "sch", "scr", "bbuf", "env", "label",           //
+      "sci", "line", "sci", "line", "sci", "line", "sci", "ebuf"};
+  ASSERT_EQ(names(), expected);
+  EXPECT_EQ(calls[0].text, "G(r)/xw");
+  EXPECT_EQ(calls[1].text, "S(Q)/xw");
+  EXPECT_EQ(calls[2].text, "G(r)|S(Q)");  // side by side before the first frames
+  EXPECT_EQ(calls[3].args, std::vector<double>{1});
+  EXPECT_EQ(calls[4].args, std::vector<double>{0});
+  EXPECT_EQ(calls[5].args, (std::vector<double>{6.0, double(0.618f)}));
+  const GrPanel& g = plots.gr_panel();
+  EXPECT_EQ(calls[7].args, (std::vector<double>{0.05f, 15.0f, g.y_min, 1.0f, 0, 0}));
+  EXPECT_EQ(calls[8].text, "r/A|G(r)| ");
+  EXPECT_EQ(calls[9].args[0], 4);
+  EXPECT_EQ(calls[10].args[0], 299);
+  EXPECT_EQ(calls[11].args[0], 1);
+  EXPECT_EQ(calls[13].args, std::vector<double>{2});
+  EXPECT_EQ(calls[16].args, std::vector<double>{1.001f});
+  EXPECT_EQ(calls[17].args[0], 7);  // made yellow
+  EXPECT_GT(calls[17].args[1], 0.9);
+  EXPECT_LT(calls[17].args[3], 0.1);
+  const FqPanel& f = plots.fq_panel();
+  EXPECT_EQ(calls[19].args, (std::vector<double>{1.0f, 3.0f, f.Y_min, f.Y_max, 0, 0}));
+  EXPECT_EQ(calls[20].text, "Q/A-1|F(Q)| ");
+  // Model blue, scaled data green, reversed background yellow, then foreground.
+  EXPECT_EQ(calls[21].args[0], 4);
+  EXPECT_FLOAT_EQ(float(calls[22].args[4]), f.C[3]);
+  EXPECT_EQ(calls[23].args[0], 3);
+  EXPECT_FLOAT_EQ(float(calls[24].args[4]), f.B[3]);
+  EXPECT_EQ(calls[25].args[0], 7);
+  EXPECT_FLOAT_EQ(float(calls[26].args[4]), f.A[3]);
+  EXPECT_EQ(calls[27].args[0], 1);
+
+  calls.clear();
+  plots.close();
+  EXPECT_EQ(names(), (std::vector<std::string>{"select", "close", "select", "close"}));
+  calls.clear();
+}
+
+TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
+  LivePlots plots(*run, recorder());
+  plots.open("");
+  calls.clear();
+
+  fake_now = 100.05;  // too soon to draw or repaint
+  plots.refresh();
+  EXPECT_TRUE(calls.empty());
+  fake_now = 100.15;  // too soon to draw; the windows get repainted
+  plots.refresh();
+  EXPECT_EQ(names(), (std::vector<std::string>{"select", "ebuf", "select", "ebuf"}));
+  calls.clear();
+
+  run->v[1][10] = 7.0f;  // the next drawing shows the latest state
+  fake_now = 100.25;
+  plots.refresh();
+  const std::vector<std::string> redraw = {
+      "select", "bbuf", "env", "label", "sci", "line", "sci", "ebuf",
+      "select", "bbuf", "env", "label", "sci", "line", "sci", "line", "sci", "line", "sci", "ebuf"};
+  ASSERT_EQ(names(), redraw);  // neither ask nor paper again
+  EXPECT_FLOAT_EQ(float(calls[2].args[3]), 7.7f);
+  calls.clear();
+
+  // A skipped refresh is drawn by the next repaint that finds it due.
+  fake_now = 100.3;
+  plots.refresh();
+  plots.repaint();
+  EXPECT_TRUE(calls.empty());
+  run->v[1][10] = 9.0f;
+  fake_now = 100.46;
+  plots.repaint();
+  ASSERT_EQ(names(), redraw);
+  EXPECT_FLOAT_EQ(float(calls[2].args[3]), 9.9f);
+  calls.clear();
+  fake_now = 100.6;  // nothing pending: a plain repaint
+  plots.repaint();
+  EXPECT_EQ(names(), (std::vector<std::string>{"select", "ebuf", "select", "ebuf"}));
+  calls.clear();
+}
+
+TEST_F(PlotsTest, HookRunsRefreshAndIsRemovedWithThePlots) {
+  {
+    LivePlots plots(*run, recorder());
+    plots.open("/null");
+    plots.attach();
+    ASSERT_NE(run->plots.refresh, nullptr);
+    calls.clear();
+    fake_now += 1.0;
+    run->plots.refresh(run->plots.context);
+    EXPECT_EQ(calls.size(), 20u);
+  }
+  EXPECT_EQ(run->plots.refresh, nullptr);
+  EXPECT_EQ(run->plots.context, nullptr);
+}
+
+TEST_F(PlotsTest, DeviceThatCannotBeOpenedIsAGraphicsError) {
+  for (int which : {1, 2}) {
+    calls.clear();
+    next_id = 0;
+    failing_open = which;
+    {
+      LivePlots plots(*run, recorder());
+      try {
+        plots.open("");
+        FAIL() << "no Stop";
+      } catch (const Stop& stop) {
+        EXPECT_EQ(stop.lines, std::vector<std::string>{"Graphics error"});
+        EXPECT_EQ(stop.status, 1);
+      }
+      // Nothing is drawn before both devices are open.
+      for (const Call& c : calls) EXPECT_NE(c.name, "env");
+      calls.clear();
+    }
+    // The window that did open is closed again.
+    if (which == 2) EXPECT_EQ(names(), (std::vector<std::string>{"select", "close"}));
+    else EXPECT_TRUE(calls.empty());
+  }
+}
+
+TEST_F(PlotsTest, PictureDevicesAreReopenedForEveryDrawing) {
+  testing::TempDir dir;
+  set_root(dir.file("fit"));
+  LivePlots plots(*run, recorder());
+  plots.open("/png");
+  ASSERT_EQ(calls[0].name, "open");
+  EXPECT_EQ(calls[0].text, dir.file("fit_gr.part/png"));
+  const std::vector<std::string> first = {"open", "select", "ask", "paper", "bbuf", "env", "label",
+                                          "sci", "line", "sci", "ebuf", "select", "close"};
+  const std::vector<std::string> all = names();
+  ASSERT_GE(all.size(), 26u);
+  EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 13), first);
+  EXPECT_EQ(calls[13].text, dir.file("fit_sq.part/png"));
+
+  // A refresh skipped by the throttle is still drawn when the run closes.
+  fake_now += 0.01;
+  plots.refresh();
+  calls.clear();
+  plots.close();
+  EXPECT_EQ(calls.front().name, "open");
+  EXPECT_EQ(calls.back().name, "close");
+}
+
+// ------------------------------------------------------- the real library
+
+TEST_F(PlotsTest, NullDeviceNeedsNoDisplay) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved = display ? display : "";
+  unsetenv("DISPLAY");
+  {
+    LivePlots plots(*run, library_with_fake_clock());
+    EXPECT_NO_THROW(plots.open("/null"));
+    for (int i = 0; i < 5; ++i) {
+      fake_now += 1.0;
+      plots.refresh();
+    }
+  }
+  if (display) setenv("DISPLAY", saved.c_str(), 1);
+}
+
+std::pair<int, int> png_size(const std::string& bytes) {
+  auto be32 = [&](std::size_t at) {
+    return (int(std::uint8_t(bytes[at])) << 24) | (int(std::uint8_t(bytes[at + 1])) << 16) |
+           (int(std::uint8_t(bytes[at + 2])) << 8) | int(std::uint8_t(bytes[at + 3]));
+  };
+  return {be32(16), be32(20)};
+}
+
+TEST_F(PlotsTest, PngDeviceKeepsTheLatestPictureOfEachPanelUnderTheRootName) {
+  testing::TempDir dir;
+  set_root(dir.file("fit"));
+  {
+    LivePlots plots(*run, library_with_fake_clock());
+    plots.open("/png");
+    for (int i = 0; i < 3; ++i) {
+      fake_now += 1.0;
+      run->v[1][5] += 1.0f;
+      plots.refresh();
+      // The picture of the drawing just made is on disk already.
+      ASSERT_TRUE(std::filesystem::exists(dir.file("fit_gr.png")));
+    }
+  }
+  for (const char* name : {"fit_gr.png", "fit_sq.png"}) {
+    const std::string bytes = testing::read_file(dir.file(name));
+    ASSERT_GT(bytes.size(), 1000u) << name;
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    EXPECT_EQ(png_size(bytes), (std::pair{565, 349})) << "6 inches at aspect 0.618";
+  }
+  // Nothing else is left behind: no numbered pages, no half-written pictures.
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 2);
+}
+
+TEST_F(PlotsTest, SvgAndPdfDevicesWriteOneFileEachWithoutBlankPages) {
+  testing::TempDir dir;
+  set_root(dir.file("fit"));
+  {
+    LivePlots plots(*run, library_with_fake_clock());
+    plots.open(dir.file("report/svg"));
+    fake_now += 1.0;
+    plots.refresh();
+  }
+  EXPECT_GT(std::filesystem::file_size(dir.file("report_gr.svg")), 1000u);
+  EXPECT_GT(std::filesystem::file_size(dir.file("report_sq.svg")), 1000u);
+  {
+    LivePlots plots(*run, library_with_fake_clock());
+    plots.open("/pdf");
+    fake_now += 1.0;
+    plots.refresh();      // second page
+    fake_now += 0.01;
+    plots.refresh();      // skipped, drawn at close: third page
+  }
+  const std::string pdf = testing::read_file(dir.file("fit_gr.pdf"));
+  int pages = 0;
+  for (std::size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
+    if (pdf[at + 11] != 's') ++pages;
+  EXPECT_EQ(pages, 3);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
+}
+
+TEST_F(PlotsTest, UnknownDeviceOrUnwritableFileIsAGraphicsError) {
+  testing::TempDir dir;
+  set_root(dir.file("missing/fit"));
+  for (const char* device : {"/foo", "/png", "/pdf"}) {
+    LivePlots plots(*run, library_with_fake_clock());
+    try {
+      plots.open(device);
+      FAIL() << device;
+    } catch (const Stop& stop) {
+      EXPECT_EQ(stop.lines, std::vector<std::string>{"Graphics error"}) << device;
+      EXPECT_EQ(stop.status, 1);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace yosta

@@ -1,0 +1,372 @@
+// The move cycle: where random numbers are drawn, the acceptance branches,
+// move shaping at the grid ends and beside zero constraints, and that the
+// incrementally kept state matches a full recomputation.
+#include "fit/cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+
+#include "fit/constraints.h"
+#include "fit/fit_fixture.h"
+#include "fit/targets.h"
+#include "run/random.h"
+#include "support/test_support.h"
+#include "text/free_writer.h"
+
+namespace yosta {
+namespace {
+
+using fit_test::model_run;
+using fit_test::ModelOptions;
+
+struct Transcript {
+  std::ostringstream out;
+  std::istringstream in;
+  Console console{out, in};
+};
+
+std::int32_t advanced(std::int32_t seed, int draws) {
+  for (int i = 0; i < draws; ++i) next_random(seed);
+  return seed;
+}
+
+std::string counts_line(std::int32_t accepted, std::int32_t generated) {
+  return text::free_record({std::string(" Accepted: "), accepted, std::string("     Generated:"), generated});
+}
+
+float& at(yosta::Run& run, int p, int j) {
+  return run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
+}
+
+// ---- acceptance branches and their draws ----------------------------------
+
+TEST(Acceptance, CostRiseBeyondFortyRejectsWithoutADraw) {
+  ModelOptions o;
+  o.zero_data = true;
+  o.error = 0.001f;
+  auto run = model_run(o);
+  run->E_cur = 0.0f;  // the zero model fits the zero data exactly
+  run->seed = 4242;
+  Transcript t;
+  EXPECT_FALSE(one_move(*run, t.console));
+  ASSERT_GT(run->sets[1].chi2, 40.0f);  // so D < -20
+  EXPECT_EQ(run->seed, advanced(4242, 3));  // p, j, amplitude: no acceptance draw
+  EXPECT_EQ(run->generated, 1);
+  EXPECT_EQ(run->accepted, 0);
+  EXPECT_EQ(run->E_cur, 0.0f);
+  for (int p = 1; p <= 2; ++p) {
+    for (int j = 1; j <= o.nr; ++j) EXPECT_EQ(at(*run, p, j), 0.0f);
+  }
+  for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
+  EXPECT_EQ(t.out.str(), "");  // a rejected move writes nothing
+}
+
+// With max_change 0 every move changes nothing and costs exactly 0, so E_cur
+// alone sets D = (E_cur - 0) / 2.
+struct Branch {
+  float E_cur;
+  bool improved_only;
+  int draws;
+  int accepted;  // -1: decided by the drawn number
+};
+
+class ZeroMoveBranches : public ::testing::TestWithParam<Branch> {};
+
+TEST_P(ZeroMoveBranches, DrawOnlyInTheMetropolisBranch) {
+  const Branch b = GetParam();
+  ModelOptions o;
+  o.zero_data = true;
+  o.max_change = 0.0f;
+  auto run = model_run(o);
+  run->params.improved_only = b.improved_only;
+  run->E_cur = b.E_cur;
+  run->seed = 777;
+  Transcript t;
+  const bool accepted = one_move(*run, t.console);
+  EXPECT_EQ(run->seed, advanced(777, b.draws));
+  if (b.accepted >= 0) {
+    EXPECT_EQ(accepted, b.accepted == 1);
+  } else {
+    std::int32_t seed = advanced(777, 3);
+    const double u = next_random(seed);
+    const float D = b.E_cur * 0.5f;
+    EXPECT_EQ(accepted, u <= static_cast<double>(std::exp(D)));
+  }
+  EXPECT_EQ(run->generated, 1);
+  EXPECT_EQ(run->accepted, accepted ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ZeroMoveBranches,
+    ::testing::Values(Branch{0.0f, true, 3, 1},         // improved_only, D = 0: accepted
+                      Branch{0.0f, false, 3, 1},        // D = 0: accepted without a draw
+                      Branch{-1.0f, true, 3, 0},        // improved_only, D < 0: rejected
+                      Branch{-1.0f, false, 4, -1},      // Metropolis draw
+                      Branch{-40.0f, false, 4, -1},     // D = -20 exactly still draws
+                      Branch{-40.0001f, false, 3, 0},   // D just below -20: no draw
+                      Branch{1.0e30f, false, 3, 1}));   // the first move of a run
+
+TEST(Acceptance, RefusedCentresAreDrawnAgainUncounted) {
+  ModelOptions o;
+  o.zero_data = true;
+  auto run = model_run(o);
+  // Basis function 1 wholly held; basis function 2 free only at r points 1..3.
+  const float dr = run->r.dr;
+  run->params.zero.push_back({1, 0.0f, 100.0f});
+  run->params.zero.push_back({2, 3.5f * dr, 100.0f});
+  Transcript t;
+  int moved = 0;
+  for (int move = 0; move < 200; ++move) {
+    run->E_cur = 1.0e30f;
+    for (int j = 1; j <= o.nr; ++j) at(*run, 2, j) = 0.0f;
+    one_move(*run, t.console);
+    for (int j = 1; j <= o.nr; ++j) {
+      EXPECT_EQ(at(*run, 1, j), 0.0f);
+      if (j > 3) {
+        EXPECT_EQ(at(*run, 2, j), 0.0f) << j;
+      }
+      if (at(*run, 2, j) != 0.0f) ++moved;
+    }
+  }
+  EXPECT_GT(moved, 150);
+  EXPECT_EQ(run->generated, 200);
+}
+
+TEST(Acceptance, FirstMoveAfterAResetIsAccepted) {
+  ModelOptions o;
+  o.error = 0.001f;
+  auto run = model_run(o);
+  run->seed = 31;
+  Transcript t;
+  for (int move = 0; move < 300; ++move) one_move(*run, t.console);
+  ASSERT_LT(run->accepted, 300);
+  reset_to_start(*run);
+  t.out.str("");
+  EXPECT_TRUE(one_move(*run, t.console));
+  EXPECT_EQ(run->accepted, 1);
+  EXPECT_EQ(run->generated, 1);
+  // Count 1 writes the progress lines at once.
+  EXPECT_EQ(t.out.str().rfind(counts_line(1, 1), 0), 0u) << t.out.str();
+}
+
+// ---- shaping of Gaussian moves --------------------------------------------
+
+// Every move starts from all-zero basis values and is forced to be accepted,
+// so the change it leaves in v is exactly its d(m). The centre is the largest
+// change (the shape peaks at 1 there and is below 1 elsewhere).
+TEST(GaussianMoves, ShapeClippedAtGridEndsAndMaskedBesideZeroConstraints) {
+  ModelOptions o;
+  o.nr = 14;
+  auto run = model_run(o);
+  const float dr = run->r.dr;
+  // Range 1 (half-width 1) up to r point 6, range 2 (half-width 3) beyond.
+  fit_test::use_gaussian_moves(*run, 1, 6.5f * dr, 3, 100.0f);
+  // Basis function 1 held at r points 3..6: 4 and 5 strictly inside.
+  run->params.zero.push_back({1, 3.0f * dr, 6.0f * dr});
+  Transcript t;
+  int clipped_low = 0;
+  int clipped_high = 0;
+  for (int move = 0; move < 4000; ++move) {
+    for (int p = 1; p <= 2; ++p) run->v[static_cast<std::size_t>(p)].fill(0.0f);
+    run->E_cur = 1.0e30f;
+    ASSERT_TRUE(one_move(*run, t.console));
+    int pc = 0;
+    int jc = 0;
+    float biggest = 0.0f;
+    for (int p = 1; p <= 2; ++p) {
+      EXPECT_EQ(at(*run, p, 0), 0.0f);
+      EXPECT_EQ(at(*run, p, o.nr + 1), 0.0f);  // nothing written off the grid
+      for (int j = 1; j <= o.nr; ++j) {
+        if (std::fabs(at(*run, p, j)) > biggest) {
+          biggest = std::fabs(at(*run, p, j));
+          pc = p;
+          jc = j;
+        }
+      }
+    }
+    if (pc == 0) continue;  // a zero amplitude
+    const float delta = at(*run, pc, jc);
+    const int n = static_cast<float>(jc) * dr <= 6.5f * dr ? 1 : 3;
+    if (pc == 1) {
+      EXPECT_TRUE(jc < 3 || jc > 6) << "refused centre used: " << jc;
+    }
+    if (jc - n < 1) ++clipped_low;
+    if (jc + n > o.nr) ++clipped_high;
+    const auto& shape = run->gauss.shape[n == 1 ? 1u : 2u];
+    for (int p = 1; p <= 2; ++p) {
+      for (int j = 1; j <= o.nr; ++j) {
+        float expected = 0.0f;
+        const bool masked = p == 1 && (j == 4 || j == 5);
+        if (p == pc && j >= jc - n && j <= jc + n && !masked) {
+          expected = shape[static_cast<std::size_t>(j - jc + n + 1)] * delta;
+        }
+        ASSERT_EQ(at(*run, p, j), expected) << "p " << p << " j " << j << " centre " << jc;
+      }
+    }
+  }
+  EXPECT_GT(clipped_low, 50);
+  EXPECT_GT(clipped_high, 50);
+}
+
+TEST(GaussianMoves, RejectionLeavesValuesAndModelAsTheyWere) {
+  ModelOptions o;
+  o.zero_data = true;
+  o.error = 0.001f;
+  auto run = model_run(o);
+  fit_test::use_gaussian_moves(*run, 2, 100.0f);
+  run->params.improved_only = true;  // every rise of the cost is rejected
+  run->E_cur = 0.0f;
+  Transcript t;
+  for (int move = 0; move < 50; ++move) EXPECT_FALSE(one_move(*run, t.console));
+  for (int p = 1; p <= 2; ++p) {
+    for (int j = 0; j <= o.nr + 1; ++j) EXPECT_EQ(at(*run, p, j), 0.0f);
+  }
+  for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
+}
+
+// ---- incremental state against full recomputation -------------------------
+
+struct Tracked {
+  const char* name;
+  bool gaussian;
+  int smoothing_type;
+};
+
+class LongWalk : public ::testing::TestWithParam<Tracked> {};
+
+TEST_P(LongWalk, IncrementalStateMatchesFullRecomputation) {
+  ModelOptions o;
+  o.nsets = 2;
+  auto run = model_run(o);
+  RunParameters& par = run->params;
+  const float dr = run->r.dr;
+  if (GetParam().gaussian) {
+    fit_test::use_gaussian_moves(*run, 3, 100.0f);
+  } else if (GetParam().smoothing_type > 0) {
+    par.smoothing_on = true;
+    par.smoothing_type = GetParam().smoothing_type;
+    par.smoothing_weight = 0.01f;
+    par.smoothing_exponent = 5.0f;
+    par.smoothing_cutoff = 2.0f;
+  }
+  par.zero.push_back({1, 0.0f, 4.0f * dr});
+  par.positivity.push_back({1, 0.0f, 100.0f});
+  par.coordination.push_back({1, 5.0f * dr, 15.0f * dr, 0.5f, 1.0f, 4.0f, 0.5f});
+  par.coordination.push_back({2, 2.0f * dr, 25.0f * dr, 0.5f, 2.0f, 6.0f, 1.0f});
+  enforce_zero_and_positivity(*run);
+  coordination_full(*run);
+  smoothing_full(*run);
+  full_model(*run);
+  run->seed = 2024;
+  Transcript t;
+  int accepted = 0;
+  for (int move = 0; move < 5000; ++move) accepted += one_move(*run, t.console) ? 1 : 0;
+  EXPECT_GT(accepted, 100);
+  EXPECT_LT(accepted, 5000);
+  EXPECT_EQ(run->generated, 5000);
+  EXPECT_LT(run->E_cur, 1.0e6f);
+
+  // The hard rules held throughout. A Gaussian bump may move the point at
+  // the range's upper bound (its mask is strict); a centre never lies there.
+  const int held = GetParam().gaussian ? 3 : 4;
+  for (int j = 1; j <= o.nr; ++j) {
+    if (j <= held) {
+      EXPECT_EQ(at(*run, 1, j), run->Z) << j;
+    }
+    EXPECT_GE(at(*run, 1, j), run->Z) << j;
+  }
+
+  const auto Nc = run->Nc;
+  const float S = run->S;
+  const auto F1 = run->sets[1].F_calc;
+  const auto F2 = run->sets[2].F_calc;
+  coordination_full(*run);
+  smoothing_full(*run);
+  full_model(*run);
+  for (int c = 1; c <= 2; ++c) {
+    const auto cu = static_cast<std::size_t>(c);
+    EXPECT_NEAR(Nc[cu], run->Nc[cu], 1e-3 * (1.0 + std::fabs(run->Nc[cu]))) << c;
+  }
+  EXPECT_NEAR(S, run->S, 1e-3 * (1.0 + run->S));
+  for (int k = 1; k <= o.nq; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    EXPECT_NEAR(F1[ku], run->sets[1].F_calc[ku], 1e-4) << k;
+    EXPECT_NEAR(F2[ku], run->sets[2].F_calc[ku], 1e-4) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Moves, LongWalk,
+                         ::testing::Values(Tracked{"single", false, 0}, Tracked{"slope", false, 1},
+                                           Tracked{"curvature", false, 2}, Tracked{"gaussian", true, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Determinism, SameSeedSameWalk) {
+  auto walk = [](std::int32_t seed) {
+    ModelOptions o;
+    auto run = model_run(o);
+    fit_test::use_gaussian_moves(*run, 2, 100.0f);
+    run->seed = seed;
+    Transcript t;
+    for (int move = 0; move < 3000; ++move) one_move(*run, t.console);
+    return run;
+  };
+  auto a = walk(5);
+  auto b = walk(5);
+  auto c = walk(7);
+  EXPECT_EQ(std::memcmp(a->v.data(), b->v.data(), sizeof(a->v)), 0);
+  EXPECT_EQ(a->accepted, b->accepted);
+  EXPECT_EQ(a->seed, b->seed);
+  EXPECT_EQ(a->E_cur, b->E_cur);
+  EXPECT_NE(std::memcmp(a->v.data(), c->v.data(), sizeof(a->v)), 0);
+}
+
+// ---- what an accepted move drives ------------------------------------------
+
+TEST(AcceptedMoves, PlotsAndProgressOnTheirIntervals) {
+  ModelOptions o;
+  auto run = model_run(o);
+  int refreshed = 0;
+  run->params.live_plot = true;
+  run->params.plot_interval = 3;
+  run->params.report_interval = 5;
+  run->plots.context = &refreshed;
+  run->plots.refresh = [](void* count) { ++*static_cast<int*>(count); };
+  Transcript t;
+  for (int move = 0; move < 12; ++move) {
+    run->E_cur = 1.0e30f;
+    one_move(*run, t.console);
+  }
+  EXPECT_EQ(refreshed, 4);
+  // Progress at counts 1, 5 and 10.
+  const std::string out = t.out.str();
+  int blocks = 0;
+  for (std::size_t at = out.find(" Accepted:"); at != std::string::npos; at = out.find(" Accepted:", at + 1)) {
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, 3);
+  EXPECT_NE(out.find(counts_line(10, 10)), std::string::npos);
+}
+
+TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
+  testing::TempDir dir;
+  ModelOptions o;
+  auto run = model_run(o);
+  run->params.root = dir.file("walk");
+  run->params.root_length = static_cast<std::int32_t>(run->params.root.size());
+  run->params.root.resize(80, ' ');
+  run->params.title = std::string(80, ' ');
+  run->max_moves = 25;
+  Transcript t;
+  EXPECT_FALSE(run_cycle(*run, t.console));  // no target sets asked for
+  EXPECT_EQ(run->generated, 25);
+  EXPECT_EQ(run->moves_made, 25);
+  EXPECT_FALSE(run->running);
+  EXPECT_NE(testing::read_file(dir.file("walk.g")), "");
+}
+
+}  // namespace
+}  // namespace yosta

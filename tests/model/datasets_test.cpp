@@ -1,0 +1,160 @@
+// Reading the data files: every column layout, the point-count checks, the
+// sigma rules and the guards on degenerate files.
+#include "model/datasets.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model_fixture.h"
+#include "support/test_support.h"
+
+namespace yosta {
+namespace {
+
+using model_test::first_line;
+using model_test::u;
+using testing::TempDir;
+using testing::write_file;
+
+// A data file with `rows` point records after the count and a heading.
+std::string data_text(int nq, const std::vector<std::string>& rows) {
+  std::string text = std::to_string(nq) + "   points\nQ  F(Q)  heading\n";
+  for (const auto& row : rows) text += row + "\n";
+  return text;
+}
+
+std::vector<std::string> simple_rows(int n, float q1 = 0.5f) {
+  std::vector<std::string> rows;
+  for (int k = 0; k < n; ++k) rows.push_back(std::to_string(q1 + 0.5f * static_cast<float>(k)) + " 1.5");
+  return rows;
+}
+
+class DataSetsTest : public ::testing::Test {
+ protected:
+  // Run with nsets_fixed + nsets_qdep sets reading files name1, name2, ...
+  std::unique_ptr<yosta::Run> make(int nsets_fixed, int nsets_qdep, int nbasis = 1) {
+    auto run = make_run();
+    RunParameters& p = run->params;
+    p.nbasis = nbasis;
+    p.nsets_fixed = nsets_fixed;
+    p.nsets_qdep = nsets_qdep;
+    p.nsets = nsets_fixed + nsets_qdep;
+    for (int i = 0; i < p.nsets; ++i) {
+      DataSetSettings& s = p.sets[u(i)];
+      s.qdep = i >= nsets_fixed;
+      s.data_file = dir.file("set" + std::to_string(i + 1));  // no point: ".dat" is added
+      s.q_first = 1;
+      s.q_last = 2000;
+      s.sigma = 0.01f;
+      for (int b = 0; b < nbasis; ++b) s.coefficients[u(b)] = 0.25f * static_cast<float>(b + 1);
+    }
+    return run;
+  }
+  void write(int set, const std::string& text) { write_file(dir.file("set" + std::to_string(set) + ".dat"), text); }
+
+  TempDir dir;
+};
+
+TEST_F(DataSetsTest, FixedSetsReadEveryColumnLayout) {
+  auto run = make(3, 0, 2);
+  run->params.sets[0].sigma = 0.03f;                 // Q, F
+  run->params.sets[1].sigma = -0.02f;                // Q, F, error
+  run->params.sets[2].sigma = -0.02f;                // Q, F, background
+  run->params.sets[2].background_column = true;
+  write(1, data_text(3, {"0.5 1.0", "1.0 2.0", "1.5 3.0"}));
+  write(2, data_text(3, {"0.5 1.0 0.1", "1.0 2.0 0.2", "1.5 3.0 0.3"}));
+  write(3, data_text(3, {"0.5 1.0 7", "1.0 2.0 8", "1.5 3.0 9"}));
+  read_data_sets(*run);
+
+  const DataSet& a = run->sets[1];
+  EXPECT_EQ(a.err[2], 0.03f);
+  EXPECT_EQ(a.background[2], 0.0f);
+  EXPECT_EQ(a.coef[1][3], 0.25f);
+  EXPECT_EQ(a.coef[2][3], 0.5f);
+
+  const DataSet& b = run->sets[2];
+  EXPECT_EQ(b.err[1], 0.1f);
+  EXPECT_EQ(b.err[3], 0.3f);
+  EXPECT_EQ(b.settings.sigma, 0.02f);
+  EXPECT_EQ(run->params.sets[1].sigma, 0.02f);
+
+  // With a background column the error keeps sigma's sign; sigma itself not.
+  const DataSet& c = run->sets[3];
+  EXPECT_EQ(c.background[2], 8.0f);
+  EXPECT_EQ(c.err[1], -0.02f);
+  EXPECT_EQ(c.err[3], -0.02f);
+  EXPECT_EQ(c.settings.sigma, 0.02f);
+  EXPECT_EQ(c.F[3], 3.0f);
+  EXPECT_EQ(run->q.nq, 3);
+  EXPECT_EQ(c.settings.q_last, 3);  // lowered from 2000
+  EXPECT_EQ(run->params.sets[2].q_last, 3);
+}
+
+TEST_F(DataSetsTest, QdepSetReadsCoefficientsAndBackgroundOverSeveralLines) {
+  auto run = make(0, 1, 3);
+  run->params.sets[0].sigma = -0.05f;
+  run->params.sets[0].background_column = true;
+  run->params.sets[0].q_last = 1;
+  write(1, data_text(2, {"0.5 1.0", " 0.1 0.2", "0.3, 4.0", "1.0 2.0 0.4 0.5 0.6 5.0"}));
+  read_data_sets(*run);
+  const DataSet& s = run->sets[1];
+  EXPECT_EQ(run->q.Q[2], 1.0f);
+  EXPECT_EQ(s.coef[1][1], 0.1f);
+  EXPECT_EQ(s.coef[3][1], 0.3f);
+  EXPECT_EQ(s.background[1], 4.0f);
+  EXPECT_EQ(s.coef[2][2], 0.5f);
+  EXPECT_EQ(s.background[2], 5.0f);
+  EXPECT_EQ(s.err[1], -0.05f);
+  EXPECT_EQ(s.settings.sigma, -0.05f);  // a Q-dependent set keeps the sign
+  EXPECT_EQ(s.settings.q_last, 1);      // below nq: unchanged
+}
+
+TEST_F(DataSetsTest, PointCountChecks) {
+  {
+    // 1101 points stops before any point is read (the file has none).
+    auto run = make(1, 0);
+    write(1, "1101\nheading\n");
+    EXPECT_EQ(first_line([&] { read_data_sets(*run); }), "Too many Q points");
+  }
+  {
+    auto run = make(2, 0);
+    write(1, data_text(1100, simple_rows(1100)));
+    write(2, data_text(1100, simple_rows(1100, 1.0f)));
+    read_data_sets(*run);
+    EXPECT_EQ(run->q.nq, 1100);
+    EXPECT_EQ(run->q.Q[1], 1.0f);  // the Q values of the last file read
+  }
+  {
+    auto run = make(2, 0);
+    write(1, data_text(5, simple_rows(5)));
+    write(2, data_text(4, simple_rows(4)));
+    EXPECT_EQ(first_line([&] { read_data_sets(*run); }), "Incompatible Q points in data files");
+  }
+}
+
+TEST_F(DataSetsTest, DegenerateFilesAreRefused) {
+  {
+    auto run = make(1, 0);
+    write(1, data_text(1, simple_rows(1)));
+    const std::string line = first_line([&] { read_data_sets(*run); });
+    EXPECT_NE(line.find("set1.dat"), std::string::npos) << line;
+    EXPECT_NE(line.find("at least 2"), std::string::npos) << line;
+  }
+  {
+    auto run = make(1, 0);
+    write(1, data_text(2, {"-1.0 1", "0.0 1"}));
+    const std::string line = first_line([&] { read_data_sets(*run); });
+    EXPECT_NE(line.find("last Q value 0 is not positive"), std::string::npos) << line;
+  }
+  {
+    auto run = make(1, 0);
+    run->params.sets[0].q_first = 7;  // beyond the 5 points of the file
+    write(1, data_text(5, simple_rows(5)));
+    const std::string line = first_line([&] { read_data_sets(*run); });
+    EXPECT_NE(line.find("fitted points 7 to 5"), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace yosta

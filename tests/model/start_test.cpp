@@ -1,0 +1,122 @@
+// The starting g(r): default start, a ".g" file written by hand, the ".gsv"
+// sums, and the guards on their point counts.
+#include "model/start.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "model_fixture.h"
+#include "support/test_support.h"
+
+namespace yosta {
+namespace {
+
+using model_test::first_line;
+using model_test::u;
+using testing::TempDir;
+using testing::write_file;
+
+class StartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run = make_run();
+    RunParameters& p = run->params;
+    p.nbasis = 2;
+    p.density = 0.05f;
+    p.root = dir.file("fit");
+    p.root_length = static_cast<std::int32_t>(p.root.size());
+    run->r.nr = 30;
+    run->r.dr = 0.1f;
+    run->Z = -1.0f;
+  }
+  void start() { prepare_start(*run, console); }
+
+  TempDir dir;
+  std::unique_ptr<yosta::Run> run;
+  std::ostringstream out;
+  std::istringstream in;
+  Console console{out, in};
+};
+
+TEST_F(StartTest, DefaultStartWithConstraints) {
+  run->generated = 5;
+  run->v[1][3] = 2.0f;
+  run->params.zero.push_back({1, 0.2f, 0.5f});           // r = 0.2 and 0.5 included
+  run->params.positivity.push_back({2, 0.1f, 3.0f});
+  run->params.coordination.push_back({2, 0.1f, 1.0f, 1.0f, 1.0f, 4.0f, 1.0f});
+  start();
+  EXPECT_EQ(run->generated, 0);
+  EXPECT_EQ(run->v[1][1], 0.0f);
+  EXPECT_EQ(run->v[1][2], -1.0f);
+  EXPECT_EQ(run->v[1][3], -1.0f);
+  EXPECT_EQ(run->v[1][5], -1.0f);
+  EXPECT_EQ(run->v[1][6], 0.0f);
+  EXPECT_EQ(run->v[2][4], 0.0f);
+  EXPECT_GT(run->Nc[1], 0.0f);  // g = 1 over 0.1..1.0: a positive coordination number
+  EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(StartTest, StartFileRestoresValuesGridAndCounters) {
+  run->params.start_from_file = true;
+  write_file(dir.file("fit.g"), "4\n1234 567\n0.125 0.5 -1\n0.25 0.75 -0.5\n0.375, 1e-3 2\n0.5 -1 0\n");
+  start();
+  EXPECT_EQ(run->r.nr, 4);
+  EXPECT_EQ(run->r.dr, 0.125f);
+  EXPECT_EQ(run->generated, 1234);
+  EXPECT_EQ(run->accepted, 567);
+  EXPECT_EQ(run->v[1][2], 0.75f);
+  EXPECT_EQ(run->v[2][3], 2.0f);
+  EXPECT_EQ(run->v[1][4], -1.0f);
+  EXPECT_EQ(out.str(),
+            " Warning: start file " + dir.file("fit.g") +
+                " has r spacing 0.125, not the derived 0.1; using the start file's\n");
+
+  // The same spacing as derived: no warning.
+  out.str("");
+  run->r.dr = 0.125f;
+  start();
+  EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(StartTest, PointCountsBeyondTheTablesStop) {
+  run->params.start_from_file = true;
+  write_file(dir.file("fit.g"), "12001\n0 0\n");  // no rows: reading them would fail otherwise
+  EXPECT_NE(first_line([&] { start(); }).find("has nr = 12001"), std::string::npos);
+  write_file(dir.file("fit.g"), "0\n0 0\n");
+  EXPECT_NE(first_line([&] { start(); }).find("has nr = 0"), std::string::npos);
+
+  run->params.start_from_file = false;
+  run->params.save_targets = true;
+  write_file(dir.file("fit.gsv"), "12001 2\n0 0\n");
+  EXPECT_NE(first_line([&] { start(); }).find("has nr = 12001"), std::string::npos);
+}
+
+TEST_F(StartTest, SavedSumsAreTakenOverOrZero) {
+  run->params.save_targets = true;
+  run->sums.nsaved = 9;
+  run->sums.S1[1][2] = 4.0f;
+  start();
+  EXPECT_EQ(run->sums.nsaved, 0);
+  EXPECT_EQ(run->sums.S1[1][2], 0.0f);
+
+  write_file(dir.file("fit.gsv"), "3 2 ignored\n2 17\n0.1 1 2 3 4\n0.2 5 6\n 7 8\n0.3 9 10 11 12\n");
+  start();
+  EXPECT_EQ(run->r.nr, 3);  // the sums file sets nr last
+  EXPECT_EQ(run->sums.nsaved, 2);
+  EXPECT_EQ(run->sums.collect_count, 17);
+  EXPECT_EQ(run->sums.S1[2][1], 2.0f);
+  EXPECT_EQ(run->sums.S2[1][1], 3.0f);
+  EXPECT_EQ(run->sums.S2[2][2], 8.0f);
+  EXPECT_EQ(run->sums.S1[1][3], 9.0f);
+}
+
+TEST_F(StartTest, ZeroConstraintsCoveringEveryPointStop) {
+  run->params.zero.push_back({1, 0.0f, 3.0f});
+  start();  // basis function 2 is still free
+  run->params.zero.push_back({2, 0.1f, 3.0f});
+  EXPECT_NE(first_line([&] { start(); }).find("cover every r point"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace yosta

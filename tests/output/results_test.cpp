@@ -1,0 +1,503 @@
+// The result files, the save and the save schedule.
+#include "output/results.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <csignal>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/corrections.h"
+#include "model/transform.h"
+#include "run/files.h"
+#include "run/stop.h"
+#include "support/test_support.h"
+#include "text/free_reader.h"
+
+namespace yosta {
+namespace {
+
+using testing::read_file;
+using testing::split_lines;
+using testing::TempDir;
+using testing::write_file;
+
+std::string padded(std::string text) {
+  text.resize(80, ' ');
+  return text;
+}
+
+std::vector<std::string> tokens(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string t; in >> t;) out.push_back(t);
+  return out;
+}
+
+std::vector<float> numbers(const std::string& line) {
+  std::vector<float> out;
+  for (const std::string& t : tokens(line)) out.push_back(std::strtof(t.c_str(), nullptr));
+  return out;
+}
+
+std::uint32_t bits(float x) {
+  std::uint32_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+// Awkward single-precision values: the shortest decimal form of each must
+// read back to the same bits.
+float awkward_value(int i) {
+  static const float fixed[] = {0.1f, 1.0f / 3.0f, -2.5e-7f, 3.4028235e38f, FLT_MIN,
+                                std::nextafter(1.0f, 2.0f), -0.0f, 123456.789f, -1.0f, 1e-10f};
+  if (i < 10) return fixed[i];
+  // Further normal floats spread over the whole exponent range.
+  std::uint32_t b = 0x3f800000u ^ (static_cast<std::uint32_t>(i) * 2654435761u);
+  b = (b & 0x807fffffu) | ((1u + (static_cast<std::uint32_t>(i) * 37u) % 253u) << 23);
+  float x;
+  std::memcpy(&x, &b, sizeof x);
+  return x;
+}
+
+struct Options {
+  int nsets = 1;
+  bool qdep = false;
+  bool resolution = false;
+  bool rezero = false;
+  bool save_targets = false;
+  std::string root_name = "result";
+};
+
+// A small run whose data sets are fitted from point 5 to 104 of a 120-point
+// grid, with a model that differs from the data by a known amount.
+struct Fixture {
+  TempDir dir;
+  std::unique_ptr<Run> run = make_run();
+  std::ostringstream console_out;
+  std::istringstream console_in;
+  Console console{console_out, console_in};
+
+  explicit Fixture(const Options& o = {}) {
+    const int nsets = o.nsets;
+    const bool qdep = o.qdep;
+    RunParameters& p = run->params;
+    p.title = padded("Test of the result files");
+    const std::string root = dir.file(o.root_name);
+    p.root = padded(root);
+    p.root_length = static_cast<std::int32_t>(root.size());
+    p.nbasis = 2;
+    p.nsets = nsets;
+    p.nsets_fixed = qdep ? 0 : nsets;
+    p.nsets_qdep = qdep ? nsets : 0;
+    p.qdep_coefficients = qdep;
+    p.resolution_on = o.resolution;
+    p.save_targets = o.save_targets;
+    p.density = 0.1f;
+    p.Mr = 2;
+    p.run_time = 25.0f;
+    p.save_interval = 10.0f;
+
+    run->q.nq = 120;
+    for (int k = 1; k <= 120; ++k) run->q.Q[k] = static_cast<float>(k) * 0.05f;
+    run->r.dr = 6.2831855f / (run->q.Q[120] * static_cast<float>(p.Mr));
+    run->r.nr = 48;
+    for (int j = 1; j <= run->r.nr; ++j) {
+      run->v[1][j] = 0.25f * std::sin(static_cast<float>(j));
+      run->v[2][j] = -0.5f + 0.01f * static_cast<float>(j);
+    }
+    run->Z = qdep ? -1.0f : 0.0f;
+    for (int s = 1; s <= nsets; ++s) {
+      DataSet& set = run->sets[s];
+      DataSetSettings& d = set.settings;
+      d.qdep = qdep;
+      d.q_first = 5;
+      d.q_last = 104;
+      d.sigma = 0.01f;
+      d.rezero = o.rezero;
+      for (int k = 1; k <= run->q.nq; ++k) {
+        set.F[k] = 0.5f * std::sin(run->q.Q[k]) + static_cast<float>(s);
+        set.err[k] = 0.01f;
+        set.coef[1][k] = 0.5f;
+        set.coef[2][k] = 0.5f;
+        // The model sits 0.25 above the data.
+        set.F_calc[k] = set.F[k] + 0.25f;
+      }
+      p.sets[static_cast<std::size_t>(s - 1)] = d;
+    }
+    prepare_data(*run);
+  }
+
+  std::string file(const char* ext) const { return root_file(run->params, ext); }
+};
+
+// ---------------------------------------------------------------- ".g" / ".gsv"
+
+TEST(ResultFiles, GFileReadsBackEveryValueExactly) {
+  Fixture f;
+  yosta::Run& run = *f.run;
+  run.generated = 2147483647;
+  run.accepted = 123456;
+  for (int j = 1; j <= run.r.nr; ++j) {
+    run.v[1][j] = awkward_value(2 * j - 2);
+    run.v[2][j] = awkward_value(2 * j - 1);
+  }
+  std::istringstream text(g_file_text(run));
+  text::FreeReader in("test.g", text);
+  EXPECT_EQ(in.read_int("nr"), run.r.nr);
+  std::int32_t generated = 0, accepted = 0;
+  in.begin("counters");
+  in.get(generated, "generated");
+  in.get(accepted, "accepted");
+  in.end();
+  EXPECT_EQ(generated, run.generated);
+  EXPECT_EQ(accepted, run.accepted);
+  for (int j = 1; j <= run.r.nr; ++j) {
+    float r = 0, v1 = 0, v2 = 0;
+    in.begin("row");
+    in.get(r, "r");
+    in.get(v1, "v1");
+    in.get(v2, "v2");
+    in.end();
+    EXPECT_EQ(bits(r), bits(static_cast<float>(j) * run.r.dr)) << "row " << j;
+    EXPECT_EQ(bits(v1), bits(run.v[1][j])) << "row " << j << " value " << run.v[1][j];
+    EXPECT_EQ(bits(v2), bits(run.v[2][j])) << "row " << j << " value " << run.v[2][j];
+  }
+  EXPECT_TRUE(in.at_end());
+}
+
+TEST(ResultFiles, GsvRowsHoldAllSumsThenAllSquares) {
+  Fixture f;
+  yosta::Run& run = *f.run;
+  run.sums.nsaved = 2;
+  run.sums.collect_count = 355;
+  for (int j = 1; j <= run.r.nr; ++j) {
+    run.sums.S1[1][j] = static_cast<float>(j) + 0.1f;
+    run.sums.S1[2][j] = static_cast<float>(j) + 0.2f;
+    run.sums.S2[1][j] = -static_cast<float>(j) - 0.1f;
+    run.sums.S2[2][j] = -static_cast<float>(j) - 0.2f;
+  }
+  const std::vector<std::string> lines = split_lines(gsv_file_text(run));
+  ASSERT_EQ(lines.size(), 2u + static_cast<std::size_t>(run.r.nr));
+  EXPECT_EQ(tokens(lines[0]), (std::vector<std::string>{"48", "2"}));
+  EXPECT_EQ(tokens(lines[1]), (std::vector<std::string>{"2", "355"}));
+  const std::vector<float> row = numbers(lines[1 + 7]);
+  ASSERT_EQ(row.size(), 5u);
+  EXPECT_EQ(row[0], 7.0f * run.r.dr);
+  EXPECT_EQ(row[1], 7.1f);
+  EXPECT_EQ(row[2], 7.2f);
+  EXPECT_EQ(row[3], -7.1f);
+  EXPECT_EQ(row[4], -7.2f);
+}
+
+// ---------------------------------------------------------------- ".out"
+
+struct OutFile {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  const std::string& next() { return lines.at(at++); }
+};
+
+// Checks the records common to every ".out" file up to the basis group and
+// returns the reader positioned after the basis rows' "ENDGROUP".
+OutFile check_out_up_to_basis(Run& run, int curves) {
+  OutFile out{split_lines(out_file_text(run))};
+  EXPECT_EQ(out.next(), "Results from YOSTA");
+  EXPECT_EQ(out.next(), "TITLE");
+  EXPECT_EQ(out.next(), run.params.title);  // all 80 characters, trailing blanks included
+  EXPECT_EQ(tokens(out.next()),
+            (std::vector<std::string>{std::to_string(run.params.nsets), "experimental", "data", "sets"}));
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    const DataSet& set = run.sets[s];
+    EXPECT_EQ(out.next(), " Q, S(Q) (YOSTA), S(Q) (Expt), Background");
+    EXPECT_EQ(out.next(), "CURVES");
+    EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"100", std::to_string(curves)}));
+    for (int k = 5; k <= 104; ++k) {
+      const std::vector<float> row = numbers(out.next());
+      EXPECT_EQ(row.size(), static_cast<std::size_t>(curves + 1));
+      if (row.size() != static_cast<std::size_t>(curves + 1)) break;
+      EXPECT_EQ(row[0], run.q.Q[k]);
+      EXPECT_EQ(row[1], set.F_calc[k]);
+      if (curves == 4) {
+        EXPECT_EQ(row[2], set.M[k]);
+      }
+    }
+  }
+  EXPECT_EQ(out.next(), "ENDGROUP");
+  EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"2", "Basis", "functions"}));
+  EXPECT_EQ(out.next(), " r, Basis g(r)");
+  EXPECT_EQ(out.next(), "PLOTS");
+  EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"48", "2"}));
+  const float shift = run.params.qdep_coefficients ? 1.0f : 0.0f;
+  for (int j = 1; j <= run.r.nr; ++j) {
+    const std::vector<float> row = numbers(out.next());
+    EXPECT_EQ(row, (std::vector<float>{static_cast<float>(j) * run.r.dr, run.v[1][j] + shift,
+                                       run.v[2][j] + shift}));
+  }
+  EXPECT_EQ(out.next(), "ENDGROUP");
+  return out;
+}
+
+TEST(OutFile, FixedModeWritesDataFromFirstFittedPointAndEndsWithEndgroup) {
+  Options o;
+  o.nsets = 2;
+  Fixture f(o);
+  OutFile out = check_out_up_to_basis(*f.run, 3);
+  EXPECT_EQ(out.at, out.lines.size()) << "the file ends after the basis group";
+  // The first data row of set 1 is at Q_5.
+  EXPECT_EQ(numbers(out.lines[7])[0], f.run->q.Q[5]);
+}
+
+TEST(OutFile, ResolutionOnWritesTheBroadenedModelAsFourthCurve) {
+  Options o;
+  o.resolution = true;
+  Fixture f(o);
+  DataSet& set = f.run->sets[1];
+  // One-point windows of weight one half: the compared model is half the model.
+  for (int k = 5; k <= 104; ++k) {
+    set.lo[k] = k;
+    set.hi[k] = k;
+    set.weight[k][0] = 0.5f;
+  }
+  for (int k = 1; k <= f.run->q.nq; ++k) set.M[k] = 999.0f;  // stale
+  OutFile out = check_out_up_to_basis(*f.run, 4);
+  EXPECT_EQ(out.at, out.lines.size());
+  const std::vector<float> row = numbers(out.lines[7 + 9]);  // Q_14
+  EXPECT_EQ(row[2], 0.5f * set.F_calc[14]);
+}
+
+TEST(OutFile, QDependentModeShiftsBasisAndAppendsPartialStructureFactors) {
+  Options o;
+  o.qdep = true;
+  Fixture f(o);
+  yosta::Run& run = *f.run;
+  check_q_grid(run);
+  build_tables(run);
+  OutFile out = check_out_up_to_basis(run, 3);
+  EXPECT_EQ(out.next(), "Partial S(Q)'s");
+  EXPECT_EQ(out.next(), " Q, S(Q)");
+  EXPECT_EQ(out.next(), "PLOTS");
+  EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"120", "2"}));
+  for (int k = 1; k <= run.q.nq; ++k) {
+    const std::vector<float> row = numbers(out.next());
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(row[0], run.q.Q[k]);
+    for (int b = 1; b <= 2; ++b) {
+      // S_p(Q) - 1 = 4 pi rho dr sum_j r_j sin(Q r_j) / Q v_j, in double.
+      double sum = 0, scale = 0;
+      for (int j = 1; j <= run.r.nr; ++j) {
+        const double r = j * static_cast<double>(run.r.dr), q = run.q.Q[k];
+        const double weight = 4 * M_PI * 0.1 * run.r.dr * r / q * run.v[b][j];
+        sum += weight * std::sin(q * r);
+        scale += std::fabs(weight);  // the size of a sine-table error
+      }
+      EXPECT_NEAR(row[b], sum, 1e-5 * scale) << "k " << k << " p " << b;
+    }
+  }
+  EXPECT_EQ(out.at, out.lines.size()) << "no ENDGROUP after the partial structure factors";
+}
+
+TEST(OutFile, CorrectionsAreRefittedForTheCurrentModel) {
+  // Rezeroing alone: a0 is the weighted mean of model minus data, 0.25 here.
+  Options o;
+  o.rezero = true;
+  Fixture f(o);
+  DataSet& set = f.run->sets[1];
+  // What a rejected move leaves in memory: corrections of another model.
+  set.a0 = 99.0f;
+  set.beta = 7.0f;
+  const std::vector<std::string> lines = split_lines(out_file_text(*f.run));
+  EXPECT_NEAR(set.a0, 0.25f, 1e-5f);
+  EXPECT_EQ(set.beta, 1.0f);
+  for (int k = 5; k <= 104; ++k) {
+    const std::vector<float> row = numbers(lines[static_cast<std::size_t>(7 + k - 5)]);
+    ASSERT_EQ(row.size(), 4u);
+    EXPECT_NEAR(row[2], set.F_calc[k], 1e-5f) << "corrected data lie on the model, k " << k;
+    EXPECT_NEAR(row[3], 0.25f, 1e-5f) << "background, k " << k;
+  }
+}
+
+// ---------------------------------------------------------------- the save
+
+int count_lines(const std::string& text, const std::string& line) {
+  int n = 0;
+  for (const std::string& l : split_lines(text)) n += l == line ? 1 : 0;
+  return n;
+}
+
+std::vector<std::string> folder_entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Save, WritesGAndOutBetweenItsTwoLinesAndLeavesAnOldGsvAlone) {
+  Fixture f;
+  write_file(f.file(".gsv"), "old sums\n");
+  f.run->next_save_time = 10.0f;
+  save_results(*f.run, f.console);
+  EXPECT_EQ(f.console_out.str(), "Saving results ... Do not interrupt\nSaving completed\n");
+  EXPECT_EQ(read_file(f.file(".g")), g_file_text(*f.run));
+  EXPECT_EQ(split_lines(read_file(f.file(".out")))[0], "Results from YOSTA");
+  EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n");
+  EXPECT_EQ(f.run->next_save_time, 20.0f);
+}
+
+TEST(Save, RootHoldingAPointStillGetsOneFilePerExtension) {
+  Options o;
+  o.save_targets = true;
+  o.root_name = "run.v2";
+  Fixture f(o);
+  save_results(*f.run, f.console);
+  EXPECT_EQ(folder_entries(f.dir.path()),
+            (std::vector<std::string>{"run.v2.g", "run.v2.gsv", "run.v2.out"}));
+  EXPECT_EQ(read_file(f.dir.file("run.v2.g")), g_file_text(*f.run));
+  EXPECT_EQ(read_file(f.dir.file("run.v2.gsv")), gsv_file_text(*f.run));
+  EXPECT_EQ(split_lines(read_file(f.dir.file("run.v2.out")))[0], "Results from YOSTA");
+}
+
+TEST(Save, AFileThatCannotBeReplacedStopsTheSaveAndLeavesOlderFilesWhole) {
+  Options o;
+  o.save_targets = true;
+  Fixture f(o);
+  // The ".g" name is taken by a folder, so the first file cannot be put in
+  // place; the older ".gsv" and ".out" must survive whole.
+  std::filesystem::create_directory(f.file(".g"));
+  write_file(f.file(".gsv"), "old sums\n");
+  write_file(f.file(".out"), "old curves\n");
+  f.run->next_save_time = 10.0f;
+  EXPECT_THROW(save_results(*f.run, f.console), Stop);
+  EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n");
+  EXPECT_EQ(read_file(f.file(".out")), "old curves\n");
+  EXPECT_EQ(folder_entries(f.dir.path()),
+            (std::vector<std::string>{"result.g", "result.gsv", "result.out"}))
+      << "no temporary file is left behind";
+  EXPECT_EQ(count_lines(f.console_out.str(), "Saving completed"), 0);
+  EXPECT_EQ(f.run->next_save_time, 10.0f);
+}
+
+TEST(Save, AnUnfinishedResultFileNeverReplacesTheOldOne) {
+  TempDir dir;
+  const std::string path = dir.file("run.g");
+  write_file(path, "complete old file\n");
+  {
+    OutputFile file(path);
+    file.write("half of a new fi");
+  }  // stopped before commit
+  EXPECT_EQ(read_file(path), "complete old file\n");
+  EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"run.g"}));
+}
+
+// ---------------------------------------------------------------- the schedule
+
+struct FakeClock {
+  double t = 0.0;
+  static double now(const void* context) { return static_cast<const FakeClock*>(context)->t; }
+};
+
+struct Schedule : Fixture {
+  FakeClock clock;
+  explicit Schedule(const Options& o = {}) : Fixture(o) {
+    run->clock.start_time = 0.0;
+    run->clock.now = &FakeClock::now;
+    run->clock.context = &clock;
+    // As the cycle sets it before the first move.
+    run->next_save_time = std::min(run->params.save_interval, run->params.run_time);
+  }
+
+  // One check per time, as after one move each; stops with the run. Returns
+  // the times at which a save was made.
+  std::vector<double> checks_at(const std::vector<double>& times) {
+    std::vector<double> saved;
+    for (double t : times) {
+      clock.t = t;
+      ++run->moves_made;
+      const int before = count_lines(console_out.str(), "Saving completed");
+      save_check(*run, console);
+      if (count_lines(console_out.str(), "Saving completed") > before) saved.push_back(t);
+      last_check = t;
+      if (!run->running) break;
+    }
+    return saved;
+  }
+  double last_check = -1.0;
+};
+
+TEST(SaveCheck, SavesEveryIntervalAndStopsAtTheTimeLimitWithoutAFurtherSave) {
+  Schedule s;  // run_time 25, save_interval 10
+  EXPECT_EQ(s.checks_at({0.0, 5.0, 9.999, 10.0, 10.5, 19.0, 20.0, 24.999, 25.0, 26.0}),
+            (std::vector<double>{10.0, 20.0}));
+  EXPECT_FALSE(s.run->running);
+  EXPECT_EQ(s.last_check, 25.0);
+  EXPECT_EQ(s.run->next_save_time, 30.0f);
+}
+
+TEST(SaveCheck, RunTimeBelowTheIntervalSavesOnceAtTheRunTime) {
+  Schedule s;
+  s.run->params.run_time = 4.0f;
+  s.run->next_save_time = std::min(s.run->params.save_interval, s.run->params.run_time);
+  EXPECT_EQ(s.checks_at({1.0, 3.99, 4.0, 5.0}), (std::vector<double>{4.0}));
+  EXPECT_FALSE(s.run->running);
+  EXPECT_EQ(s.last_check, 4.0);
+}
+
+TEST(SaveCheck, ANegativeElapsedTimeSavesAndStops) {
+  Schedule s;
+  EXPECT_EQ(s.checks_at({1.0, -0.5, 2.0}), (std::vector<double>{-0.5}));
+  EXPECT_FALSE(s.run->running);
+}
+
+TEST(SaveCheck, EveryRequestedSetSavedMeansASaveOnThatMove) {
+  Options o;
+  o.save_targets = true;
+  Schedule s(o);
+  s.run->params.nsave = 3;
+  s.run->sums.nsaved = 2;
+  EXPECT_TRUE(s.checks_at({1.0}).empty());
+  s.run->sums.nsaved = 3;
+  EXPECT_EQ(s.checks_at({1.5}), (std::vector<double>{1.5}));
+  // Stopping is left to the target check, which has already cleared running.
+  EXPECT_TRUE(s.run->running);
+  EXPECT_TRUE(std::filesystem::exists(s.file(".gsv")));
+}
+
+TEST(SaveCheck, MoveLimitEndsTheRunWithOneSave) {
+  Schedule s;
+  s.run->max_moves = 3;
+  EXPECT_EQ(s.checks_at({1.0, 2.0, 3.0, 4.0}), (std::vector<double>{3.0}));
+  EXPECT_FALSE(s.run->running);
+  EXPECT_EQ(s.run->moves_made, 3);
+}
+
+TEST(SaveCheck, MoveLimitOnADueSaveSavesOnlyOnce) {
+  Schedule s;
+  s.run->max_moves = 2;
+  EXPECT_EQ(s.checks_at({1.0, 10.0}), (std::vector<double>{10.0}));
+  EXPECT_EQ(count_lines(s.console_out.str(), "Saving completed"), 1);
+  EXPECT_FALSE(s.run->running);
+  EXPECT_EQ(s.run->next_save_time, 20.0f);
+}
+
+TEST(SaveCheck, AnInterruptEndsTheRunWithASave) {
+  Schedule s;
+  volatile std::sig_atomic_t flag = 0;
+  s.run->interrupted = &flag;
+  EXPECT_TRUE(s.checks_at({1.0, 2.0}).empty());
+  EXPECT_TRUE(s.run->running);
+  flag = 1;
+  EXPECT_EQ(s.checks_at({3.0}), (std::vector<double>{3.0}));
+  EXPECT_FALSE(s.run->running);
+  EXPECT_TRUE(std::filesystem::exists(s.file(".g")));
+}
+
+}  // namespace
+}  // namespace yosta

@@ -1,0 +1,111 @@
+// File names with the default-extension rule, and result files replaced whole.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "run/files.h"
+#include "run/stop.h"
+#include "support/test_support.h"
+
+namespace yosta {
+namespace {
+
+using testing::TempDir;
+using testing::read_file;
+using testing::write_file;
+
+std::string padded(const std::string& name) { return name + std::string(80 - name.size(), ' '); }
+
+TEST(BuildName, ExtensionOnlyWithoutAPointAnywhere) {
+  EXPECT_EQ(build_name(padded("run1"), ".dat"), "run1.dat");
+  EXPECT_EQ(build_name(padded("run1.txt"), ".dat"), "run1.txt");
+  EXPECT_EQ(build_name(padded("../set.a/run1"), ".dat"), "../set.a/run1");
+  EXPECT_EQ(build_name("data/run1", ".g"), "data/run1.g");
+}
+
+TEST(BuildName, OnlyTrailingBlanksArePadding) {
+  EXPECT_EQ(build_name("my run  ", ".dat"), "my run.dat");
+  EXPECT_EQ(build_name("  run", ".dat"), "  run.dat");
+  EXPECT_EQ(build_name("run\t", ".dat"), "run\t.dat");
+}
+
+TEST(BuildName, EmptyAndBlankNamesStayEmpty) {
+  EXPECT_EQ(build_name("", ".dat"), "");
+  EXPECT_EQ(build_name(std::string(80, ' '), ".dat"), "");
+}
+
+TEST(BuildName, LongNamesAreNotCut) {
+  const std::string name(78, 'a');
+  EXPECT_EQ(build_name(name, ".dat"), name + ".dat");
+  const std::string path = "/tmp/" + std::string(200, 'd') + "/run";
+  EXPECT_EQ(build_name(path, ".g"), path + ".g");
+}
+
+std::size_t entries(const std::string& dir) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST(OutputFile, ReplacesAnOlderFileWhole) {
+  TempDir dir;
+  const std::string path = dir.file("run.out");
+  write_file(path, std::string(5000, 'x'));
+  {
+    OutputFile out(path);
+    out.write("new\n");
+    out.stream() << 42 << '\n';
+    out.commit();
+  }
+  EXPECT_EQ(read_file(path), "new\n42\n");
+  EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+TEST(OutputFile, CreatesAFreshFile) {
+  TempDir dir;
+  {
+    OutputFile out(dir.file("fresh.g"));
+    out.write("a");
+    out.commit();
+  }
+  EXPECT_EQ(read_file(dir.file("fresh.g")), "a");
+}
+
+TEST(OutputFile, AnInterruptedWriteKeepsTheOldFile) {
+  TempDir dir;
+  const std::string path = dir.file("run.g");
+  write_file(path, "complete old file\n");
+  {
+    OutputFile out(path);
+    out.write("half of a new f");
+    // Destroyed without commit, as when a save is cut short.
+  }
+  EXPECT_EQ(read_file(path), "complete old file\n");
+  EXPECT_EQ(entries(dir.path()), 1u);  // the temporary file is gone
+}
+
+TEST(OutputFile, FailureNamesTheFile) {
+  TempDir dir;
+  const std::string path = dir.file("missing/run.g");
+  try {
+    OutputFile out(path);
+    FAIL() << "created a file in a missing folder";
+  } catch (const Stop& stop) {
+    EXPECT_EQ(stop.status, 1);
+    ASSERT_EQ(stop.lines.size(), 1u);
+    EXPECT_NE(stop.lines[0].find(path), std::string::npos) << stop.lines[0];
+  }
+}
+
+TEST(FileExists, RegularFilesOnly) {
+  TempDir dir;
+  write_file(dir.file("a.gsv"), "");
+  EXPECT_TRUE(file_exists(dir.file("a.gsv")));
+  EXPECT_FALSE(file_exists(dir.file("b.gsv")));
+  EXPECT_FALSE(file_exists(dir.path()));
+  EXPECT_FALSE(file_exists(""));
+}
+
+}  // namespace
+}  // namespace yosta

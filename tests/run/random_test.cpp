@@ -1,0 +1,77 @@
+// The generator's standard sequence and the clock-made seed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ctime>
+
+#include "run/random.h"
+
+namespace yosta {
+namespace {
+
+TEST(NextRandom, StandardSequenceFromSeedOne) {
+  std::int32_t seed = 1;
+  const std::int32_t expected[] = {48271, 182605794, 1291394886, 1914720637, 2078669041};
+  for (std::int32_t state : expected) {
+    const double u = next_random(seed);
+    EXPECT_EQ(seed, state);
+    EXPECT_EQ(u, static_cast<double>(state) / 2147483648.0);
+  }
+  for (int i = 6; i <= 10000; ++i) next_random(seed);
+  EXPECT_EQ(seed, 399268537);
+}
+
+TEST(NextRandom, StaysStrictlyInsideTheUnitInterval) {
+  // 247665088 is followed by the largest state, 2^31 - 2: as a float its value
+  // would round to 1.0 and an index to n + 1, so it must stay a double.
+  std::int32_t seed = 247665088;
+  const double u = next_random(seed);
+  EXPECT_EQ(seed, 2147483646);
+  EXPECT_LT(u, 1.0);
+  EXPECT_EQ(static_cast<float>(u), 1.0f);
+  EXPECT_EQ(static_cast<int>(u * 6) + 1, 6);
+  // A negative state is moved into range first.
+  seed = -5;
+  const double v = next_random(seed);
+  EXPECT_GT(v, 0.0);
+  EXPECT_LT(v, 1.0);
+}
+
+TEST(Seed, FromTheSecondsSinceLocalMidnight) {
+  EXPECT_EQ(seed_from_seconds(0.5), 1);
+  EXPECT_EQ(seed_from_seconds(0.0), 1);
+  EXPECT_EQ(seed_from_seconds(1.999), 3);
+  EXPECT_EQ(seed_from_seconds(((23 * 60) + 59) * 60 + 59 + 0.999), 172799);
+}
+
+TEST(Seed, StartClockGivesAnOddSeedOfOneDay) {
+  const ClockStart start = start_clock();
+  EXPECT_EQ(start.seed % 2, 1);
+  EXPECT_GE(start.seed, 1);
+  EXPECT_LE(start.seed, 172801);  // 172799, or beyond within a leap second
+}
+
+TEST(Clock, MinutesSinceTheEpochInUniversalTime) {
+  const double before = static_cast<double>(std::time(nullptr)) / 60.0;
+  const double now = now_minutes();
+  const double after = static_cast<double>(std::time(nullptr) + 1) / 60.0;
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, after);
+  const ClockStart start = start_clock();
+  RunClock clock;
+  clock.start_time = start.start_time;
+  EXPECT_GE(clock.elapsed_minutes(), 0.0);
+}
+
+TEST(Clock, ElapsedMinutesFollowTheInstalledClock) {
+  RunClock clock;
+  clock.start_time = 1000.0;
+  static double fake = 1001.5;
+  clock.now = [](const void*) { return fake; };
+  EXPECT_DOUBLE_EQ(clock.elapsed_minutes(), 1.5);
+  fake = 999.0;  // the system clock set back
+  EXPECT_LT(clock.elapsed_minutes(), 0.0);
+}
+
+}  // namespace
+}  // namespace yosta
