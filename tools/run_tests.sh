@@ -10,4 +10,4 @@ cmake --build "$top/build" -j "$jobs"
 (cd "$top/build" && ctest --output-on-failure -j "$jobs")
 cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DYOSTA_SANITIZE=ON -DYOSTA_BENCH=OFF >/dev/null
 cmake --build "$top/build-asan" -j "$jobs"
-(cd "$top/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+(cd "$top/build-asan" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$top/tools/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")

@@ -170,13 +170,14 @@ DeviceChoice choose_devices(const std::string& device, const std::string& root) 
   std::string prefix, type = "xw";  // no device named: the interactive windows
   if (!device.empty()) {
     const std::size_t slash = device.rfind('/');
-    if (slash != std::string::npos) {
-      prefix = device.substr(0, slash);
-      type = lower(device.substr(slash + 1));
-    } else {  // "fit.png": the library takes the type from the extension
+    const std::string last = slash == std::string::npos ? device : device.substr(slash + 1);
+    const std::size_t dot = last.rfind('.');
+    if (dot != std::string::npos) {  // "out/fit.png": the library takes the type from the extension
       prefix = device;
-      const std::size_t dot = device.rfind('.');
-      type = dot == std::string::npos ? "" : lower(device.substr(dot + 1));
+      type = lower(last.substr(dot + 1));
+    } else {  // "out/fit/png", "/png"
+      prefix = slash == std::string::npos ? std::string() : device.substr(0, slash);
+      type = lower(last);
     }
   }
   if (type == "xw" || type == "xwin" || type == "xwindow" || type == "xserve") {
@@ -307,8 +308,8 @@ struct LivePlots::Impl {
   void set_up(int p, int device_id) {
     api.select(device_id);
     api.ask(0);
-    // QUIRK: no paper size on the multi-page document devices: there it only
-    // shrinks the plot into a corner of an unchanged page after a blank one.
+    // No paper size on the multi-page document devices: there it only
+    // shrinks the plot into a corner of an unchanged page, after a blank one.
     if (devices.kind != Kind::document) api.paper(6.0f, 0.618f);
     // The second device's characters differ by 0.1%, invisibly: with equal
     // sizes the two X connections share one cached font, which leaks memory

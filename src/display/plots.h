@@ -86,9 +86,11 @@ class LivePlots {
   // picture of each panel in root + "_gr.png" and root + "_sq.png" (the
   // extension of the type), rewritten at every drawing; "/pdf", "/vpdf",
   // "/ps" and "/vps" write one multi-page file per panel, root + "_gr.pdf"
-  // and root + "_sq.pdf". A prefix before the type ("out/fit/png") replaces
-  // root. Throws Stop("Graphics error") when a device cannot be opened or
-  // its file cannot be written.
+  // and root + "_sq.pdf". For file devices a prefix before the type
+  // ("out/fit/png") replaces root; the windows keep their titles whatever
+  // the prefix. Any other device is passed to the library as given. Throws
+  // Stop("Graphics error") when a device cannot be opened or its file cannot
+  // be written.
   void open(const std::string& device);
 
   // Rebuilds the panel data and redraws both panels, at most about five times

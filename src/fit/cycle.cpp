@@ -167,8 +167,9 @@ bool one_move(Run& run, Console& console) {
     }
     run.E_cur = E_new;
     run.accepted = count_up(run.accepted);
-    if (par.live_plot && par.plot_interval > 0 && run.accepted % par.plot_interval == 0 &&
-        run.plots.refresh != nullptr) {
+    // The hook is set only when plots are drawn (live plotting, or a device
+    // named on the command line).
+    if (run.plots.refresh != nullptr && par.plot_interval > 0 && run.accepted % par.plot_interval == 0) {
       run.plots.refresh(run.plots.context);
     }
     if (run.accepted == 1 || (par.report_interval > 0 && run.accepted % par.report_interval == 0)) {

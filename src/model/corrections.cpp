@@ -8,6 +8,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "run/stop.h"
@@ -15,6 +16,24 @@
 
 namespace yosta {
 namespace {
+
+// Vector lanes (GCC/Clang vector extension), unaligned access. Elementwise
+// operations on them are the scalar IEEE operations lane by lane.
+typedef float v4f __attribute__((vector_size(16), aligned(4)));
+typedef float v2f __attribute__((vector_size(8), aligned(4)));
+typedef double v2d __attribute__((vector_size(16), aligned(8)));
+
+template <class V, class T>
+inline V load(const T* p) {
+  V v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class V, class T>
+inline void store(T* p, V v) {
+  std::memcpy(p, &v, sizeof v);
+}
+inline v2d widen(const float* p) { return __builtin_convertvector(load<v2f>(p), v2d); }
 
 constexpr float one_over_four_pi = 0.07957747f;
 constexpr float four_pi = 12.56637f;
@@ -115,10 +134,13 @@ void prepare_set(Run& run, int s) {
                  "), which lies in the fitted range; every fitted point needs a non-zero error");
     }
     const double w = 1.0 / static_cast<double>(var);
-    set.inv_var[uk] = w;
     const double q = run.q.Q[uk];
     const double qq = static_cast<double>(run.q.Q[uk] * run.q.Q[uk]);  // Q*Q rounded to single
     const double f = set.F[uk];
+    set.inv_var[uk] = w;
+    set.F_w[uk] = f * w;
+    set.Q_w[uk] = q * w;
+    set.QQ_w[uk] = qq * w;
     S[0] += w;
     T[0] += f * w;
     FF += f * f * w;
@@ -304,86 +326,146 @@ void compared_model(Run& run, DataSet& set) {
   float* M = set.M.data();
   const float* F_calc = set.F_calc.data();
   if (!run.params.resolution_on) {
-    for (int k = 1; k <= nq; ++k) M[k] = F_calc[k];
+    std::memcpy(M + 1, F_calc + 1, sizeof(float) * static_cast<std::size_t>(nq));
     return;
   }
   // Each fitted model point is spread over its own window (a scatter).
-  for (int k = 1; k <= nq; ++k) M[k] = 0.0f;
+  std::memset(M + 1, 0, sizeof(float) * static_cast<std::size_t>(nq));
   for (int k = set.settings.q_first; k <= set.settings.q_last; ++k) {
     const auto uk = static_cast<std::size_t>(k);
     const std::int32_t lo = set.lo[uk], hi = set.hi[uk];
     const float f = F_calc[k];
+    const v4f fv = {f, f, f, f};
     const float* w = set.weight[uk].data();
-    for (int i = lo; i <= hi; ++i) M[i] = M[i] + w[i - lo] * f;
+    float* Mw = M + lo;
+    const int len = hi - lo + 1;
+    int i = 0;
+    for (; i + 4 <= len; i += 4) store(Mw + i, load<v4f>(Mw + i) + load<v4f>(w + i) * fv);
+    for (; i < len; ++i) Mw[i] = Mw[i] + w[i] * f;
   }
 }
 
+namespace {
+
+struct RefitSums {
+  float R0, RF, R1, R2;
+};
+
+// R0 = sum M/var, RF = sum F M/var, R1 = sum Q M/var, R2 = sum Q^2 M/var over
+// the fitted range, in double, two points per vector: the lanes take the
+// points in turn (first, first+1, first+2, first+3, then again) and are added
+// in lane order, then the points left over in order. The order is fixed, so
+// every run gives the same sums.
+RefitSums refit_sums(const DataSet& set) {
+  const std::int32_t first = set.settings.q_first, last = set.settings.q_last;
+  const float* M = set.M.data();
+  const double* w = set.inv_var.data();
+  const double* Fw = set.F_w.data();
+  const double* Qw = set.Q_w.data();
+  const double* QQw = set.QQ_w.data();
+  const v2d zero = {0.0, 0.0};
+  v2d s0a = zero, s0b = zero, sfa = zero, sfb = zero, s1a = zero, s1b = zero, s2a = zero, s2b = zero;
+  int k = first;
+  for (; k + 3 <= last; k += 4) {
+    const v2d ma = widen(M + k), mb = widen(M + k + 2);
+    s0a += ma * load<v2d>(w + k);
+    s0b += mb * load<v2d>(w + k + 2);
+    sfa += ma * load<v2d>(Fw + k);
+    sfb += mb * load<v2d>(Fw + k + 2);
+    s1a += ma * load<v2d>(Qw + k);
+    s1b += mb * load<v2d>(Qw + k + 2);
+    s2a += ma * load<v2d>(QQw + k);
+    s2b += mb * load<v2d>(QQw + k + 2);
+  }
+  double r0 = ((s0a[0] + s0a[1]) + s0b[0]) + s0b[1];
+  double rf = ((sfa[0] + sfa[1]) + sfb[0]) + sfb[1];
+  double r1 = ((s1a[0] + s1a[1]) + s1b[0]) + s1b[1];
+  double r2 = ((s2a[0] + s2a[1]) + s2b[0]) + s2b[1];
+  for (; k <= last; ++k) {
+    const double m = M[k];
+    r0 += m * w[k];
+    rf += m * Fw[k];
+    r1 += m * Qw[k];
+    r2 += m * QQw[k];
+  }
+  return {static_cast<float>(r0), static_cast<float>(rf), static_cast<float>(r1), static_cast<float>(r2)};
+}
+
+// beta, a0, a1, a2 by the set's case; coefficients not fitted take their
+// fixed values (1 for beta, 0 for the others).
+void refit_coefficients(DataSet& set, const RefitSums& r) {
+  float beta = 1.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+  const CaseBasis basis = basis_of(set.fit_case);
+  if (set.fit_case == FitCase::scale) {
+    beta = r.RF / set.FF;
+  } else if (set.fit_case == FitCase::zero) {
+    a0 = (r.R0 - set.T0) / set.S0;
+  } else if (basis.n >= 2) {
+    // With renormalising the right-hand side is R0, R1, R2, RF; without it
+    // the data are fitted as M - F = a0 + a1 Q + a2 Q^2 and it is D = R - T.
+    const bool scaled = basis.terms[basis.n - 1] == data;
+    const float rhs_of[4] = {scaled ? r.R0 : r.R0 - set.T0, scaled ? r.R1 : r.R1 - set.T1,
+                             scaled ? r.R2 : r.R2 - set.T2, r.RF};
+    for (int i = 0; i < basis.n; ++i) {
+      double sum = 0.0;
+      for (int j = 0; j < basis.n; ++j) {
+        sum += static_cast<double>(set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]) *
+               static_cast<double>(rhs_of[basis.terms[j]]);
+      }
+      const float value = static_cast<float>(sum);
+      switch (basis.terms[i]) {
+        case one: a0 = value; break;
+        case q1: a1 = value; break;
+        case q2: a2 = value; break;
+        case data: beta = value; break;
+      }
+    }
+  }
+  set.beta = beta;
+  set.a0 = a0;
+  set.a1 = a1;
+  set.a2 = a2;
+}
+
+// chi2 = sum over the fitted range of (M - (a2 Q + a1) Q - beta F - a0)^2 / var:
+// the residual in single precision four points at a time (the scalar
+// operations lane by lane), its weighted square summed in double over lanes
+// as in refit_sums.
+float chi_squared(const DataSet& set, const float* Q) {
+  const std::int32_t first = set.settings.q_first, last = set.settings.q_last;
+  const float* M = set.M.data();
+  const float* F = set.F.data();
+  const double* w = set.inv_var.data();
+  const float beta = set.beta, a0 = set.a0, a1 = set.a1, a2 = set.a2;
+  const v4f a2v = {a2, a2, a2, a2}, a1v = {a1, a1, a1, a1};
+  const v4f bv = {beta, beta, beta, beta}, a0v = {a0, a0, a0, a0};
+  v2d ca = {0.0, 0.0}, cb = ca;
+  int k = first;
+  for (; k + 3 <= last; k += 4) {
+    const v4f q = load<v4f>(Q + k);
+    const v4f res = load<v4f>(M + k) - (a2v * q + a1v) * q - bv * load<v4f>(F + k) - a0v;
+    const v2d ra = __builtin_convertvector(__builtin_shufflevector(res, res, 0, 1), v2d);
+    const v2d rb = __builtin_convertvector(__builtin_shufflevector(res, res, 2, 3), v2d);
+    ca += ra * ra * load<v2d>(w + k);
+    cb += rb * rb * load<v2d>(w + k + 2);
+  }
+  double chi2 = ((ca[0] + ca[1]) + cb[0]) + cb[1];
+  for (; k <= last; ++k) {
+    const float residual = M[k] - (a2 * Q[k] + a1) * Q[k] - beta * F[k] - a0;
+    chi2 += static_cast<double>(residual) * static_cast<double>(residual) * w[k];
+  }
+  return static_cast<float>(chi2);
+}
+
+}  // namespace
+
 double evaluate(Run& run) {
-  const auto& Q = run.q.Q;
   double total = 0.0;
   for (int s = 1; s <= run.params.nsets; ++s) {
     DataSet& set = run.sets[static_cast<std::size_t>(s)];
     compared_model(run, set);
-    const std::int32_t first = set.settings.q_first, last = set.settings.q_last;
-    const float* M = set.M.data();
-    const float* F = set.F.data();
-    const double* w = set.inv_var.data();
-
-    double r0 = 0.0, rf = 0.0, r1 = 0.0, r2 = 0.0;
-    for (int k = first; k <= last; ++k) {
-      const double m = M[k];
-      const float qf = Q[static_cast<std::size_t>(k)];
-      r0 += m * w[k];
-      rf += static_cast<double>(F[k]) * m * w[k];
-      r1 += static_cast<double>(qf) * m * w[k];
-      r2 += static_cast<double>(qf * qf) * m * w[k];
-    }
-    const float R0 = static_cast<float>(r0), RF = static_cast<float>(rf);
-    const float R1 = static_cast<float>(r1), R2 = static_cast<float>(r2);
-
-    float beta = 1.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
-    const CaseBasis basis = basis_of(set.fit_case);
-    if (set.fit_case == FitCase::scale) {
-      beta = RF / set.FF;
-    } else if (set.fit_case == FitCase::zero) {
-      a0 = (R0 - set.T0) / set.S0;
-    } else if (basis.n >= 2) {
-      // With renormalising the right-hand side is R0, R1, R2, RF; without it
-      // the data are fitted as M - F = a0 + a1 Q + a2 Q^2, right-hand side D.
-      const bool scaled = basis.terms[basis.n - 1] == data;
-      const float rhs_of[4] = {scaled ? R0 : R0 - set.T0, scaled ? R1 : R1 - set.T1, scaled ? R2 : R2 - set.T2, RF};
-      float rhs[4];
-      for (int j = 0; j < basis.n; ++j) rhs[j] = rhs_of[basis.terms[j]];
-      float result[4] = {0, 0, 0, 0};
-      for (int i = 0; i < basis.n; ++i) {
-        double sum = 0.0;
-        for (int j = 0; j < basis.n; ++j) {
-          sum += static_cast<double>(set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]) *
-                 static_cast<double>(rhs[j]);
-        }
-        result[i] = static_cast<float>(sum);
-      }
-      for (int i = 0; i < basis.n; ++i) {
-        switch (basis.terms[i]) {
-          case one: a0 = result[i]; break;
-          case q1: a1 = result[i]; break;
-          case q2: a2 = result[i]; break;
-          case data: beta = result[i]; break;
-        }
-      }
-    }
-    set.beta = beta;
-    set.a0 = a0;
-    set.a1 = a1;
-    set.a2 = a2;
-
-    double chi2 = 0.0;
-    for (int k = first; k <= last; ++k) {
-      const float qf = Q[static_cast<std::size_t>(k)];
-      const float residual = M[k] - (a2 * qf + a1) * qf - beta * F[k] - a0;
-      chi2 += static_cast<double>(residual) * static_cast<double>(residual) * w[k];
-    }
-    set.chi2 = static_cast<float>(chi2);
+    refit_coefficients(set, refit_sums(set));
+    set.chi2 = chi_squared(set, run.q.Q.data());
     total += static_cast<double>(set.chi2);
   }
   return total;

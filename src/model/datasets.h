@@ -8,7 +8,8 @@ namespace yosta {
 // Reads the data file of every set (fixed-coefficient sets first) into
 // run.sets[1..nsets] and run.q; lowers q_last to nq; applies the sigma rules.
 // Stops with "Too many Q points" / "Incompatible Q points in data files", and
-// on files with fewer than two points.
+// with a message naming the file on a file of fewer than two points, a last Q
+// value not above zero, or a fitted point range outside the file's points.
 void read_data_sets(Run& run);
 
 }  // namespace yosta

@@ -7,11 +7,13 @@
 namespace yosta {
 
 // dr = 2 pi / (Q_nq * Mr), nr = int(rmax / dr) + 1; stops when nr > 12000
-// (two explanatory lines, then a plain error stop).
+// (two explanatory lines, then a plain error stop), and on Mr < 1, a last Q
+// value not above zero or a negative rmax.
 void derive_r_grid(Run& run);
 
 // Widths become standard deviations, half-widths in points are checked, and
-// the last rch must reach the end of the grid. Only with Gaussian moves.
+// the last rch must reach the end of the grid. Only with Gaussian moves;
+// stops on Gaussian moves without any r range.
 void check_gaussian_ranges(Run& run);
 
 // Z = -1 in Q-dependent mode; otherwise minus the coefficient of basis

@@ -59,7 +59,9 @@ struct DataSet {
 
   // Fixed sums over the fitted range, stored in single precision.
   float N = 0, S0 = 0, S1 = 0, S2 = 0, S3 = 0, S4 = 0, T0 = 0, T1 = 0, T2 = 0, FF = 0;
-  Array1<double, max_q> inv_var{};  // 1 / var over the fitted range, for the refit sums
+  // Weights of the refit sums over the fitted range, fixed at set-up:
+  // 1/var, F/var, Q/var and Q*Q/var.
+  Array1<double, max_q> inv_var{}, F_w{}, Q_w{}, QQ_w{};
   FitCase fit_case = FitCase::none;
   std::array<std::array<float, 4>, 4> inverse{};  // inverse normal matrix, 0-based rows/cols
 

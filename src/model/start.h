@@ -9,6 +9,9 @@
 namespace yosta {
 
 // Warns on the console when a start file's dr differs from the derived one.
+// Stops on a start or sums file whose nr lies outside 1..12000 (before any row
+// is read), on a start file whose first r is not positive, and when the zero
+// constraints leave no r point of any basis function free for a move.
 void prepare_start(Run& run, Console& console);
 
 // The default start: all values 0, counters 0, then the hard rules, the

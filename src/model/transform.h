@@ -6,7 +6,8 @@
 
 namespace yosta {
 
-// dq, q_offset, nq_grid; stops with " Q-values are not multiples of dq ".
+// dq, q_offset, nq_grid; stops with " Q-values are not multiples of dq ",
+// and on Q values that do not increase or a first Q value below zero.
 void check_q_grid(Run& run);
 
 // Reciprocal Q table, P, sinqr, the Q-zero factor; stops with
@@ -26,8 +27,9 @@ inline float kernel(const Run& run, int k, int j) {
 void full_model(Run& run);
 
 // The change of F_calc of every set for changes d[0..n-1] of basis function p
-// at r points j0..j0+n-1 (zero changes skipped); writes set.change and adds it
-// to set.F_calc.
+// at r points j0..j0+n-1 (zero changes and points off the grid skipped);
+// writes set.change and adds it to set.F_calc. Bit for bit the sum
+// change(k, s) = sum_i K(k, j0+i) c(k, s, p) d_i in single precision.
 void move_update(Run& run, int p, int j0, const float* d, int n);
 
 // Partial structure factor of basis function p at Q point k: sum_j K(k,j) v(j,p).

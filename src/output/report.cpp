@@ -32,6 +32,10 @@ void write_heading(const Run& run, Console& console) {
       {version_text(), p.nbasis, p.nsets}));
 }
 
+// QUIRK: the zero-constraint and positivity lines start in the first column
+// ("Partial") while the coordination line starts with a blank, and the two
+// print their ranges in different widths (F6.2, F8.2); the report has always
+// looked this way and users compare reports across runs.
 void write_zero_constraints(const Run& run, Console& console) {
   const auto& zero = run.params.zero;
   console.write(layout("(/,/,' There are ',I2,' zero constraints ')", {count(zero.size())}));
@@ -63,6 +67,8 @@ void write_data_set(const Run& run, int s, Console& console) {
   const std::int32_t n = d.q_last - d.q_first + 1;
   const float q_from = run.q.Q[static_cast<std::size_t>(d.q_first)];
   const float q_to = run.q.Q[static_cast<std::size_t>(d.q_last)];
+  // sigma as stored: a Q-dependent set keeps the sign it was given, so a
+  // negative one prints (F7.5 then drops the leading zero: "-.00500").
   console.write(layout(
       "(/,' Experimental data set ',I2,' is given at ',I4,' Q points from ',F5.2,' to ',F5.2,/,"
       "' Standard deviation           is ',F7.5)",

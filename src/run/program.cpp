@@ -78,9 +78,10 @@ void read_parameter_file(Run& run, const std::string& path) {
   // The file is closed here, before the first data file is opened.
 }
 
-// Data offsets and corrections, floor value, Gaussian shapes, the starting
-// g(r)s with their constraint and smoothing values, the transform tables with
-// the first model F(Q), and the resolution windows, in this order.
+// The data files and the grids with their checks; then the data offsets and
+// corrections, floor value, Gaussian shapes, the starting g(r)s with their
+// constraint and smoothing values, the transform tables with the first model
+// F(Q), and the resolution windows, in this order. Any step may stop.
 void set_up_model(Run& run, Console& console) {
   for (int s = 1; s <= run.params.nsets; ++s)
     run.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
@@ -136,6 +137,16 @@ bool ask_to_begin(Console& console) {
 
 int finish_run(bool all_saved) { return all_saved ? 0 : 10; }
 
+std::unique_ptr<Run> set_up_run(const std::string& parameter_file, Console& console, std::int32_t seed) {
+  std::unique_ptr<Run> run = make_run();
+  run->seed = seed;
+  run->clock.start_time = now_minutes();
+  read_parameter_file(*run, parameter_file);
+  set_up_model(*run, console);
+  run->next_save_time = std::min(run->params.save_interval, run->params.run_time);
+  return run;
+}
+
 int run_program(const ProgramOptions& options, Console& console) {
   const ClockStart clock = start_clock();
   std::unique_ptr<Run> owned = make_run();
@@ -157,10 +168,13 @@ int run_program(const ProgramOptions& options, Console& console) {
   set_up_model(run, console);
   write_report(run, console);
 
+  // With live plotting the user confirms the start and watches two windows. A
+  // device named on the command line also draws the panels when the parameter
+  // file has live plotting off (pictures of a batch run), without the prompt.
   std::unique_ptr<LivePlots> plots;
-  if (run.params.live_plot) {
+  if (run.params.live_plot || !options.plot_device.empty()) {
     plots = std::make_unique<LivePlots>(run);
-    if (!ask_to_begin(console)) return 0;
+    if (run.params.live_plot && !ask_to_begin(console)) return 0;
     plots->open(options.plot_device);
     plots->attach();
   }

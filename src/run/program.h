@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "model/run.h"
 #include "run/console.h"
 
 namespace yosta {
@@ -20,6 +22,10 @@ struct ProgramOptions {
 // every requested solution or when the user declines to begin, 10 after any
 // other completed run. Set-up failures throw Stop (status 1).
 [[nodiscard]] int run_program(const ProgramOptions& options, Console& console);
+
+// Reads the parameter and data files and prepares the model (everything before
+// the report), with the generator started from `seed`: for benchmarks and tests.
+std::unique_ptr<Run> set_up_run(const std::string& parameter_file, Console& console, std::int32_t seed);
 
 // The name of the parameter file typed at a console prompt, used as typed.
 // Throws Stop when the input ends before a name is given.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -176,6 +177,11 @@ FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(nam
 }
 
 FreeReader FreeReader::open(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw Stop("Cannot open file \"" + path + "\" for reading: " + std::strerror(EISDIR));
+  }
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     int err = errno;
@@ -195,6 +201,8 @@ void FreeReader::fail(std::string_view what, std::string_view found) const {
                     std::string(what) + ", found ";
   if (found.empty()) {
     msg += "end of file";
+  } else if (found.size() > 40) {  // keep the message to one readable line
+    msg += "\"" + std::string(found.substr(0, 37)) + "...\"";
   } else {
     msg += "\"" + std::string(found) + "\"";
   }

@@ -306,7 +306,8 @@ std::string general_form(T v, int w, int d) {
   const T r = T(0.5);
   const T exp_d = power_of_ten<T>(d);
   const T r_sc = T(1) - r / exp_d;
-  volatile T temp = static_cast<T>(0.1 * r_sc);
+  // The lower edge 0.1 r_sc is formed in double precision and then rounded.
+  volatile T temp = static_cast<T>(0.1 * static_cast<double>(r_sc));
   if (m < temp || r >= static_cast<T>(exp_d - m)) {
     return exp_form(static_cast<double>(m), negative, w, d);
   }

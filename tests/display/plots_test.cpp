@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -246,39 +247,40 @@ TEST_F(PlotsTest, SetUpOpensBothWindowsThenDrawsEachInOrder) {
   EXPECT_TRUE(calls.empty());  // building the panels draws nothing
   plots.open("");
   const std::vector<std::string> expected = {
-      "open", "open", "place",                                                  //
+      "open", "open",                                                           //
       "select", "ask", "paper", "bbuf", "env", "label", "sci", "line", "sci", "ebuf",  //
       "select", "ask", "paper", "sch", "scr", "bbuf", "env", "label",           //
-      "sci", "line", "sci", "line", "sci", "line", "sci", "ebuf"};
+      "sci", "line", "sci", "line", "sci", "line", "sci", "ebuf",               //
+      "place", "select", "ebuf", "select", "ebuf"};  // side by side, then painted again
   ASSERT_EQ(names(), expected);
   EXPECT_EQ(calls[0].text, "G(r)/xw");
   EXPECT_EQ(calls[1].text, "S(Q)/xw");
-  EXPECT_EQ(calls[2].text, "G(r)|S(Q)");  // side by side before the first frames
-  EXPECT_EQ(calls[3].args, std::vector<double>{1});
-  EXPECT_EQ(calls[4].args, std::vector<double>{0});
-  EXPECT_EQ(calls[5].args, (std::vector<double>{6.0, double(0.618f)}));
+  EXPECT_EQ(calls[2].args, std::vector<double>{1});
+  EXPECT_EQ(calls[3].args, std::vector<double>{0});
+  EXPECT_EQ(calls[4].args, (std::vector<double>{6.0, double(0.618f)}));
   const GrPanel& g = plots.gr_panel();
-  EXPECT_EQ(calls[7].args, (std::vector<double>{0.05f, 15.0f, g.y_min, 1.0f, 0, 0}));
-  EXPECT_EQ(calls[8].text, "r/A|G(r)| ");
-  EXPECT_EQ(calls[9].args[0], 4);
-  EXPECT_EQ(calls[10].args[0], 299);
-  EXPECT_EQ(calls[11].args[0], 1);
-  EXPECT_EQ(calls[13].args, std::vector<double>{2});
-  EXPECT_EQ(calls[16].args, std::vector<double>{1.001f});
-  EXPECT_EQ(calls[17].args[0], 7);  // made yellow
-  EXPECT_GT(calls[17].args[1], 0.9);
-  EXPECT_LT(calls[17].args[3], 0.1);
+  EXPECT_EQ(calls[6].args, (std::vector<double>{0.05f, 15.0f, g.y_min, 1.0f, 0, 0}));
+  EXPECT_EQ(calls[7].text, "r/A|G(r)| ");
+  EXPECT_EQ(calls[8].args[0], 4);
+  EXPECT_EQ(calls[9].args[0], 299);
+  EXPECT_EQ(calls[10].args[0], 1);
+  EXPECT_EQ(calls[12].args, std::vector<double>{2});
+  EXPECT_EQ(calls[15].args, std::vector<double>{1.001f});
+  EXPECT_EQ(calls[16].args[0], 7);  // made yellow
+  EXPECT_GT(calls[16].args[1], 0.9);
+  EXPECT_LT(calls[16].args[3], 0.1);
   const FqPanel& f = plots.fq_panel();
-  EXPECT_EQ(calls[19].args, (std::vector<double>{1.0f, 3.0f, f.Y_min, f.Y_max, 0, 0}));
-  EXPECT_EQ(calls[20].text, "Q/A-1|F(Q)| ");
+  EXPECT_EQ(calls[18].args, (std::vector<double>{1.0f, 3.0f, f.Y_min, f.Y_max, 0, 0}));
+  EXPECT_EQ(calls[19].text, "Q/A-1|F(Q)| ");
   // Model blue, scaled data green, reversed background yellow, then foreground.
-  EXPECT_EQ(calls[21].args[0], 4);
-  EXPECT_FLOAT_EQ(float(calls[22].args[4]), f.C[3]);
-  EXPECT_EQ(calls[23].args[0], 3);
-  EXPECT_FLOAT_EQ(float(calls[24].args[4]), f.B[3]);
-  EXPECT_EQ(calls[25].args[0], 7);
-  EXPECT_FLOAT_EQ(float(calls[26].args[4]), f.A[3]);
-  EXPECT_EQ(calls[27].args[0], 1);
+  EXPECT_EQ(calls[20].args[0], 4);
+  EXPECT_FLOAT_EQ(float(calls[21].args[4]), f.C[3]);
+  EXPECT_EQ(calls[22].args[0], 3);
+  EXPECT_FLOAT_EQ(float(calls[23].args[4]), f.B[3]);
+  EXPECT_EQ(calls[24].args[0], 7);
+  EXPECT_FLOAT_EQ(float(calls[25].args[4]), f.A[3]);
+  EXPECT_EQ(calls[26].args[0], 1);
+  EXPECT_EQ(calls[28].text, "G(r)|S(Q)");
 
   calls.clear();
   plots.close();
@@ -386,6 +388,31 @@ TEST_F(PlotsTest, PictureDevicesAreReopenedForEveryDrawing) {
   plots.close();
   EXPECT_EQ(calls.front().name, "open");
   EXPECT_EQ(calls.back().name, "close");
+}
+
+TEST_F(PlotsTest, DeviceNamesGiveTitlesOrFilesOfTheirOwn) {
+  testing::TempDir dir;
+  set_root(dir.file("fit"));
+  const std::string d = dir.path() + "/";
+  const std::vector<std::array<std::string, 3>> cases = {
+      {"/xwin", "G(r)/xwin", "S(Q)/xwin"},
+      {"mine/XW", "G(r)/xw", "S(Q)/xw"},  // the titles stay
+      {"/PDF", d + "fit_gr.pdf/pdf", d + "fit_sq.pdf/pdf"},
+      {"/vps", d + "fit_gr.ps/vps", d + "fit_sq.ps/vps"},
+      {d + "report.pdf", d + "report_gr.pdf/pdf", d + "report_sq.pdf/pdf"},
+      {d + "out/svg", d + "out_gr.part/svg", d + "out_sq.part/svg"},
+      {"/Null", "/null", "/null"},
+  };
+  for (const auto& [device, first, second] : cases) {
+    calls.clear();
+    LivePlots plots(*run, recorder());
+    plots.open(device);
+    std::vector<std::string> opened;
+    for (const Call& c : calls)
+      if (c.name == "open") opened.push_back(c.text);
+    EXPECT_EQ(opened, (std::vector<std::string>{first, second})) << device;
+  }
+  calls.clear();
 }
 
 // ------------------------------------------------------- the real library

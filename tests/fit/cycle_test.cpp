@@ -74,6 +74,10 @@ struct Branch {
   int accepted;  // -1: decided by the drawn number
 };
 
+void PrintTo(const Branch& b, std::ostream* os) {
+  *os << "E_cur " << b.E_cur << (b.improved_only ? " improved_only" : "") << ", " << b.draws << " draws";
+}
+
 class ZeroMoveBranches : public ::testing::TestWithParam<Branch> {};
 
 TEST_P(ZeroMoveBranches, DrawOnlyInTheMetropolisBranch) {

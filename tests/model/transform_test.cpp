@@ -130,9 +130,10 @@ TEST_P(ModelUpdate, IncrementalMatchesFullModel) {
   std::uniform_int_distribution<int> centre(1, run->r.nr);
   for (int move = 0; move < 300; ++move) {
     const int p = 1 + move % 2;
-    const int n = move % 3 == 0 ? 1 : 9;
+    // A single point, a Gaussian bump, and more points than a bump can have.
+    const int n = move % 3 == 0 ? 1 : move % 3 == 1 ? 9 : 25;
     const int j0 = centre(gen) - n / 2;
-    float d[9];
+    float d[25];
     for (int i = 0; i < n; ++i) {
       const int j = j0 + i;
       d[i] = (j < 1 || j > run->r.nr || i == 2) ? 0.0f : 0.05f * uni(gen);

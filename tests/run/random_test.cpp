@@ -63,15 +63,5 @@ TEST(Clock, MinutesSinceTheEpochInUniversalTime) {
   EXPECT_GE(clock.elapsed_minutes(), 0.0);
 }
 
-TEST(Clock, ElapsedMinutesFollowTheInstalledClock) {
-  RunClock clock;
-  clock.start_time = 1000.0;
-  static double fake = 1001.5;
-  clock.now = [](const void*) { return fake; };
-  EXPECT_DOUBLE_EQ(clock.elapsed_minutes(), 1.5);
-  fake = 999.0;  // the system clock set back
-  EXPECT_LT(clock.elapsed_minutes(), 0.0);
-}
-
 }  // namespace
 }  // namespace yosta

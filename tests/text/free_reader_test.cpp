@@ -260,6 +260,8 @@ TEST(FreeReader, OpenNamesTheMissingFile) {
   std::string path = dir.file("x.dat");
   EXPECT_EQ(stop_message([&] { FreeReader::open(path); }),
             "Cannot open file \"" + path + "\" for reading: No such file or directory");
+  EXPECT_EQ(stop_message([&] { FreeReader::open(dir.path()); }),
+            "Cannot open file \"" + dir.path() + "\" for reading: Is a directory");
   testing::write_file(path, "42\n");
   FreeReader r = FreeReader::open(path);
   EXPECT_EQ(r.name(), path);

@@ -117,8 +117,10 @@ TEST(Layout, FloatsAreFormattedFromTheirExactValue) {
   EXPECT_EQ(layout("(F4.1)", {0.45}), " 0.5\n");
 }
 
-TEST(Layout, IntegersGivenToRealFields) {
-  EXPECT_EQ(layout("(F6.2)", {3}), "  3.00\n");
+TEST(Layout, ValueKinds) {
+  EXPECT_EQ(layout("(F6.2)", {3}), "  3.00\n");  // an integer in a real field
+  EXPECT_EQ(layout("(A,'|')", {"lit"}), "lit|\n");   // a string literal is a text, not a logical
+  EXPECT_EQ(layout("(L3)", {true}), "  T\n");
 }
 
 TEST(Layout, SingleFields) {

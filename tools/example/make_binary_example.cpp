@@ -193,7 +193,8 @@ void solve_at(Solution& s, double t, double tolerance) {
     res = std::sqrt(res * dr);
     s.residual = res;
     ++s.iterations;
-    if (std::getenv("HNC_VERBOSE") && it % 50 == 0)  // progress, for tuning std::printf("T %.1f it %d res %.3e\n", t, it, res);
+    // Progress, for tuning.
+    if (std::getenv("HNC_VERBOSE") && it % 50 == 0) std::printf("T %.1f it %d res %.3e\n", t, it, res);
     if (!(res < 1e6) || res < tolerance) break;
     if (res > 2.0 * last) {  // going astray: forget the history, damp
       in.clear();
@@ -285,8 +286,8 @@ class Gauss {
 // ---------------------------------------------------------------- contrasts
 // Neutron-like scattering lengths (units of 10^-12 cm, so weights come out in barns) of
 // the natural and the substituted isotope of each species.
-constexpr double b_A = 0.50, b_A_sub = -0.30;
-constexpr double b_B = 0.80, b_B_sub = 0.20;
+constexpr double b_A = 0.70, b_A_sub = -0.35;
+constexpr double b_B = 0.70, b_B_sub = 0.15;
 struct Contrast {
   const char* name;
   double bA, bB;
@@ -342,7 +343,7 @@ double condition_number(const std::array<std::array<double, 3>, 3>& w, std::arra
 constexpr double data_dq = 0.05;
 constexpr int data_offset = 5;     // Q_1 = 0.30
 constexpr int data_nq = 395;       // Q_nq = 20.00
-constexpr double noise_sd = 0.004; // barn, the same for every point and every contrast
+constexpr double noise_sd = 0.003; // barn, the same for every point and every contrast
 constexpr std::uint64_t noise_seed = 20240611;
 
 FILE* open_out(const std::string& dir, const char* name) {
