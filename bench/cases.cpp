@@ -56,13 +56,13 @@ std::string write_case(const CaseSize& size, const std::string& folder) {
   out << "100000 100000\n";                         // run_time, save_interval
   out << size.nsets << " 0\n";
   for (int s = 1; s <= size.nsets; ++s) {
-    out << size.name << "_set" << s << "\n1 " << size.nq << "\n0.0\n";
+    out << folder << "/" << size.name << "_set" << s << "\n1 " << size.nq << "\n0.0\n";
     for (int p = 1; p <= size.nbasis; ++p) out << weight(s, p) << (p < size.nbasis ? " " : "\n");
     out << "0.01\n";
     if (size.resolution) out << "0.2 0.0 0.0 0.3\n";  // wavelength, u, v, w
     out << "F\nT\nT\nF\nF\n";  // rezero and linear corrections
   }
-  out << size.name << "_out\n";
+  out << folder << "/" << size.name << "_out\n";
   if (!out) throw std::runtime_error("cannot write " + param);
   return param;
 }

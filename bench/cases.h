@@ -19,7 +19,7 @@ struct CaseSize {
 // small: 1 set, 300 Q, 1 function, ~150 r points, single-point moves
 // medium: 3 sets, 600 Q, 3 functions, ~300 r points, single-point moves, rezero + linear
 // large: 4 sets, 1100 Q, 4 functions, ~1000 r points, Gaussian moves of 21 points, resolution
-inline constexpr CaseSize small_case{"small", 1, 300, 1, 15.5f, false, false};
+inline constexpr CaseSize small_case{"small", 1, 300, 1, 30.5f, false, false};
 inline constexpr CaseSize medium_case{"medium", 3, 600, 3, 31.0f, false, false};
 inline constexpr CaseSize large_case{"large", 4, 1100, 4, 56.0f, true, true};
 

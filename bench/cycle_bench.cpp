@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "baseline.h"
 #include "cases.h"
 #include "fit/cycle.h"
 #include "model/run.h"
@@ -14,30 +15,36 @@ namespace {
 
 using yosta::bench::CaseSize;
 
-void BM_cycle(benchmark::State& state, const CaseSize& size) {
+// Runs the real cycle, or the straightforward one when `literal` is set.
+void run_case(benchmark::State& state, const CaseSize& size, bool literal) {
   const auto folder = std::filesystem::temp_directory_path() / ("yosta_bench_" + std::string(size.name));
   std::filesystem::create_directories(folder);
   const std::string param = yosta::bench::write_case(size, folder.string());
   std::ostringstream sink;
   std::istringstream none;
   yosta::Console console(sink, none);
-  const auto cwd = std::filesystem::current_path();
-  std::filesystem::current_path(folder);
   std::unique_ptr<yosta::Run> run = yosta::set_up_run(param, console, 12345);
   // Warm up past the first accepted moves.
   for (int i = 0; i < 1000; ++i) yosta::one_move(*run, console);
-  for (auto _ : state) {
-    yosta::one_move(*run, console);
+  if (literal) {
+    for (auto _ : state) yosta::bench::baseline_move(*run);
+  } else {
+    for (auto _ : state) yosta::one_move(*run, console);
   }
-  std::filesystem::current_path(cwd);
   state.counters["moves_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["nr"] = run->r.nr;
   std::filesystem::remove_all(folder);
 }
 
+void BM_cycle(benchmark::State& state, const CaseSize& size) { run_case(state, size, false); }
+void BM_straightforward(benchmark::State& state, const CaseSize& size) { run_case(state, size, true); }
+
 BENCHMARK_CAPTURE(BM_cycle, small, yosta::bench::small_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, medium, yosta::bench::medium_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, large, yosta::bench::large_case)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_straightforward, small, yosta::bench::small_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_straightforward, medium, yosta::bench::medium_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_straightforward, large, yosta::bench::large_case)->MinTime(1.0);
 
 }  // namespace
 

@@ -367,29 +367,6 @@ TEST_F(PlotsTest, DeviceThatCannotBeOpenedIsAGraphicsError) {
   }
 }
 
-TEST_F(PlotsTest, PictureDevicesAreReopenedForEveryDrawing) {
-  testing::TempDir dir;
-  set_root(dir.file("fit"));
-  LivePlots plots(*run, recorder());
-  plots.open("/png");
-  ASSERT_EQ(calls[0].name, "open");
-  EXPECT_EQ(calls[0].text, dir.file("fit_gr.part/png"));
-  const std::vector<std::string> first = {"open", "select", "ask", "paper", "bbuf", "env", "label",
-                                          "sci", "line", "sci", "ebuf", "select", "close"};
-  const std::vector<std::string> all = names();
-  ASSERT_GE(all.size(), 26u);
-  EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 13), first);
-  EXPECT_EQ(calls[13].text, dir.file("fit_sq.part/png"));
-
-  // A refresh skipped by the throttle is still drawn when the run closes.
-  fake_now += 0.01;
-  plots.refresh();
-  calls.clear();
-  plots.close();
-  EXPECT_EQ(calls.front().name, "open");
-  EXPECT_EQ(calls.back().name, "close");
-}
-
 TEST_F(PlotsTest, DeviceNamesGiveTitlesOrFilesOfTheirOwn) {
   testing::TempDir dir;
   set_root(dir.file("fit"));
