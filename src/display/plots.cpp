@@ -451,6 +451,7 @@ void LivePlots::close() { impl_->close(); }
 
 void LivePlots::attach() {
   impl_->run.plots.refresh = &LivePlots::refresh_hook;
+  impl_->run.plots.repaint = &LivePlots::repaint_hook;
   impl_->run.plots.context = this;
 }
 

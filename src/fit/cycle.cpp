@@ -181,6 +181,8 @@ bool one_move(Run& run, Console& console) {
   // 13. The save check runs after every move; it may end the cycle.
   ++run.moves_made;
   save_check(run, console);
+  // Keep live windows painted when accepted moves (and so refreshes) are rare.
+  if (run.plots.repaint != nullptr && (run.moves_made & 2047) == 0) run.plots.repaint(run.plots.context);
   return accept;
 }
 

@@ -100,8 +100,11 @@ struct SaveSums {
 };
 
 // Called after an accepted move when the plots are due; set by the display.
+// `repaint` copies the last drawing back to the windows (a covered window is
+// restored between refreshes); the cycle calls it every few thousand moves.
 struct PlotHook {
   void (*refresh)(void* context) = nullptr;
+  void (*repaint)(void* context) = nullptr;
   void* context = nullptr;
 };
 

@@ -30,6 +30,15 @@ using yosta::testing::TempDir;
 using yosta::testing::write_file;
 using yosta::testing::yosta_binary;
 
+// Unoptimised or sanitised builds run the program many times slower: there the fits get
+// a twentieth of their moves, which checks that they run through and save well-formed
+// results, and the physics checks are skipped.
+#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+constexpr bool slow_build = true;
+#else
+constexpr bool slow_build = false;
+#endif
+
 std::string realdata_dir() {
   const char* env = std::getenv("YOSTA_REALDATA");
   if (env != nullptr && *env != '\0') return env;
@@ -180,6 +189,7 @@ class RealData : public ::testing::Test {
 
   // Runs the fit of tests/realdata/<param> in the scratch folder and returns its g(r)s.
   Curves fit(const std::string& param, const std::string& root, int nbasis, long moves) {
+    if (slow_build) moves /= 20;
     prepare(param, dir_.path());
     const std::string command = "'" + yosta_binary() + "' --seed 12345 --max-moves " +
                                 std::to_string(moves) + " " + param;
@@ -190,6 +200,9 @@ class RealData : public ::testing::Test {
     return read_g(dir_.file(root + ".g"), nbasis);
   }
 
+  // True (and the test marked skipped) when the fit was too short for the physics.
+  static bool short_fit() { return slow_build; }
+
   TempDir dir_;
 };
 
@@ -199,10 +212,11 @@ void check_water(const Curves& c) {
   ASSERT_GT(c.r.size(), 100u);
   const Peak oh = find_peak(c, 2, 0.80, 1.20);
   EXPECT_NEAR(oh.r, 0.97, 0.04) << "O-H bond";
-  const Peak hh = find_peak(c, 3, 1.30, 1.90);
+  // The broader peaks are located on a running mean over about their half width: the
+  // fitted values scatter from point to point, more so where the grid is finer than
+  // the data's Q range can resolve.
+  const Peak hh = find_peak(c, 3, 1.30, 1.90, 0.06);
   EXPECT_NEAR(hh.r, 1.55, 0.06) << "intramolecular H-H";
-  // The first O-O shell is broad and the fitted values scatter from point to point;
-  // its position is that of the running mean over +-0.1 A.
   const Peak oo = find_peak(c, 1, 2.40, 3.20, 0.10);
   EXPECT_NEAR(oo.r, 2.80, 0.08) << "first O-O shell";
   EXPECT_GT(oo.height, 1.8) << "first O-O shell";
@@ -241,7 +255,7 @@ TEST_F(RealData, ArgonFirstShell) {
   EXPECT_NEAR(first.r, 3.7, 0.1) << "first shell";
   EXPECT_NEAR(first.height, 3.0, 0.4) << "first shell";
   // About twelve neighbours out to the first minimum.
-  EXPECT_NEAR(neighbours(c, 1, 0.0, 5.0, 0.02125, 1.0), 12.0, 1.5) << "first-shell neighbours";
+  EXPECT_NEAR(neighbours(c, 1, 0.0, 5.3, 0.02125, 1.0), 12.0, 1.5) << "first-shell neighbours";
 }
 
 }  // namespace
