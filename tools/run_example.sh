@@ -7,7 +7,8 @@ cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release -DYOSTA_TESTS=OFF -DY
 cmake --build "$top/build" -j "$(nproc)" --target yosta
 cd "$top/examples"
 status=0
-"$top/build/yosta" --seed 12345 binary.dat || status=$?
+"$top/build/yosta" --seed 12345 --plot-device /png binary.dat || status=$?
 echo
 echo "Exit status $status (0: every requested solution saved; 10: run ended at its time limit)."
-echo "Results in $top/examples: binary.g (basis functions), binary.out (curves), binary_gr.png, binary_sq.png"
+echo "Results in $top/examples: binary.g (the fitted g(r)s), binary.out (curves for plotting),"
+echo "binary_gr.png and binary_sq.png (pictures of the fit). See examples/README.md to compare them with the truth."

@@ -5,7 +5,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/tools/install_deps.sh"
 jobs=$(nproc)
-cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=Release -DYOSTA_TESTS=ON -DYOSTA_BENCH=ON >/dev/null
 cmake --build "$top/build" -j "$jobs"
 (cd "$top/build" && ctest --output-on-failure -j "$jobs")
 cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DYOSTA_SANITIZE=ON -DYOSTA_BENCH=OFF >/dev/null

@@ -75,8 +75,8 @@ void read_data_sets(Run& run) {
     if (nq > max_q) throw Stop("Too many Q points");
     if (i == 1) {
       if (nq < 2) {
-        throw Stop(describe(path, i) + " has " + std::to_string(nq) +
-                   " Q points; at least 2 are needed to define the Q grid");
+        throw Stop(describe(path, i) + " gives nq = " + std::to_string(nq) +
+                   "; at least 2 Q points are needed to define the Q grid");
       }
       reference_nq = nq;
     }
