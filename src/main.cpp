@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("--plot-device", options.plot_device,
                  "Graphics device for the live plots (for example /png or /null); default: two windows")
-      ->type_name("SPEC");
+      ->type_name("DEVICE");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -152,7 +152,7 @@ enum class Kind {
 
 struct DeviceChoice {
   Kind kind = Kind::other;
-  std::string spec[2];        // what cpgopen gets
+  std::string open_name[2];        // what cpgopen gets
   std::string file[2];        // picture and document: the file kept on disk
   std::string temp_prefix[2]; // picture: the name a drawing is written under first
   std::string ext;            // picture: extension of the files written
@@ -181,19 +181,19 @@ DeviceChoice choose_devices(const std::string& device, const std::string& root) 
     }
   }
   if (type == "xw" || type == "xwin" || type == "xwindow" || type == "xserve") {
-    // The library titles a window with the part of the spec before the type.
+    // The library titles a window with the part of the device name before the type.
     choice.kind = Kind::interactive;
     choice.title[0] = "G(r)";
     choice.title[1] = "S(Q)";
-    choice.spec[0] = choice.title[0] + "/" + type;
-    choice.spec[1] = choice.title[1] + "/" + type;
+    choice.open_name[0] = choice.title[0] + "/" + type;
+    choice.open_name[1] = choice.title[1] + "/" + type;
     return choice;
   }
 
   std::string ext;
   if (type == "null") {
     choice.kind = Kind::null;
-    choice.spec[0] = choice.spec[1] = "/null";
+    choice.open_name[0] = choice.open_name[1] = "/null";
     return choice;
   } else if (type == "png" || type == "svg" || type == "eps") {
     choice.kind = Kind::picture;
@@ -205,7 +205,7 @@ DeviceChoice choose_devices(const std::string& device, const std::string& root) 
     choice.kind = Kind::document;
     ext = "ps";
   } else {
-    choice.spec[0] = choice.spec[1] = device;
+    choice.open_name[0] = choice.open_name[1] = device;
     return choice;
   }
 
@@ -218,9 +218,9 @@ DeviceChoice choose_devices(const std::string& device, const std::string& root) 
     choice.file[p] = base + panel_name[p] + dot_ext;
     if (choice.kind == Kind::picture) {
       choice.temp_prefix[p] = base + panel_name[p] + ".part";
-      choice.spec[p] = choice.temp_prefix[p] + "/" + type;
+      choice.open_name[p] = choice.temp_prefix[p] + "/" + type;
     } else {
-      choice.spec[p] = choice.file[p] + "/" + type;
+      choice.open_name[p] = choice.file[p] + "/" + type;
     }
   }
   return choice;
@@ -325,7 +325,7 @@ struct LivePlots::Impl {
   }
 
   bool draw_picture(int p) {
-    const int device_id = api.open(devices.spec[p].c_str());
+    const int device_id = api.open(devices.open_name[p].c_str());
     if (device_id <= 0) return false;
     set_up(p, device_id);
     api.select(device_id);
@@ -373,7 +373,7 @@ struct LivePlots::Impl {
         if (!draw_picture(p)) throw Stop("Graphics error");
     } else {
       for (int p = 0; p < 2; ++p) {
-        const int device_id = api.open(devices.spec[p].c_str());
+        const int device_id = api.open(devices.open_name[p].c_str());
         if (device_id <= 0) throw Stop("Graphics error");
         id[p] = device_id;
         opened = true;

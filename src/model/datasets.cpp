@@ -4,7 +4,6 @@
 #include "model/datasets.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
 #include "run/files.h"

@@ -88,17 +88,6 @@ void read_gsv_file(Run& run, const std::string& path) {
   run.r.nr = nr;
 }
 
-// The move cycle draws centres until one lies outside every zero constraint of
-// its basis function; with none free it would never find one.
-void check_free_point(const Run& run) {
-  for (int p = 1; p <= run.params.nbasis; ++p) {
-    for (int j = 1; j <= run.r.nr; ++j) {
-      if (!centre_refused(run, p, static_cast<float>(j) * run.r.dr)) return;
-    }
-  }
-  throw Stop("The zero constraints cover every r point of every basis function; no move could be made");
-}
-
 void zero_sums(Run& run) {
   SaveSums& sums = run.sums;
   sums.nsaved = 0;
@@ -133,7 +122,6 @@ void prepare_start(Run& run, Console& console) {
   } else {
     default_start(run);
   }
-  check_free_point(run);
 
   if (run.params.save_targets) {
     const std::string path = root_file(run.params, ".gsv");

@@ -144,8 +144,13 @@ TEST(PlotRun, BothWindowsShowTheirCurvesInTheirColours) {
   // A server number of its own to start the search from: servers started
   // at once by parallel tests would otherwise race for the same one.
   const std::string server = std::to_string(200 + ::getpid() % 500);
-  const CommandResult r =
-      run_command("xvfb-run -a -n " + server + " -s '-screen 0 1280x1024x24' sh shot.sh", dir.path());
+  // A loaded machine can be slow to bring a server up: try a few times when
+  // the program could not reach it.
+  CommandResult r;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    r = run_command("xvfb-run -a -n " + server + " -s '-screen 0 1280x1024x24' sh shot.sh", dir.path());
+    if (read_file(dir.file("run.log")).find("could not be made") == std::string::npos) break;
+  }
   ASSERT_NE(r.output.find("yosta status 10"), std::string::npos) << r.output << read_file(dir.file("run.log"));
 
   // Each window is found by its title and shows only its own curves: the two

@@ -111,12 +111,5 @@ TEST_F(StartTest, SavedSumsAreTakenOverOrZero) {
   EXPECT_EQ(run->sums.S1[1][3], 9.0f);
 }
 
-TEST_F(StartTest, ZeroConstraintsCoveringEveryPointStop) {
-  run->params.zero.push_back({1, 0.0f, 3.0f});
-  start();  // basis function 2 is still free
-  run->params.zero.push_back({2, 0.1f, 3.0f});
-  EXPECT_NE(first_line([&] { start(); }).find("cover every r point"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace yosta
