@@ -34,17 +34,6 @@ inline bool single_point_smoothing(const RunParameters& par) {
   return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
 }
 
-// Index of the Gaussian r range for a centre at r: the first range whose upper
-// limit reaches r, or range 1 when there is only one range or none reaches it.
-inline int gaussian_range(const RunParameters& par, float r) {
-  if (par.nranges >= 2) {
-    for (int i = 1; i <= par.nranges; ++i) {
-      if (par.ranges[static_cast<std::size_t>(i - 1)].rch >= r) return i;
-    }
-  }
-  return 1;
-}
-
 }  // namespace
 
 bool one_move(Run& run, Console& console) {
@@ -114,14 +103,35 @@ bool one_move(Run& run, Console& console) {
   }
   run.S += dS;
 
-  // 6. Model update. When every change is zero the model stays as it is and
-  // nothing needs to be taken back out on rejection.
-  bool model_changed = false;
-  for (int i = 0; i < count; ++i) model_changed = model_changed || changes[i] != 0.0f;
-  if (model_changed) move_update(run, p, first, changes, count);
+  // 6, 7. Model update and evaluation, in one pass per data set from the
+  // sums kept between moves. When every change is zero the model stays as it
+  // is and nothing needs to be taken back out on rejection. A single point,
+  // and a Gaussian bump that is whole (every position on the grid, no mask,
+  // no positivity change: d(m) = shape(m) delta exactly), take their change
+  // from a row prepared per r point; other bumps go point by point.
+  TrialChange trial;
+  trial.p = p;
+  trial.first = first;
+  trial.d = changes;
+  trial.count = count;
+  for (int i = 0; i < count; ++i) trial.changed = trial.changed || changes[i] != 0.0f;
+  if (!gaussian) {
+    trial.row = j;
+    trial.amplitude = delta;
+  } else {
+    const int K = gaussian_range(par, r);
+    const int n = run.gauss.ngauss[static_cast<std::size_t>(K)];
+    const auto& shape = run.gauss.shape[static_cast<std::size_t>(K)];
+    bool whole = mlo == 1 && mhi == 2 * n + 1;
+    for (int m = mlo; m <= mhi && whole; ++m) whole = d[m] == shape[static_cast<std::size_t>(m)] * delta;
+    if (whole) {
+      trial.row = j;
+      trial.amplitude = delta;
+    }
+  }
+  const double chi2 = evaluate_trial(run, trial);
 
-  // 7, 8. Evaluation and the cost, both in single precision.
-  const double chi2 = evaluate(run);
+  // 8. The cost, in single precision.
   const float E_new = static_cast<float>(chi2 + static_cast<double>(run.S) + static_cast<double>(run.P));
   const float D = (run.E_cur - E_new) * 0.5f;
 
@@ -148,15 +158,7 @@ bool one_move(Run& run, Console& console) {
     // method undoes by subtraction and so does this.
     if (!gaussian) v[static_cast<std::size_t>(j)] -= delta;
     run.S -= dS;
-    if (model_changed) {
-      const int nq = run.q.nq;
-      for (int s = 1; s <= par.nsets; ++s) {
-        DataSet& set = run.sets[static_cast<std::size_t>(s)];
-        for (int k = 1; k <= nq; ++k) {
-          set.F_calc[static_cast<std::size_t>(k)] -= set.change[static_cast<std::size_t>(k)];
-        }
-      }
-    }
+    undo_trial(run);
     const int ncoord = static_cast<int>(par.coordination.size());
     for (int c = 1; c <= ncoord; ++c) run.Nc[static_cast<std::size_t>(c)] -= dNc[c];
   } else {
@@ -165,6 +167,7 @@ bool one_move(Run& run, Console& console) {
     if (gaussian) {
       for (int m = mlo; m <= mhi; ++m) v[static_cast<std::size_t>(j0 + m - 1)] += d[m];
     }
+    keep_trial(run);
     run.E_cur = E_new;
     run.accepted = count_up(run.accepted);
     // The hook is set only when plots are drawn (live plotting, or a device

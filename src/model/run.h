@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "run/parameters.h"
 #include "run/random.h"
@@ -108,6 +110,79 @@ struct PlotHook {
   void* context = nullptr;
 };
 
+// What the move cycle keeps between moves so that a trial move costs one pass
+// over the Q points per data set (model/corrections.cpp). Derived state only:
+// everything in it can be rebuilt from the model at any time.
+//
+// With e = M - F (compared model less the offset-corrected data), the kept
+// sums over the fitted range are E0 = sum e/var, EF = sum e F/var,
+// E1 = sum e Q/var, E2 = sum e Q^2/var and EE = sum e^2/var; the refit sums
+// follow as R = T + E and chi-squared as a quadratic form in the
+// coefficients.
+struct KeptSums {
+  double E0 = 0, EF = 0, E1 = 0, E2 = 0, EE = 0;
+};
+
+// Storage on 64-byte boundaries, so that the vector passes over Q points
+// never split a load across cache lines.
+template <class T>
+struct LineAllocator {
+  using value_type = T;
+  LineAllocator() = default;
+  template <class U>
+  LineAllocator(const LineAllocator<U>&) {}
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{64})); }
+  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t{64}); }
+  friend bool operator==(const LineAllocator&, const LineAllocator&) { return true; }
+};
+using LineFloats = std::vector<float, LineAllocator<float>>;
+// Values per Q point, 1-based like Array1, padded to whole 64-byte lines
+// beyond max_q so that a pass may run in sixteens over 0..line_q - 1.
+inline constexpr int line_q = (max_q + 1 + 15) / 16 * 16;
+struct alignas(64) LineQ : std::array<float, line_q> {};
+
+struct KeptSet {
+  KeptSums kept;                    // of the current model
+  KeptSums trial;                   // of the model with the trial move in it
+  double S[5]{}, T[3]{}, FF = 0;    // fixed sums in double
+  LineQ w{};                        // 1/var on the fitted range, 0 elsewhere
+  LineQ F{};                        // the data
+  // The compared model. Without resolution buffer 0 is a copy of F_calc,
+  // updated with the same operations and copied back to it. With resolution
+  // the broadened model on the fitted range, in two buffers: a trial writes
+  // the one not current and acceptance flips them.
+  std::array<LineQ, 2> M{};
+  std::int32_t current = 0;
+  std::int32_t table = -1;          // broadened-row table of this set, -1: none
+  std::array<bool, max_basis + 1> flat{};  // coef(k, p) one value at every Q
+  std::array<LineQ, max_basis + 1> coef{};  // coef(k, p) where not flat
+  LineQ change{};                   // a change taken from `change` of the data set
+};
+
+struct KeptState {
+  bool tables_ready = false;        // cleared by every set-up step the tables depend on
+  bool sums_ready = false;          // cleared whenever F_calc is rebuilt
+  std::int32_t since_refresh = 0;   // evaluated moves since the sums were recomputed
+  std::int64_t signature[8]{};      // sizes and switches the tables were built for
+  LineQ Q{}, QQ{};                  // Q, and Q*Q rounded to single precision
+  // Kernel rows (single-point moves) or shape-smoothed kernel rows (Gaussian
+  // moves) per r point: rows[(j - 1) * row_stride + k], k = 1..nq, zero
+  // elsewhere; row_stride is nq + 1 rounded up to a whole line.
+  LineFloats rows;
+  std::int32_t row_stride = 0;
+  // The same rows broadened, per distinct set of resolution windows t, with
+  // the same layout (values on the fitted range of the sets using it).
+  std::vector<LineFloats> broadened;
+  std::array<KeptSet, max_sets + 1> sets{};
+  // The trial move: did it change F_calc, and did it take its change from
+  // row trial_row (0: the change is in each set's `change`)?
+  bool trial_changed = false;
+  std::int32_t trial_row = 0;
+  std::int32_t trial_p = 1;
+  float trial_amplitude = 0;
+  LineQ dM{};                       // scratch: a broadened change
+};
+
 struct Run {
   RunParameters params;
   std::array<DataSet, max_sets + 1> sets{};  // 1-based: sets[1..nsets]
@@ -140,6 +215,8 @@ struct Run {
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by SIGINT/SIGTERM
 
   PlotHook plots;
+
+  KeptState kept;                            // fast evaluation of the move cycle
 };
 
 // The run lives on the heap: its tables are too large for a stack frame.

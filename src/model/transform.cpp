@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
+#include <algorithm>
 
 #include "run/stop.h"
 #include "text/free_writer.h"
@@ -108,6 +110,8 @@ void build_tables(Run& run) {
     const auto uk = static_cast<std::size_t>(k);
     t.reciprocal[uk] = 1.0f / run.q.Q[uk];  // infinite at Q = 0, where it is not used
   }
+  run.kept.tables_ready = false;  // the move rows are built from these tables
+  run.kept.sums_ready = false;
   t.f = dr * dr * run.params.density * four_pi;
   t.q_zero_factor = t.f * dr;
 
@@ -123,6 +127,7 @@ void build_tables(Run& run) {
 void full_model(Run& run) {
   const std::int32_t nq = run.q.nq;
   const int nsets = run.params.nsets;
+  run.kept.sums_ready = false;  // the kept sums describe the old model
   for (int s = 1; s <= nsets; ++s) {
     auto& F_calc = run.sets[static_cast<std::size_t>(s)].F_calc;
     for (int k = 1; k <= nq; ++k) F_calc[static_cast<std::size_t>(k)] = 0.0f;
@@ -161,9 +166,9 @@ void full_model(Run& run) {
 
 namespace {
 
-// The general update, one changed point at a time over all Q points. Used
+// The general change, one changed point at a time over all Q points. Used
 // only for more changed points than a Gaussian move can have.
-void move_update_any(Run& run, int p, int j0, const float* d, int n) {
+bool move_change_any(Run& run, int p, int j0, const float* d, int n) {
   const std::int32_t nq = run.q.nq;
   const int nsets = run.params.nsets;
   const auto up = static_cast<std::size_t>(p);
@@ -172,10 +177,12 @@ void move_update_any(Run& run, int p, int j0, const float* d, int n) {
     for (int k = 1; k <= nq; ++k) change[k] = 0.0f;
   }
   float K[max_q + 1];
+  bool any = false;
   for (int i = 0; i < n; ++i) {
     const float di = d[i];
     const int j = j0 + i;
     if (di == 0.0f || j < 1 || j > run.r.nr) continue;
+    any = true;
     kernel_row(run, j, K);
     for (int s = 1; s <= nsets; ++s) {
       DataSet& set = run.sets[static_cast<std::size_t>(s)];
@@ -184,30 +191,22 @@ void move_update_any(Run& run, int p, int j0, const float* d, int n) {
       for (int k = 1; k <= nq; ++k) change[k] = change[k] + K[k] * c[k] * di;
     }
   }
-  for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s)];
-    for (int k = 1; k <= nq; ++k) set.F_calc[static_cast<std::size_t>(k)] += set.change[static_cast<std::size_t>(k)];
-  }
+  return any;
 }
 
 }  // namespace
 
-void move_update(Run& run, int p, int j0, const float* d, int n) {
+bool move_change(Run& run, int p, int j0, const float* d, int n) {
   constexpr int capacity = 2 * max_gauss_half + 1;
-  if (n > capacity) {
-    move_update_any(run, p, j0, d, n);
-    return;
-  }
+  if (n > capacity) return move_change_any(run, p, j0, d, n);
   const std::int32_t nq = run.q.nq;
   const int nsets = run.params.nsets;
   const auto up = static_cast<std::size_t>(p);
   float* change[max_sets];
-  float* F_calc[max_sets];
   const float* coef[max_sets];
   for (int s = 0; s < nsets; ++s) {
     DataSet& set = run.sets[static_cast<std::size_t>(s + 1)];
     change[s] = set.change.data();
-    F_calc[s] = set.F_calc.data();
     coef[s] = set.coef[up].data();
   }
 
@@ -227,15 +226,15 @@ void move_update(Run& run, int p, int j0, const float* d, int n) {
     for (int s = 0; s < nsets; ++s) {
       for (int k = 1; k <= nq; ++k) change[s][k] = 0.0f;
     }
-    return;
+    return false;
   }
 
-  // change(k, s) = sum over the points in order of K(k, j_i) c(k, s, p) d_i,
-  // then F_calc(k, s) += change(k, s). The Q points go in blocks: the kernel
-  // values of a block are computed once for all data sets (each table index
-  // advancing by j per Q point, mod P), then every set's sums run four Q
-  // points at a time; each lane does exactly the single-precision operations
-  // of the formula, so the result is the same bit for bit.
+  // change(k, s) = sum over the points in order of K(k, j_i) c(k, s, p) d_i.
+  // The Q points go in blocks: the kernel values of a block are computed once
+  // for all data sets (each table index advancing by j per Q point, mod P),
+  // then every set's sums run four Q points at a time; each lane does exactly
+  // the single-precision operations of the formula, so the result is the same
+  // bit for bit.
   int k = 1;
   if (1 + run.q.q_offset == 0) {  // the first point lies at Q = 0
     float K0[capacity];
@@ -245,11 +244,10 @@ void move_update(Run& run, int p, int j0, const float* d, int n) {
       float ch = 0.0f;
       for (int t = 0; t < count; ++t) ch = ch + K0[t] * c * dd[t];
       change[s][1] = ch;
-      F_calc[s][1] = F_calc[s][1] + ch;
     }
     k = 2;
   }
-  if (k > nq) return;
+  if (k > nq) return true;
 
   const std::int32_t P = run.tables.P;
   const float* sinqr = run.tables.sinqr.data();
@@ -269,7 +267,6 @@ void move_update(Run& run, int p, int j0, const float* d, int n) {
     for (int s = 0; s < nsets; ++s) {
       const float* c = coef[s] + kb;
       float* ch_out = change[s] + kb;
-      float* F = F_calc[s] + kb;
       int b = 0;
       for (; b + 16 <= len; b += 16) {  // four independent sums in flight
         const v4f c0 = load4(c + b), c1 = load4(c + b + 4), c2 = load4(c + b + 8), c3 = load4(c + b + 12);
@@ -286,10 +283,6 @@ void move_update(Run& run, int p, int j0, const float* d, int n) {
         store4(ch_out + b + 4, h1);
         store4(ch_out + b + 8, h2);
         store4(ch_out + b + 12, h3);
-        store4(F + b, load4(F + b) + h0);
-        store4(F + b + 4, load4(F + b + 4) + h1);
-        store4(F + b + 8, load4(F + b + 8) + h2);
-        store4(F + b + 12, load4(F + b + 12) + h3);
       }
       for (; b + 4 <= len; b += 4) {
         const v4f cv = load4(c + b);
@@ -299,15 +292,84 @@ void move_update(Run& run, int p, int j0, const float* d, int n) {
           ch = ch + load4(K[t] + b) * cv * dv;
         }
         store4(ch_out + b, ch);
-        store4(F + b, load4(F + b) + ch);
       }
       for (; b < len; ++b) {
         float ch = 0.0f;
         for (int t = 0; t < count; ++t) ch = ch + K[t][b] * c[b] * dd[t];
         ch_out[b] = ch;
-        F[b] = F[b] + ch;
       }
     }
+  }
+  return true;
+}
+
+void move_update(Run& run, int p, int j0, const float* d, int n) {
+  if (!move_change(run, p, j0, d, n)) return;  // nothing to add
+  const std::int32_t nq = run.q.nq;
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    float* F = set.F_calc.data();
+    const float* ch = set.change.data();
+    int k = 1;
+    for (; k + 3 <= nq; k += 4) store4(F + k, load4(F + k) + load4(ch + k));
+    for (; k <= nq; ++k) F[k] = F[k] + ch[k];
+  }
+}
+
+int gaussian_range(const RunParameters& par, float r) {
+  if (par.nranges >= 2) {
+    for (int i = 1; i <= par.nranges; ++i) {
+      if (par.ranges[static_cast<std::size_t>(i - 1)].rch >= r) return i;
+    }
+  }
+  return 1;
+}
+
+void build_move_rows(Run& run, std::size_t max_bytes) {
+  KeptState& kept = run.kept;
+  const std::int32_t nq = run.q.nq;
+  const std::int32_t nr = run.r.nr;
+  // One row of nq values per r point, padded to whole 64-byte lines.
+  const std::int32_t stride = (nq + 1 + 15) / 16 * 16;
+  const std::size_t count = static_cast<std::size_t>(nr) * static_cast<std::size_t>(stride);
+  kept.rows = LineFloats();
+  kept.row_stride = 0;
+  if (nr < 1 || nq < 1 || count * sizeof(float) > max_bytes) return;
+  kept.rows.assign(count, 0.0f);
+  kept.row_stride = stride;
+
+  float K[max_q + 1];
+  if (!run.params.gaussian_moves) {
+    // K(k, j) itself, bit for bit: a single-point move reads its row instead
+    // of gathering the sine table with an index step per Q point.
+    for (int j = 1; j <= nr; ++j) {
+      kernel_row(run, j, K);
+      float* row = kept.rows.data() + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(stride);
+      std::memcpy(row + 1, K + 1, sizeof(float) * static_cast<std::size_t>(nq));
+    }
+    return;
+  }
+
+  // A whole bump centred at j changes v(j0 + m - 1) by shape(m) delta, so its
+  // transform is delta times G(k, j) = sum over m of shape(m) K(k, j0 + m - 1),
+  // the kernel smoothed by the shape of j's range. Summed in double and
+  // rounded once. Rows of centres whose bump leaves the grid stay zero: such
+  // moves take the point-by-point path.
+  std::vector<double> G(static_cast<std::size_t>(nq) + 1);
+  const float dr = run.r.dr;
+  for (int j = 1; j <= nr; ++j) {
+    const int range = gaussian_range(run.params, static_cast<float>(j) * dr);
+    const int n = run.gauss.ngauss[static_cast<std::size_t>(range)];
+    if (j - n < 1 || j + n > nr) continue;
+    const auto& shape = run.gauss.shape[static_cast<std::size_t>(range)];
+    std::fill(G.begin(), G.end(), 0.0);
+    for (int m = 1; m <= 2 * n + 1; ++m) {
+      kernel_row(run, j - n + m - 1, K);
+      const double sm = shape[static_cast<std::size_t>(m)];
+      for (int k = 1; k <= nq; ++k) G[static_cast<std::size_t>(k)] += sm * static_cast<double>(K[k]);
+    }
+    float* row = kept.rows.data() + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(stride);
+    for (int k = 1; k <= nq; ++k) row[k] = static_cast<float>(G[static_cast<std::size_t>(k)]);
   }
 }
 

@@ -32,6 +32,20 @@ void full_model(Run& run);
 // change(k, s) = sum_i K(k, j0+i) c(k, s, p) d_i in single precision.
 void move_update(Run& run, int p, int j0, const float* d, int n);
 
+// The same change written to set.change only, F_calc untouched; false (and
+// every change 0) when no change is non-zero on the grid.
+bool move_change(Run& run, int p, int j0, const float* d, int n);
+
+// The Gaussian r range of a bump centred at r: the first range whose upper
+// limit reaches r, or range 1 when there is only one range or none reaches it.
+int gaussian_range(const RunParameters& par, float r);
+
+// The per-r-point rows of run.kept that the move cycle reads instead of the
+// sine table: K(., j) for single-point moves, or for Gaussian moves the kernel
+// smoothed by the bump shape of j's range (whole bumps only). Left empty when
+// they would take more than max_bytes.
+void build_move_rows(Run& run, std::size_t max_bytes);
+
 // Partial structure factor of basis function p at Q point k: sum_j K(k,j) v(j,p).
 float partial_sq(const Run& run, int p, int k);
 
