@@ -40,14 +40,7 @@ using yosta::testing::TempDir;
 using yosta::testing::write_file;
 using yosta::testing::yosta_binary;
 
-// Unoptimised or sanitised builds run the program about twenty times slower: there a fit
-// gets a twentieth of its moves, which is not enough to converge, so the run and its
-// result file are checked, the errors printed, and the comparison skipped.
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
-constexpr bool slow_build = true;
-#else
-constexpr bool slow_build = false;
-#endif
+using yosta::testing::slow_build;
 
 constexpr double pi = 3.14159265358979323846;
 constexpr long kMoves = 3000000;

@@ -31,14 +31,7 @@ using yosta::testing::TempDir;
 using yosta::testing::write_file;
 using yosta::testing::yosta_binary;
 
-// Unoptimised or sanitised builds run the program many times slower: there the fits get
-// a twentieth of their moves, which checks that they run through and save well-formed
-// results, and the physics checks are skipped.
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
-constexpr bool slow_build = true;
-#else
-constexpr bool slow_build = false;
-#endif
+using yosta::testing::slow_build;
 
 std::string realdata_dir() {
   const char* env = std::getenv("YOSTA_REALDATA");

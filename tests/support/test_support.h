@@ -6,6 +6,14 @@
 
 namespace yosta::testing {
 
+// Unoptimised or sanitised builds run the program many times slower: whole fits
+// there get a fraction of their moves and skip their physics checks.
+#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+inline constexpr bool slow_build = true;
+#else
+inline constexpr bool slow_build = false;
+#endif
+
 // A fresh folder under the system temp folder, removed with its contents.
 class TempDir {
  public:
