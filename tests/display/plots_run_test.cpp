@@ -33,14 +33,6 @@ void write_live_run(const TempDir& dir) {
   write_file(dir.file("liquid.dat"), data);
 }
 
-CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input) {
-  return run_command("'" + yosta_binary() + "' " + args, dir.path(), input);
-}
-
-std::string last_line(const std::string& output) {
-  const std::vector<std::string> lines = split_lines(output);
-  return lines.empty() ? std::string() : lines.back();
-}
 
 TEST(PlotRun, PngDeviceLeavesTheLatestPictureOfBothPanels) {
   TempDir dir;

@@ -22,6 +22,8 @@ using testing::run_command;
 using testing::split_lines;
 using testing::write_file;
 using testing::yosta_binary;
+using testing::run_yosta;
+using testing::last_line;
 
 // --- Console prompts -------------------------------------------------------
 
@@ -106,14 +108,6 @@ std::string data_text() {
   return text;
 }
 
-CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input = "") {
-  return run_command("'" + yosta_binary() + "' " + args, dir.path(), input);
-}
-
-std::string last_line(const std::string& output) {
-  const std::vector<std::string> lines = split_lines(output);
-  return lines.empty() ? std::string() : lines.back();
-}
 
 TEST(Program, ErrorStopExitsOneWithItsMessageLast) {
   TempDir dir;

@@ -62,6 +62,15 @@ CommandResult run_command(const std::string& command, const std::string& dir, co
 }
 
 std::string yosta_binary() { return YOSTA_BINARY; }
+
+CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input) {
+  return run_command("'" + yosta_binary() + "' " + args, dir.path(), input);
+}
+
+std::string last_line(const std::string& output) {
+  const std::vector<std::string> lines = split_lines(output);
+  return lines.empty() ? std::string() : lines.back();
+}
 std::string test_dir() { return YOSTA_TEST_DIR; }
 
 }  // namespace yosta::testing

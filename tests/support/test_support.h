@@ -42,6 +42,10 @@ CommandResult run_command(const std::string& command, const std::string& dir = "
 
 // The yosta program built beside the tests.
 std::string yosta_binary();
+// Runs yosta with `args` in folder `dir`, with `input` on stdin.
+CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input = "");
+// The last line of a program's output ("" when there is none).
+std::string last_line(const std::string& output);
 // The folder of the test sources (tests/).
 std::string test_dir();
 
