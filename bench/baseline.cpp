@@ -2,24 +2,24 @@
 
 #include <cmath>
 
-#include "fit/constraints.h"
-#include "run/random.h"
+#include "model/constraints.h"
+#include "base/random.h"
 
 namespace yosta::bench {
 namespace {
 
 float literal_kernel(const Run& run, int k, int j) {
-  const int a = k + run.q.q_offset;
-  if (a == 0) return static_cast<float>(j * j) * run.tables.q_zero_factor;
-  const int m = (a * j) % run.tables.P;
-  return run.tables.sinqr[static_cast<std::size_t>(m)] * run.tables.reciprocal[static_cast<std::size_t>(k)] *
+  const int a = k + run.model.q.q_offset;
+  if (a == 0) return static_cast<float>(j * j) * run.model.tables.q_zero_factor;
+  const int m = (a * j) % run.model.tables.P;
+  return run.model.tables.sinqr[static_cast<std::size_t>(m)] * run.model.tables.reciprocal[static_cast<std::size_t>(k)] *
          static_cast<float>(j);
 }
 
 void literal_update(Run& run, int p, int j0, const float* d, int n) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s)];
-    for (int k = 1; k <= run.q.nq; ++k) {
+    DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    for (int k = 1; k <= run.model.q.nq; ++k) {
       float change = 0.0f;
       for (int i = 0; i < n; ++i) {
         if (d[i] == 0.0f) continue;
@@ -35,13 +35,13 @@ void literal_update(Run& run, int p, int j0, const float* d, int n) {
 
 void baseline_full_model(Run& run) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s)];
-    for (int k = 1; k <= run.q.nq; ++k) {
+    DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    for (int k = 1; k <= run.model.q.nq; ++k) {
       float f = 0.0f;
       for (int p = 1; p <= run.params.nbasis; ++p)
-        for (int j = 1; j <= run.r.nr; ++j)
+        for (int j = 1; j <= run.model.r.nr; ++j)
           f += literal_kernel(run, k, j) * set.coef[static_cast<std::size_t>(p)][static_cast<std::size_t>(k)] *
-               run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
+               run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
       set.F_calc[static_cast<std::size_t>(k)] = set.background[static_cast<std::size_t>(k)] + f;
     }
   }
@@ -49,20 +49,20 @@ void baseline_full_model(Run& run) {
 
 double baseline_evaluate(Run& run) {
   double total = 0.0;
-  const auto& Q = run.q.Q;
+  const auto& Q = run.model.q.Q;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     const auto& par = set.settings;
     // Compared model.
     if (run.params.resolution_on) {
-      for (int i = 1; i <= run.q.nq; ++i) set.M[static_cast<std::size_t>(i)] = 0.0f;
+      for (int i = 1; i <= run.model.q.nq; ++i) set.M[static_cast<std::size_t>(i)] = 0.0f;
       for (int k = par.q_first; k <= par.q_last; ++k) {
         const auto uk = static_cast<std::size_t>(k);
         for (int i = set.lo[uk]; i <= set.hi[uk]; ++i)
           set.M[static_cast<std::size_t>(i)] += set.weight[uk][static_cast<std::size_t>(i - set.lo[uk])] * set.F_calc[uk];
       }
     } else {
-      for (int k = 1; k <= run.q.nq; ++k) set.M[static_cast<std::size_t>(k)] = set.F_calc[static_cast<std::size_t>(k)];
+      for (int k = 1; k <= run.model.q.nq; ++k) set.M[static_cast<std::size_t>(k)] = set.F_calc[static_cast<std::size_t>(k)];
     }
     // The four sums.
     double R0 = 0, RF = 0, R1 = 0, R2 = 0;
@@ -119,13 +119,13 @@ double baseline_evaluate(Run& run) {
 bool baseline_move(Run& run) {
   const RunParameters& par = run.params;
   int p = 1, j = 1;
-  float r = run.r.dr;
+  float r = run.model.r.dr;
   do {
-    p = static_cast<int>(next_random(run.seed) * par.nbasis) + 1;
-    j = static_cast<int>(next_random(run.seed) * run.r.nr) + 1;
-    r = static_cast<float>(j) * run.r.dr;
-  } while (centre_refused(run, p, r));
-  const double u = next_random(run.seed);
+    p = static_cast<int>(next_random(run.control.seed) * par.nbasis) + 1;
+    j = static_cast<int>(next_random(run.control.seed) * run.model.r.nr) + 1;
+    r = static_cast<float>(j) * run.model.r.dr;
+  } while (centre_refused(run.params, p, r));
+  const double u = next_random(run.control.seed);
   const float delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u - 0.5) / static_cast<double>(r));
 
   float d[2 * max_gauss_half + 1];
@@ -135,47 +135,47 @@ bool baseline_move(Run& run) {
     if (par.nranges >= 2)
       for (int i = par.nranges; i >= 1; --i)
         if (par.ranges[static_cast<std::size_t>(i - 1)].rch >= r) K = i;
-    const int half = run.gauss.ngauss[static_cast<std::size_t>(K)];
+    const int half = run.model.gauss.ngauss[static_cast<std::size_t>(K)];
     j0 = j - half;
     n = 2 * half + 1;
     for (int m = 1; m <= n; ++m) {
       const int jm = j0 + m - 1;
-      const bool on_grid = jm >= 1 && jm <= run.r.nr;
-      const float mask = on_grid && !zero_masked(run, p, static_cast<float>(jm) * run.r.dr) ? 1.0f : 0.0f;
-      d[m - 1] = on_grid ? positivity_rule(run, p, jm, run.gauss.shape[static_cast<std::size_t>(K)][static_cast<std::size_t>(m)] * mask * delta) : 0.0f;
+      const bool on_grid = jm >= 1 && jm <= run.model.r.nr;
+      const float mask = on_grid && !zero_masked(run.params, p, static_cast<float>(jm) * run.model.r.dr) ? 1.0f : 0.0f;
+      d[m - 1] = on_grid ? positivity_rule(run.params, run.model, p, jm, run.model.gauss.shape[static_cast<std::size_t>(K)][static_cast<std::size_t>(m)] * mask * delta) : 0.0f;
     }
     // Positions off the grid take no part.
     while (j0 < 1) { ++j0; --n; for (int i = 0; i < n; ++i) d[i] = d[i + 1]; }
-    if (j0 + n - 1 > run.r.nr) n = run.r.nr - j0 + 1;
+    if (j0 + n - 1 > run.model.r.nr) n = run.model.r.nr - j0 + 1;
   } else {
-    d[0] = positivity_rule(run, p, j, delta);
+    d[0] = positivity_rule(run.params, run.model, p, j, delta);
   }
   float dNc[max_constraints + 1];
-  coordination_move(run, p, j0, d, n, dNc);
-  auto& v = run.v[static_cast<std::size_t>(p)];
+  coordination_move(run.params, run.model, p, j0, d, n, dNc);
+  auto& v = run.model.v[static_cast<std::size_t>(p)];
   if (!par.gaussian_moves) v[static_cast<std::size_t>(j)] += d[0];
   literal_update(run, p, j0, d, n);
   const double chi2 = baseline_evaluate(run);
-  const float E_new = static_cast<float>(chi2 + run.S + run.P);
-  const float D = (run.E_cur - E_new) * 0.5f;
+  const float E_new = static_cast<float>(chi2 + run.model.S + run.model.P);
+  const float D = (run.control.E_cur - E_new) * 0.5f;
   bool accept;
   if (par.improved_only && D < 0.0f) accept = false;
   else if (D < -20.0f) accept = false;
   else if (D >= 0.0f) accept = true;
-  else accept = next_random(run.seed) <= static_cast<double>(std::exp(D));
-  ++run.generated;
+  else accept = next_random(run.control.seed) <= static_cast<double>(std::exp(D));
+  ++run.control.generated;
   if (!accept) {
     if (!par.gaussian_moves) v[static_cast<std::size_t>(j)] -= d[0];
     for (int s = 1; s <= par.nsets; ++s)
-      for (int k = 1; k <= run.q.nq; ++k)
-        run.sets[static_cast<std::size_t>(s)].F_calc[static_cast<std::size_t>(k)] -= run.sets[static_cast<std::size_t>(s)].change[static_cast<std::size_t>(k)];
-    for (std::size_t c = 1; c <= par.coordination.size(); ++c) run.Nc[c] -= dNc[c];
+      for (int k = 1; k <= run.model.q.nq; ++k)
+        run.model.sets[static_cast<std::size_t>(s)].F_calc[static_cast<std::size_t>(k)] -= run.model.sets[static_cast<std::size_t>(s)].change[static_cast<std::size_t>(k)];
+    for (std::size_t c = 1; c <= par.coordination.size(); ++c) run.model.Nc[c] -= dNc[c];
     return false;
   }
   if (par.gaussian_moves)
     for (int i = 0; i < n; ++i) v[static_cast<std::size_t>(j0 + i)] += d[i];
-  run.E_cur = E_new;
-  ++run.accepted;
+  run.control.E_cur = E_new;
+  ++run.control.accepted;
   return true;
 }
 

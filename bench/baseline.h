@@ -5,7 +5,7 @@
 // opinion on its numbers.
 #pragma once
 
-#include "model/run.h"
+#include "fit/run.h"
 
 namespace yosta::bench {
 

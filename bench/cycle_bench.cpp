@@ -8,9 +8,9 @@
 #include "cases.h"
 #include "fit/cycle.h"
 #include "model/corrections.h"
-#include "model/run.h"
-#include "run/console.h"
-#include "run/program.h"
+#include "fit/run.h"
+#include "base/console.h"
+#include "app/program.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ void run_case(benchmark::State& state, const CaseSize& size, bool literal, int i
     for (auto _ : state) yosta::one_move(*run, console);
   }
   state.counters["moves_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["nr"] = run->r.nr;
+  state.counters["nr"] = run->model.r.nr;
   std::filesystem::remove_all(folder);
   yosta::force_vector_path(-1);
 }

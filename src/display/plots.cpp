@@ -11,7 +11,7 @@
 #include <limits>
 
 #include "display/xwindows.h"
-#include "run/stop.h"
+#include "base/stop.h"
 
 namespace yosta {
 
@@ -53,8 +53,8 @@ const PlotApi& pgplot_api() { return real_api; }
 // ---------------------------------------------------------------- panel data
 
 void build_gr_panel(const Run& run, GrPanel& panel) {
-  const std::int32_t nr = std::clamp(run.r.nr, 0, max_r);
-  const float dr = run.r.dr;
+  const std::int32_t nr = std::clamp(run.model.r.nr, 0, max_r);
+  const float dr = run.model.r.dr;
   panel.x.fill(0.0f);
   panel.y.fill(0.0f);
   for (std::int32_t j = 1; j <= nr; ++j) panel.x[j] = static_cast<float>(j) * dr;
@@ -72,8 +72,8 @@ void build_gr_panel(const Run& run, GrPanel& panel) {
 }
 
 void update_gr_panel(const Run& run, GrPanel& panel) {
-  const std::int32_t nr = std::clamp(run.r.nr, 0, max_r);
-  const auto& v1 = run.v[1];
+  const std::int32_t nr = std::clamp(run.model.r.nr, 0, max_r);
+  const auto& v1 = run.model.v[1];
   for (std::int32_t j = 1; j <= nr; ++j) panel.y[j] = v1[j];
   // Over every entry, the zeros beyond nr included, so zero always lies in
   // the range while nr < max_r, and the part beyond 15 Angstrom counts too.
@@ -84,12 +84,12 @@ void update_gr_panel(const Run& run, GrPanel& panel) {
 }
 
 void build_fq_panel(const Run& run, FqPanel& panel) {
-  const std::int32_t nq = std::clamp(run.q.nq, 0, max_q);
+  const std::int32_t nq = std::clamp(run.model.q.nq, 0, max_q);
   panel.X.fill(0.0f);
   panel.A.fill(0.0f);
   panel.B.fill(0.0f);
   panel.C.fill(0.0f);
-  for (std::int32_t k = 1; k <= nq; ++k) panel.X[k] = run.q.Q[k];
+  for (std::int32_t k = 1; k <= nq; ++k) panel.X[k] = run.model.q.Q[k];
   panel.n = nq;
   panel.X_min = panel.X[1];
   panel.X_max = panel.X[std::max(nq, 1)];
@@ -97,7 +97,7 @@ void build_fq_panel(const Run& run, FqPanel& panel) {
 }
 
 void update_fq_panel(const Run& run, FqPanel& panel) {
-  const DataSet& set = run.sets[1];
+  const DataSet& set = run.model.sets[1];
   for (std::int32_t k = 1; k <= panel.n; ++k) {
     const float Q = panel.X[k];
     panel.A[k] = -(set.a0 + set.a1 * Q + set.a2 * (Q * Q));
@@ -413,7 +413,7 @@ LivePlots::LivePlots(Run& run, const PlotApi& api) : impl_(new Impl(run, api)) {
 }
 
 LivePlots::~LivePlots() {
-  if (impl_->run.plots.context == this) impl_->run.plots = PlotHook{};
+  if (impl_->run.hooks.plots.context == this) impl_->run.hooks.plots = PlotHook{};
   try {
     impl_->close();
   } catch (...) {
@@ -450,9 +450,9 @@ void LivePlots::repaint() {
 void LivePlots::close() { impl_->close(); }
 
 void LivePlots::attach() {
-  impl_->run.plots.refresh = &LivePlots::refresh_hook;
-  impl_->run.plots.repaint = &LivePlots::repaint_hook;
-  impl_->run.plots.context = this;
+  impl_->run.hooks.plots.refresh = &LivePlots::refresh_hook;
+  impl_->run.hooks.plots.repaint = &LivePlots::repaint_hook;
+  impl_->run.hooks.plots.context = this;
 }
 
 void LivePlots::refresh_hook(void* context) { static_cast<LivePlots*>(context)->refresh(); }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "model/run.h"
+#include "fit/run.h"
 
 namespace yosta {
 

@@ -2,8 +2,8 @@
 // accept or undo, then the progress, target and save checks.
 #pragma once
 
-#include "model/run.h"
-#include "run/console.h"
+#include "fit/run.h"
+#include "base/console.h"
 
 namespace yosta {
 

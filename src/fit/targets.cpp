@@ -10,7 +10,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "fit/constraints.h"
+#include "fit/evaluation.h"
+#include "model/start.h"
 #include "model/transform.h"
 #include "text/layout.h"
 
@@ -21,7 +22,7 @@ namespace {
 // True when chi2_s / N_s is at or below the target of every data set.
 bool targets_met(const Run& run) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     if (set.chi2 / set.N > set.settings.target_chi2) return false;
   }
   return true;
@@ -31,9 +32,9 @@ void take_set(Run& run) {
   SaveSums& sums = run.sums;
   for (int p = 1; p <= run.params.nbasis; ++p) {
     const auto pu = static_cast<std::size_t>(p);
-    for (int j = 1; j <= run.r.nr; ++j) {
+    for (int j = 1; j <= run.model.r.nr; ++j) {
       const auto ju = static_cast<std::size_t>(j);
-      const float v = run.v[pu][ju];
+      const float v = run.model.v[pu][ju];
       sums.S1[pu][ju] += v;
       sums.S2[pu][ju] += v * v;
     }
@@ -49,20 +50,20 @@ void target_check(Run& run, Console& console) {
   if (sums.collect_count == 0) {
     // Go on for 5 times the accepted moves it took to get here. The product
     // is held at the 32-bit limit rather than overflowing in very long runs.
-    const std::int64_t wanted = 5 * static_cast<std::int64_t>(run.accepted);
+    const std::int64_t wanted = 5 * static_cast<std::int64_t>(run.control.accepted);
     sums.collect_count = wanted > std::numeric_limits<std::int32_t>::max()
                              ? std::numeric_limits<std::int32_t>::max()
                              : static_cast<std::int32_t>(wanted);
     if (!targets_met(run)) sums.collect_count = 0;
     if (sums.collect_count == 0) return;
-    run.generated = 0;
-    run.accepted = 0;
+    run.control.generated = 0;
+    run.control.accepted = 0;
   }
 
-  if (sums.collect_count > 0 && run.accepted >= sums.collect_count) {
+  if (sums.collect_count > 0 && run.control.accepted >= sums.collect_count) {
     sums.collect_count = 0;
-    run.generated = 0;
-    run.accepted = 0;
+    run.control.generated = 0;
+    run.control.accepted = 0;
     take_set(run);
     ++sums.nsaved;
     console.write(text::layout("(' Saved ',I5,' sets of values')", {sums.nsaved}));
@@ -71,23 +72,18 @@ void target_check(Run& run, Console& console) {
       reset_to_start(run);
     } else {
       // The save check that follows on this move writes the results.
-      run.running = false;
+      run.control.running = false;
     }
   }
 }
 
 void reset_to_start(Run& run) {
-  for (int p = 1; p <= run.params.nbasis; ++p) {
-    auto& v = run.v[static_cast<std::size_t>(p)];
-    for (int j = 1; j <= run.r.nr; ++j) v[static_cast<std::size_t>(j)] = 0.0f;
-  }
-  run.generated = 0;
-  run.accepted = 0;
-  enforce_zero_and_positivity(run);
-  coordination_full(run);
-  smoothing_full(run);
-  full_model(run);
-  run.E_cur = 1.0e30f;
+  default_start(run.params, run.model);
+  run.control.generated = 0;
+  run.control.accepted = 0;
+  full_model(run.params, run.model);
+  model_rebuilt(run);
+  run.control.E_cur = 1.0e30f;
 }
 
 bool all_sets_saved(const Run& run) {

@@ -1,8 +1,8 @@
 // Saving independent solutions at target chi-squared levels.
 #pragma once
 
-#include "model/run.h"
-#include "run/console.h"
+#include "fit/run.h"
+#include "base/console.h"
 
 namespace yosta {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <string>
 
-#include "run/files.h"
-#include "run/stop.h"
+#include "base/files.h"
+#include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
 
@@ -18,17 +18,17 @@ std::string describe(const std::string& path, int set) {
   return "Data file " + path + " (data set " + std::to_string(set) + ")";
 }
 
-// Reads the nq point records of one set into run.q.Q and the set's arrays.
-void read_points(Run& run, DataSet& set, bool qdep, text::FreeReader& in) {
-  const RunParameters& params = run.params;
+// Reads the nq point records of one set into model.q.Q and the set's arrays.
+void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in) {
+  const RunParameters& params = par;
   const DataSetSettings& s = set.settings;
-  const std::int32_t nq = run.q.nq;
+  const std::int32_t nq = model.q.nq;
   const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
 
   for (int k = 1; k <= nq; ++k) {
     const auto uk = static_cast<std::size_t>(k);
     in.begin("Q point record");
-    in.get(run.q.Q[uk], "Q value (real)");
+    in.get(model.q.Q[uk], "Q value (real)");
     in.get(set.F[uk], "F(Q) value (real)");
     if (qdep) {
       for (int p = 1; p <= params.nbasis; ++p) {
@@ -54,16 +54,15 @@ void read_points(Run& run, DataSet& set, bool qdep, text::FreeReader& in) {
 
 }  // namespace
 
-void read_data_sets(Run& run) {
-  RunParameters& params = run.params;
+void read_data_sets(const RunParameters& par, Model& model) {
+  const RunParameters& params = par;
   std::int32_t reference_nq = 0;
 
   // Sets are numbered with the fixed-coefficient ones first, as in the
   // parameter file, so reading them in number order reads those first.
   for (int i = 1; i <= params.nsets; ++i) {
-    DataSet& set = run.sets[static_cast<std::size_t>(i)];
-    DataSetSettings& kept = params.sets[static_cast<std::size_t>(i - 1)];
-    set.settings = kept;
+    DataSet& set = model.sets[static_cast<std::size_t>(i)];
+    set.settings = params.sets[static_cast<std::size_t>(i - 1)];
     DataSetSettings& s = set.settings;
     const bool qdep = i > params.nsets_fixed;
 
@@ -80,7 +79,7 @@ void read_data_sets(Run& run) {
       reference_nq = nq;
     }
     if (nq != reference_nq) throw Stop("Incompatible Q points in data files");
-    run.q.nq = nq;
+    model.q.nq = nq;
 
     if (s.q_last > nq) s.q_last = nq;
     if (s.q_first < 1 || s.q_first > s.q_last) {
@@ -89,9 +88,9 @@ void read_data_sets(Run& run) {
     }
 
     in.skip_line("heading line");
-    read_points(run, set, qdep, in);
+    read_points(par, model, set, qdep, in);
 
-    const float q_last_value = run.q.Q[static_cast<std::size_t>(nq)];
+    const float q_last_value = model.q.Q[static_cast<std::size_t>(nq)];
     if (!(q_last_value > 0.0f)) {
       throw Stop(describe(path, i) + ": the last Q value " + text::real_text(q_last_value) +
                  " is not positive");
@@ -103,8 +102,6 @@ void read_data_sets(Run& run) {
     } else {
       s.sigma = std::fabs(s.sigma);
     }
-    kept.q_last = s.q_last;
-    kept.sigma = s.sigma;
   }
 }
 

@@ -1,15 +1,15 @@
 // Reading the experimental data files onto the common Q grid.
 #pragma once
 
-#include "model/run.h"
+#include "model/state.h"
 
 namespace yosta {
 
 // Reads the data file of every set (fixed-coefficient sets first) into
-// run.sets[1..nsets] and run.q; lowers q_last to nq; applies the sigma rules.
+// model.sets[1..nsets] and model.q; lowers q_last to nq; applies the sigma rules.
 // Stops with "Too many Q points" / "Incompatible Q points in data files", and
 // with a message naming the file on a file of fewer than two points, a last Q
 // value not above zero, or a fitted point range outside the file's points.
-void read_data_sets(Run& run);
+void read_data_sets(const RunParameters& par, Model& model);
 
 }  // namespace yosta

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "text/free_writer.h"
 
 namespace yosta {
@@ -22,9 +22,9 @@ std::string without_newline(std::string line) {
 
 }  // namespace
 
-void derive_r_grid(Run& run) {
-  const RunParameters& params = run.params;
-  const float q_last = run.q.Q[static_cast<std::size_t>(run.q.nq)];
+void derive_r_grid(const RunParameters& par, Model& model) {
+  const RunParameters& params = par;
+  const float q_last = model.q.Q[static_cast<std::size_t>(model.q.nq)];
   if (params.Mr < 1) {
     throw Stop("Mr is " + std::to_string(params.Mr) + "; the r-grid factor must be at least 1");
   }
@@ -38,13 +38,13 @@ void derive_r_grid(Run& run) {
   // q_last * Mr is exact in double.
   const double dr_unrounded =
       static_cast<double>(two_pi) / (static_cast<double>(q_last) * static_cast<double>(params.Mr));
-  run.r.dr = static_cast<float>(dr_unrounded);
+  model.r.dr = static_cast<float>(dr_unrounded);
 
   const double points = static_cast<double>(params.rmax) / dr_unrounded;
   // Saturate before converting so an absurd rmax still reaches the checks below.
   const double capped = std::isnan(points) ? 2.0e9 : std::clamp(points, -2.0e9, 2.0e9);
   const std::int32_t nr = static_cast<std::int32_t>(capped) + 1;
-  run.r.nr = nr;
+  model.r.nr = nr;
   if (nr > max_r) {
     throw Stop(std::vector<std::string>{without_newline(text::free_record(
                     {std::string(" nr="), nr, std::string(" larger than array dimension"), max_r})),
@@ -56,19 +56,18 @@ void derive_r_grid(Run& run) {
   }
 }
 
-void check_gaussian_ranges(Run& run) {
-  RunParameters& params = run.params;
+void check_gaussian_ranges(const RunParameters& par, Model& model) {
+  const RunParameters& params = par;
   if (!params.gaussian_moves) return;
   if (params.nranges < 1) {
     throw Stop("Gaussian moves need at least one r range; the parameter file gives " +
                std::to_string(params.nranges));
   }
-  const float dr = run.r.dr;
+  const float dr = model.r.dr;
   for (int i = 1; i <= params.nranges; ++i) {
-    GaussianRange& range = params.ranges[static_cast<std::size_t>(i - 1)];
-    const float sigma = range.width * fwhm_to_sigma;
-    range.width = sigma;  // the width is replaced by the standard deviation
-    run.gauss.sigma[static_cast<std::size_t>(i)] = sigma;
+    const GaussianRange& range = params.ranges[static_cast<std::size_t>(i - 1)];
+    const float sigma = range.width * fwhm_to_sigma;  // the model keeps the standard deviation
+    model.gauss.sigma[static_cast<std::size_t>(i)] = sigma;
     const float points = (sigma / dr) * 3.0f;
     if (!(points > -1.0f)) {
       throw Stop("The Gaussian width of r range " + std::to_string(i) + " gives a standard deviation of " +
@@ -76,12 +75,12 @@ void check_gaussian_ranges(Run& run) {
     }
     // Truncation toward zero; a huge width must not overflow the conversion.
     const std::int32_t ngauss = points < 1000.0f ? static_cast<std::int32_t>(points) : max_gauss_half + 1;
-    run.gauss.ngauss[static_cast<std::size_t>(i)] = ngauss;
+    model.gauss.ngauss[static_cast<std::size_t>(i)] = ngauss;
     if (ngauss > max_gauss_half) {
       throw Stop(std::vector<std::string>{"Too many points for a Gaussian.", "(Decrase sigma, or increase r spacing.)"}, 1);
     }
   }
-  const float extent = static_cast<float>(run.r.nr) * dr;
+  const float extent = static_cast<float>(model.r.nr) * dr;
   if (extent > params.ranges[static_cast<std::size_t>(params.nranges - 1)].rch) {
     throw Stop(std::vector<std::string>{"Range of Gaussians smaller than specified r-range.",
                 "(nr*dr should equal to (or less than) rch(nranges))", "Try a smaller rmax"},
@@ -89,27 +88,27 @@ void check_gaussian_ranges(Run& run) {
   }
 }
 
-void set_floor_value(Run& run) {
-  if (run.params.qdep_coefficients) {
-    run.Z = -1.0f;
+void set_floor_value(const RunParameters& par, Model& model) {
+  if (par.qdep_coefficients) {
+    model.Z = -1.0f;
     return;
   }
   // The first coefficient of set 1 is folded into the basis function: its
   // floor becomes minus that coefficient and the coefficient becomes 1.
-  auto& c = run.sets[1].coef[1];
-  run.Z = -c[1];
-  for (int k = 1; k <= run.q.nq; ++k) c[static_cast<std::size_t>(k)] = 1.0f;
+  auto& c = model.sets[1].coef[1];
+  model.Z = -c[1];
+  for (int k = 1; k <= model.q.nq; ++k) c[static_cast<std::size_t>(k)] = 1.0f;
 }
 
-void tabulate_gaussians(Run& run) {
-  const RunParameters& params = run.params;
+void tabulate_gaussians(const RunParameters& par, Model& model) {
+  const RunParameters& params = par;
   if (!params.gaussian_moves) return;
-  const float dr = run.r.dr;
+  const float dr = model.r.dr;
   for (int i = 1; i <= params.nranges; ++i) {
     const auto ui = static_cast<std::size_t>(i);
-    const std::int32_t n = run.gauss.ngauss[ui];
-    const float sigma = run.gauss.sigma[ui];
-    auto& shape = run.gauss.shape[ui];
+    const std::int32_t n = model.gauss.ngauss[ui];
+    const float sigma = model.gauss.sigma[ui];
+    auto& shape = model.gauss.shape[ui];
     for (int m = 1; m <= 2 * n + 1; ++m) {
       const float x = static_cast<float>(m - n - 1) * dr / sigma;
       shape[static_cast<std::size_t>(m)] = std::exp(-0.5f * (x * x));

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <string>
 
-#include "fit/constraints.h"
-#include "run/files.h"
-#include "run/stop.h"
+#include "model/constraints.h"
+#include "base/files.h"
+#include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
 
@@ -26,14 +26,14 @@ std::int32_t read_point_count(text::FreeReader& in) {
   return nr;
 }
 
-void read_g_file(Run& run, Console& console) {
-  const int nbasis = run.params.nbasis;
-  text::FreeReader in = text::FreeReader::open(root_file(run.params, ".g"));
+void read_g_file(const RunParameters& par, Model& model, MoveCounts& counts, Console& console) {
+  const int nbasis = par.nbasis;
+  text::FreeReader in = text::FreeReader::open(root_file(par, ".g"));
   const std::int32_t nr = read_point_count(in);
 
   in.begin("move counters");
-  in.get(run.generated, "number of generated moves (integer)");
-  in.get(run.accepted, "number of accepted moves (integer)");
+  in.get(counts.generated, "number of generated moves (integer)");
+  in.get(counts.accepted, "number of accepted moves (integer)");
   in.end();
 
   float r1 = 0.0f;
@@ -42,7 +42,7 @@ void read_g_file(Run& run, Console& console) {
     in.begin("r point record");
     in.get(r, "r value (real)");
     for (int p = 1; p <= nbasis; ++p) {
-      in.get(run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)], "basis function value (real)");
+      in.get(model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)], "basis function value (real)");
     }
     in.end();
     if (j == 1) r1 = r;
@@ -52,21 +52,20 @@ void read_g_file(Run& run, Console& console) {
     throw Stop("Start file " + in.name() + " has a first r value of " + text::real_text(r1) +
                "; it must be a positive r spacing");
   }
-  const float derived = run.r.dr;
+  const float derived = model.r.dr;
   if (std::fabs(r1 - derived) > 1.0e-5f * derived) {
     console.line(" Warning: start file " + in.name() + " has r spacing " + text::real_text(r1) +
                  ", not the derived " + text::real_text(derived) + "; using the start file's");
   }
-  run.r.nr = nr;
-  run.r.dr = r1;
+  model.r.nr = nr;
+  model.r.dr = r1;
 }
 
-void read_gsv_file(Run& run, const std::string& path) {
-  const int nbasis = run.params.nbasis;
+void read_gsv_file(const RunParameters& par, Model& model, SaveSums& sums, const std::string& path) {
+  const int nbasis = par.nbasis;
   text::FreeReader in = text::FreeReader::open(path);
   const std::int32_t nr = read_point_count(in);
 
-  SaveSums& sums = run.sums;
   in.begin("saved-set counts");
   in.get(sums.nsaved, "number of saved sets (integer)");
   in.get(sums.collect_count, "collection count (integer)");
@@ -85,15 +84,14 @@ void read_gsv_file(Run& run, const std::string& path) {
   }
   // QUIRK: the sums file sets nr last, also when it differs from the start's;
   // the basis values beyond the old nr stay as they are (0).
-  run.r.nr = nr;
+  model.r.nr = nr;
 }
 
-void zero_sums(Run& run) {
-  SaveSums& sums = run.sums;
+void zero_sums(const Model& model, SaveSums& sums) {
   sums.nsaved = 0;
   sums.collect_count = 0;
   for (int p = 1; p <= max_basis; ++p) {
-    for (int j = 1; j <= run.r.nr; ++j) {
+    for (int j = 1; j <= model.r.nr; ++j) {
       sums.S1[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
       sums.S2[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
     }
@@ -102,33 +100,32 @@ void zero_sums(Run& run) {
 
 }  // namespace
 
-void default_start(Run& run) {
+void default_start(const RunParameters& par, Model& model) {
   for (int p = 1; p <= max_basis; ++p) {
-    for (int j = 1; j <= run.r.nr; ++j) run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
+    for (int j = 1; j <= model.r.nr; ++j) model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
   }
-  run.generated = 0;
-  run.accepted = 0;
-  enforce_zero_and_positivity(run);
-  coordination_full(run);
-  smoothing_full(run);
+  enforce_zero_and_positivity(par, model);
+  coordination_full(par, model);
+  smoothing_full(par, model);
 }
 
-void prepare_start(Run& run, Console& console) {
-  if (run.params.start_from_file) {
-    read_g_file(run, console);
-    enforce_zero_and_positivity(run);
-    coordination_full(run);
-    smoothing_full(run);
+void prepare_start(const RunParameters& par, Model& model, MoveCounts& counts, SaveSums& sums, Console& console) {
+  if (par.start_from_file) {
+    read_g_file(par, model, counts, console);
+    enforce_zero_and_positivity(par, model);
+    coordination_full(par, model);
+    smoothing_full(par, model);
   } else {
-    default_start(run);
+    default_start(par, model);
+    counts = MoveCounts{};
   }
 
-  if (run.params.save_targets) {
-    const std::string path = root_file(run.params, ".gsv");
+  if (par.save_targets) {
+    const std::string path = root_file(par, ".gsv");
     if (file_exists(path)) {
-      read_gsv_file(run, path);
+      read_gsv_file(par, model, sums, path);
     } else {
-      zero_sums(run);
+      zero_sums(model, sums);
     }
   }
 }

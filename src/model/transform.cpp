@@ -9,7 +9,7 @@
 #include <vector>
 #include <algorithm>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "text/free_writer.h"
 
 namespace yosta {
@@ -65,26 +65,25 @@ inline std::int32_t fill_kernel(const float* sinqr, std::int32_t P, const float*
   return m;
 }
 
-// K(k, j) for k = 1..nq into K[1..nq]: bit for bit the kernel() value, but the
-// table index advances by j per Q point instead of taking a remainder.
-void kernel_row(const Run& run, int j, float* K) {
-  const std::int32_t nq = run.q.nq;
-  const std::int32_t P = run.tables.P;
+}  // namespace
+
+void kernel_row(const Model& model, int j, float* K) {
+  const std::int32_t nq = model.q.nq;
+  const std::int32_t P = model.tables.P;
   int k = 1;
-  if (1 + run.q.q_offset == 0) {  // the first point lies at Q = 0
-    K[1] = static_cast<float>(j * j) * run.tables.q_zero_factor;
+  if (1 + model.q.q_offset == 0) {  // the first point lies at Q = 0
+    K[1] = static_cast<float>(j * j) * model.tables.q_zero_factor;
     k = 2;
   }
   if (k > nq) return;
-  const std::int32_t m = ((k + run.q.q_offset) * j) % P;
-  fill_kernel(run.tables.sinqr.data(), P, run.tables.reciprocal.data() + k, static_cast<float>(j), m, j % P, K + k,
+  const std::int32_t m = ((k + model.q.q_offset) * j) % P;
+  fill_kernel(model.tables.sinqr.data(), P, model.tables.reciprocal.data() + k, static_cast<float>(j), m, j % P, K + k,
               nq - k + 1);
 }
 
-}  // namespace
 
-void check_q_grid(Run& run) {
-  QGrid& q = run.q;
+void check_q_grid(Model& model) {
+  QGrid& q = model.q;
   const float q_first = q.Q[1];
   const float q_last = q.Q[static_cast<std::size_t>(q.nq)];
   q.dq = (q_last - q_first) / static_cast<float>(q.nq - 1);
@@ -103,19 +102,17 @@ void check_q_grid(Run& run) {
   }
 }
 
-void build_tables(Run& run) {
-  TransformTables& t = run.tables;
-  const float dr = run.r.dr;
-  for (int k = 1; k <= run.q.nq; ++k) {
+void build_tables(const RunParameters& par, Model& model) {
+  TransformTables& t = model.tables;
+  const float dr = model.r.dr;
+  for (int k = 1; k <= model.q.nq; ++k) {
     const auto uk = static_cast<std::size_t>(k);
-    t.reciprocal[uk] = 1.0f / run.q.Q[uk];  // infinite at Q = 0, where it is not used
+    t.reciprocal[uk] = 1.0f / model.q.Q[uk];  // infinite at Q = 0, where it is not used
   }
-  run.kept.tables_ready = false;  // the move rows are built from these tables
-  run.kept.sums_ready = false;
-  t.f = dr * dr * run.params.density * four_pi;
+  t.f = dr * dr * par.density * four_pi;
   t.q_zero_factor = t.f * dr;
 
-  const std::int64_t period = static_cast<std::int64_t>(run.params.Mr) * run.q.nq_grid;
+  const std::int64_t period = static_cast<std::int64_t>(par.Mr) * model.q.nq_grid;
   if (period > max_sinqr - 1) throw Stop(" Vector sinqr to small (re-dimension) ");
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);
@@ -124,12 +121,11 @@ void build_tables(Run& run) {
   }
 }
 
-void full_model(Run& run) {
-  const std::int32_t nq = run.q.nq;
-  const int nsets = run.params.nsets;
-  run.kept.sums_ready = false;  // the kept sums describe the old model
+void full_model(const RunParameters& par, Model& model) {
+  const std::int32_t nq = model.q.nq;
+  const int nsets = par.nsets;
   for (int s = 1; s <= nsets; ++s) {
-    auto& F_calc = run.sets[static_cast<std::size_t>(s)].F_calc;
+    auto& F_calc = model.sets[static_cast<std::size_t>(s)].F_calc;
     for (int k = 1; k <= nq; ++k) F_calc[static_cast<std::size_t>(k)] = 0.0f;
   }
 
@@ -137,15 +133,15 @@ void full_model(Run& run) {
   // A zero basis value adds a zero term, which never changes a sum that
   // started at +0, so such points are skipped.
   float K[max_q + 1];
-  for (int p = 1; p <= run.params.nbasis; ++p) {
+  for (int p = 1; p <= par.nbasis; ++p) {
     const auto up = static_cast<std::size_t>(p);
-    for (int j = 1; j <= run.r.nr; ++j) {
-      const float vj = run.v[up][static_cast<std::size_t>(j)];
+    for (int j = 1; j <= model.r.nr; ++j) {
+      const float vj = model.v[up][static_cast<std::size_t>(j)];
       if (vj == 0.0f) continue;
-      kernel_row(run, j, K);
+      kernel_row(model, j, K);
       const v4f vv = {vj, vj, vj, vj};
       for (int s = 1; s <= nsets; ++s) {
-        DataSet& set = run.sets[static_cast<std::size_t>(s)];
+        DataSet& set = model.sets[static_cast<std::size_t>(s)];
         float* F_calc = set.F_calc.data();
         const float* c = set.coef[up].data();
         int k = 1;
@@ -156,7 +152,7 @@ void full_model(Run& run) {
   }
 
   for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    DataSet& set = model.sets[static_cast<std::size_t>(s)];
     for (int k = 1; k <= nq; ++k) {
       const auto uk = static_cast<std::size_t>(k);
       set.F_calc[uk] = set.background[uk] + set.F_calc[uk];
@@ -168,12 +164,12 @@ namespace {
 
 // The general change, one changed point at a time over all Q points. Used
 // only for more changed points than a Gaussian move can have.
-bool move_change_any(Run& run, int p, int j0, const float* d, int n) {
-  const std::int32_t nq = run.q.nq;
-  const int nsets = run.params.nsets;
+bool move_change_any(const RunParameters& par, Model& model, int p, int j0, const float* d, int n) {
+  const std::int32_t nq = model.q.nq;
+  const int nsets = par.nsets;
   const auto up = static_cast<std::size_t>(p);
   for (int s = 1; s <= nsets; ++s) {
-    float* change = run.sets[static_cast<std::size_t>(s)].change.data();
+    float* change = model.sets[static_cast<std::size_t>(s)].change.data();
     for (int k = 1; k <= nq; ++k) change[k] = 0.0f;
   }
   float K[max_q + 1];
@@ -181,11 +177,11 @@ bool move_change_any(Run& run, int p, int j0, const float* d, int n) {
   for (int i = 0; i < n; ++i) {
     const float di = d[i];
     const int j = j0 + i;
-    if (di == 0.0f || j < 1 || j > run.r.nr) continue;
+    if (di == 0.0f || j < 1 || j > model.r.nr) continue;
     any = true;
-    kernel_row(run, j, K);
+    kernel_row(model, j, K);
     for (int s = 1; s <= nsets; ++s) {
-      DataSet& set = run.sets[static_cast<std::size_t>(s)];
+      DataSet& set = model.sets[static_cast<std::size_t>(s)];
       float* change = set.change.data();
       const float* c = set.coef[up].data();
       for (int k = 1; k <= nq; ++k) change[k] = change[k] + K[k] * c[k] * di;
@@ -196,16 +192,16 @@ bool move_change_any(Run& run, int p, int j0, const float* d, int n) {
 
 }  // namespace
 
-bool move_change(Run& run, int p, int j0, const float* d, int n) {
+bool move_change(const RunParameters& par, Model& model, int p, int j0, const float* d, int n) {
   constexpr int capacity = 2 * max_gauss_half + 1;
-  if (n > capacity) return move_change_any(run, p, j0, d, n);
-  const std::int32_t nq = run.q.nq;
-  const int nsets = run.params.nsets;
+  if (n > capacity) return move_change_any(par, model, p, j0, d, n);
+  const std::int32_t nq = model.q.nq;
+  const int nsets = par.nsets;
   const auto up = static_cast<std::size_t>(p);
   float* change[max_sets];
   const float* coef[max_sets];
   for (int s = 0; s < nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s + 1)];
+    DataSet& set = model.sets[static_cast<std::size_t>(s + 1)];
     change[s] = set.change.data();
     coef[s] = set.coef[up].data();
   }
@@ -216,7 +212,7 @@ bool move_change(Run& run, int p, int j0, const float* d, int n) {
   int count = 0;
   for (int i = 0; i < n; ++i) {
     const int j = j0 + i;
-    if (d[i] == 0.0f || j < 1 || j > run.r.nr) continue;
+    if (d[i] == 0.0f || j < 1 || j > model.r.nr) continue;
     jj[count] = j;
     dd[count] = d[i];
     fj[count] = static_cast<float>(j);
@@ -236,9 +232,9 @@ bool move_change(Run& run, int p, int j0, const float* d, int n) {
   // the single-precision operations of the formula, so the result is the same
   // bit for bit.
   int k = 1;
-  if (1 + run.q.q_offset == 0) {  // the first point lies at Q = 0
+  if (1 + model.q.q_offset == 0) {  // the first point lies at Q = 0
     float K0[capacity];
-    for (int t = 0; t < count; ++t) K0[t] = static_cast<float>(jj[t] * jj[t]) * run.tables.q_zero_factor;
+    for (int t = 0; t < count; ++t) K0[t] = static_cast<float>(jj[t] * jj[t]) * model.tables.q_zero_factor;
     for (int s = 0; s < nsets; ++s) {
       const float c = coef[s][1];
       float ch = 0.0f;
@@ -249,12 +245,12 @@ bool move_change(Run& run, int p, int j0, const float* d, int n) {
   }
   if (k > nq) return true;
 
-  const std::int32_t P = run.tables.P;
-  const float* sinqr = run.tables.sinqr.data();
-  const float* reciprocal = run.tables.reciprocal.data();
+  const std::int32_t P = model.tables.P;
+  const float* sinqr = model.tables.sinqr.data();
+  const float* reciprocal = model.tables.reciprocal.data();
   std::int32_t m[capacity], step[capacity];
   for (int t = 0; t < count; ++t) {
-    m[t] = ((k + run.q.q_offset) * jj[t]) % P;
+    m[t] = ((k + model.q.q_offset) * jj[t]) % P;
     step[t] = jj[t] % P;
   }
 
@@ -303,11 +299,11 @@ bool move_change(Run& run, int p, int j0, const float* d, int n) {
   return true;
 }
 
-void move_update(Run& run, int p, int j0, const float* d, int n) {
-  if (!move_change(run, p, j0, d, n)) return;  // nothing to add
-  const std::int32_t nq = run.q.nq;
-  for (int s = 1; s <= run.params.nsets; ++s) {
-    DataSet& set = run.sets[static_cast<std::size_t>(s)];
+void move_update(const RunParameters& par, Model& model, int p, int j0, const float* d, int n) {
+  if (!move_change(par, model, p, j0, d, n)) return;  // nothing to add
+  const std::int32_t nq = model.q.nq;
+  for (int s = 1; s <= par.nsets; ++s) {
+    DataSet& set = model.sets[static_cast<std::size_t>(s)];
     float* F = set.F_calc.data();
     const float* ch = set.change.data();
     int k = 1;
@@ -325,72 +321,24 @@ int gaussian_range(const RunParameters& par, float r) {
   return 1;
 }
 
-void build_move_rows(Run& run, std::size_t max_bytes) {
-  KeptState& kept = run.kept;
-  const std::int32_t nq = run.q.nq;
-  const std::int32_t nr = run.r.nr;
-  // One row of nq values per r point, padded to whole 64-byte lines.
-  const std::int32_t stride = (nq + 1 + 15) / 16 * 16;
-  const std::size_t count = static_cast<std::size_t>(nr) * static_cast<std::size_t>(stride);
-  kept.rows = LineFloats();
-  kept.row_stride = 0;
-  if (nr < 1 || nq < 1 || count * sizeof(float) > max_bytes) return;
-  kept.rows.assign(count, 0.0f);
-  kept.row_stride = stride;
-
-  float K[max_q + 1];
-  if (!run.params.gaussian_moves) {
-    // K(k, j) itself, bit for bit: a single-point move reads its row instead
-    // of gathering the sine table with an index step per Q point.
-    for (int j = 1; j <= nr; ++j) {
-      kernel_row(run, j, K);
-      float* row = kept.rows.data() + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(stride);
-      std::memcpy(row + 1, K + 1, sizeof(float) * static_cast<std::size_t>(nq));
-    }
-    return;
-  }
-
-  // A whole bump centred at j changes v(j0 + m - 1) by shape(m) delta, so its
-  // transform is delta times G(k, j) = sum over m of shape(m) K(k, j0 + m - 1),
-  // the kernel smoothed by the shape of j's range. Summed in double and
-  // rounded once. Rows of centres whose bump leaves the grid stay zero: such
-  // moves take the point-by-point path.
-  std::vector<double> G(static_cast<std::size_t>(nq) + 1);
-  const float dr = run.r.dr;
-  for (int j = 1; j <= nr; ++j) {
-    const int range = gaussian_range(run.params, static_cast<float>(j) * dr);
-    const int n = run.gauss.ngauss[static_cast<std::size_t>(range)];
-    if (j - n < 1 || j + n > nr) continue;
-    const auto& shape = run.gauss.shape[static_cast<std::size_t>(range)];
-    std::fill(G.begin(), G.end(), 0.0);
-    for (int m = 1; m <= 2 * n + 1; ++m) {
-      kernel_row(run, j - n + m - 1, K);
-      const double sm = shape[static_cast<std::size_t>(m)];
-      for (int k = 1; k <= nq; ++k) G[static_cast<std::size_t>(k)] += sm * static_cast<double>(K[k]);
-    }
-    float* row = kept.rows.data() + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(stride);
-    for (int k = 1; k <= nq; ++k) row[k] = static_cast<float>(G[static_cast<std::size_t>(k)]);
-  }
-}
-
-float partial_sq(const Run& run, int p, int k) {
+float partial_sq(const Model& model, int p, int k) {
   const auto up = static_cast<std::size_t>(p);
-  const std::int32_t a = k + run.q.q_offset;
-  const std::int32_t P = run.tables.P;
+  const std::int32_t a = k + model.q.q_offset;
+  const std::int32_t P = model.tables.P;
   double sum = 0.0;
   if (a == 0) {
-    for (int j = 1; j <= run.r.nr; ++j) {
-      sum += static_cast<double>(kernel(run, k, j) * run.v[up][static_cast<std::size_t>(j)]);
+    for (int j = 1; j <= model.r.nr; ++j) {
+      sum += static_cast<double>(kernel(model, k, j) * model.v[up][static_cast<std::size_t>(j)]);
     }
     return static_cast<float>(sum);
   }
   // m = (a j) mod P, advanced by a per r point.
-  const float rk = run.tables.reciprocal[static_cast<std::size_t>(k)];
+  const float rk = model.tables.reciprocal[static_cast<std::size_t>(k)];
   const std::int32_t step = a % P;
   std::int32_t m = step;
-  for (int j = 1; j <= run.r.nr; ++j) {
-    const float K = run.tables.sinqr[static_cast<std::size_t>(m)] * rk * static_cast<float>(j);
-    sum += static_cast<double>(K * run.v[up][static_cast<std::size_t>(j)]);
+  for (int j = 1; j <= model.r.nr; ++j) {
+    const float K = model.tables.sinqr[static_cast<std::size_t>(m)] * rk * static_cast<float>(j);
+    sum += static_cast<double>(K * model.v[up][static_cast<std::size_t>(j)]);
     m += step;
     if (m >= P) m -= P;
   }

@@ -51,7 +51,7 @@ void write_coefficients(const Run& run, Console& console) {
   const RunParameters& p = run.params;
   console.write(layout("(/,/,' Coefficients of basis functions at minimum Q are:')"));
   for (int s = 1; s <= p.nsets; ++s) {
-    const DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     std::vector<text::Value> values;
     values.emplace_back(static_cast<std::int32_t>(s));
     for (int b = 1; b <= p.nbasis; ++b) {
@@ -62,11 +62,11 @@ void write_coefficients(const Run& run, Console& console) {
 }
 
 void write_data_set(const Run& run, int s, Console& console) {
-  const DataSet& set = run.sets[static_cast<std::size_t>(s)];
+  const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
   const DataSetSettings& d = set.settings;
   const std::int32_t n = d.q_last - d.q_first + 1;
-  const float q_from = run.q.Q[static_cast<std::size_t>(d.q_first)];
-  const float q_to = run.q.Q[static_cast<std::size_t>(d.q_last)];
+  const float q_from = run.model.q.Q[static_cast<std::size_t>(d.q_first)];
+  const float q_to = run.model.q.Q[static_cast<std::size_t>(d.q_last)];
   // sigma as stored: a Q-dependent set keeps the sign it was given, so a
   // negative one prints (F7.5 then drops the leading zero: "-.00500").
   console.write(layout(
@@ -88,11 +88,11 @@ void write_data_set(const Run& run, int s, Console& console) {
 }
 
 void write_grid(const Run& run, Console& console) {
-  const float rlast = static_cast<float>(run.r.nr) * run.r.dr;
+  const float rlast = static_cast<float>(run.model.r.nr) * run.model.r.dr;
   console.write(layout(
       "(/,' Using ',I5,' r points spaced at ',F5.3,'A up to ',F8.3,'A',/,"
       "' Maximum change in rg(r) is ',F6.4,/)",
-      {run.r.nr, run.r.dr, rlast, run.params.max_change}));
+      {run.model.r.nr, run.model.r.dr, rlast, run.params.max_change}));
   if (run.params.improved_only) console.write(layout("(' Only allowing improved data sets',/)"));
 }
 
@@ -112,7 +112,7 @@ void write_positivity_and_coordination(const Run& run, Console& console) {
         "(' Partial ',I2,' is constrained to have a coordination of ',1X,F6.2,' between ',"
         "F6.2,' and ',F6.2,' A with weighting ',F9.5)",
         {c.partial, c.coordination, c.r_from, c.r_to, c.weighting}));
-    console.write(layout("(' Starting coordination is ',F6.2)", {run.Nc[i + 1]}));
+    console.write(layout("(' Starting coordination is ',F6.2)", {run.model.Nc[i + 1]}));
   }
 }
 
@@ -124,7 +124,7 @@ void write_targets_and_smoothing(const Run& run, Console& console) {
     std::vector<text::Value> values;
     values.emplace_back(p.nsave);
     for (int s = 1; s <= p.nsets; ++s) {
-      values.emplace_back(run.sets[static_cast<std::size_t>(s)].settings.target_chi2);
+      values.emplace_back(run.model.sets[static_cast<std::size_t>(s)].settings.target_chi2);
     }
     console.write(layout("(' Saving ',I5,' g(r)s with target chi**2 ',10F5.1,/)", values));
   }
@@ -144,8 +144,8 @@ void write_gaussian_moves(const Run& run, Console& console) {
   for (int i = 1; i <= p.nranges; ++i) {
     const auto k = static_cast<std::size_t>(i);
     console.write(text::free_record({std::string(" Up to "), p.ranges[k - 1].rch,
-                                     std::string("A, sigma is : "), run.gauss.sigma[k]}));
-    console.write(text::free_record({std::string("   (with "), 2 * run.gauss.ngauss[k] + 1,
+                                     std::string("A, sigma is : "), run.model.gauss.sigma[k]}));
+    console.write(text::free_record({std::string("   (with "), 2 * run.model.gauss.ngauss[k] + 1,
                                      std::string(" points in a Gaussian)")}));
   }
   console.write(text::free_record({}));

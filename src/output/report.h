@@ -1,8 +1,8 @@
 // The run report: the echo of the whole set-up, ending with the progress header.
 #pragma once
 
-#include "model/run.h"
-#include "run/console.h"
+#include "fit/run.h"
+#include "base/console.h"
 
 namespace yosta {
 

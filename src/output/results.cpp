@@ -12,7 +12,7 @@
 
 #include "model/corrections.h"
 #include "model/transform.h"
-#include "run/files.h"
+#include "base/files.h"
 #include "text/free_writer.h"
 
 namespace yosta {
@@ -24,7 +24,7 @@ using text::free_record;
 std::size_t index(int i) { return static_cast<std::size_t>(i); }
 
 // r_j as the grid defines it: the single-precision product of j and dr.
-float r_at(const Run& run, int j) { return static_cast<float>(j) * run.r.dr; }
+float r_at(const Model& model, int j) { return static_cast<float>(j) * model.r.dr; }
 
 std::string text_record(const char* text) { return free_record({std::string(text)}); }
 
@@ -37,7 +37,7 @@ void end_line(std::string& out, std::string& line) {
 // One graph of data set s: model, (broadened model,) corrected data and
 // background over the fitted range.
 void append_data_set_graph(const Run& run, int s, std::string& out) {
-  const DataSet& set = run.sets[index(s)];
+  const DataSet& set = run.model.sets[index(s)];
   const DataSetSettings& d = set.settings;
   const bool broadened = run.params.resolution_on;
   out += text_record(" Q, S(Q) (YOSTA), S(Q) (Expt), Background");
@@ -45,7 +45,7 @@ void append_data_set_graph(const Run& run, int s, std::string& out) {
   out += free_record({d.q_last - d.q_first + 1, std::int32_t{broadened ? 4 : 3}});
   std::string line;
   for (int k = d.q_first; k <= d.q_last; ++k) {
-    const float Q = run.q.Q[index(k)];
+    const float Q = run.model.q.Q[index(k)];
     const float background = set.a0 + set.a1 * Q + set.a2 * (Q * Q);
     const float corrected = set.beta * set.F[index(k)] + background;
     append_item(line, Q);
@@ -64,11 +64,11 @@ void append_basis_graph(const Run& run, std::string& out) {
   out += free_record({p.nbasis, std::string(" Basis functions")});
   out += text_record(" r, Basis g(r)");
   out += text_record("PLOTS");
-  out += free_record({run.r.nr, p.nbasis});
+  out += free_record({run.model.r.nr, p.nbasis});
   std::string line;
-  for (int j = 1; j <= run.r.nr; ++j) {
-    append_item(line, r_at(run, j));
-    for (int b = 1; b <= p.nbasis; ++b) append_item(line, run.v[index(b)][index(j)] + shift);
+  for (int j = 1; j <= run.model.r.nr; ++j) {
+    append_item(line, r_at(run.model, j));
+    for (int b = 1; b <= p.nbasis; ++b) append_item(line, run.model.v[index(b)][index(j)] + shift);
     end_line(out, line);
   }
   out += text_record("ENDGROUP");
@@ -80,11 +80,11 @@ void append_partial_sq(const Run& run, std::string& out) {
   out += text_record("Partial S(Q)'s");
   out += text_record(" Q, S(Q)");
   out += text_record("PLOTS");
-  out += free_record({run.q.nq, p.nbasis});
+  out += free_record({run.model.q.nq, p.nbasis});
   std::string line;
-  for (int k = 1; k <= run.q.nq; ++k) {
-    append_item(line, run.q.Q[index(k)]);
-    for (int b = 1; b <= p.nbasis; ++b) append_item(line, partial_sq(run, b, k));
+  for (int k = 1; k <= run.model.q.nq; ++k) {
+    append_item(line, run.model.q.Q[index(k)]);
+    for (int b = 1; b <= p.nbasis; ++b) append_item(line, partial_sq(run.model, b, k));
     end_line(out, line);
   }
 }
@@ -100,13 +100,13 @@ void write_file(const std::string& path, const std::string& text) {
 std::string g_file_text(const Run& run) {
   const int nbasis = run.params.nbasis;
   std::string out;
-  out.reserve(static_cast<std::size_t>(run.r.nr) * static_cast<std::size_t>(nbasis + 1) * 16 + 64);
-  out += free_record({run.r.nr});
-  out += free_record({run.generated, run.accepted});
+  out.reserve(static_cast<std::size_t>(run.model.r.nr) * static_cast<std::size_t>(nbasis + 1) * 16 + 64);
+  out += free_record({run.model.r.nr});
+  out += free_record({run.control.generated, run.control.accepted});
   std::string line;
-  for (int j = 1; j <= run.r.nr; ++j) {
-    append_item(line, r_at(run, j));
-    for (int b = 1; b <= nbasis; ++b) append_item(line, run.v[index(b)][index(j)]);
+  for (int j = 1; j <= run.model.r.nr; ++j) {
+    append_item(line, r_at(run.model, j));
+    for (int b = 1; b <= nbasis; ++b) append_item(line, run.model.v[index(b)][index(j)]);
     end_line(out, line);
   }
   return out;
@@ -115,13 +115,13 @@ std::string g_file_text(const Run& run) {
 std::string gsv_file_text(const Run& run) {
   const int nbasis = run.params.nbasis;
   std::string out;
-  out.reserve(static_cast<std::size_t>(run.r.nr) * static_cast<std::size_t>(2 * nbasis + 1) * 16 +
+  out.reserve(static_cast<std::size_t>(run.model.r.nr) * static_cast<std::size_t>(2 * nbasis + 1) * 16 +
               64);
-  out += free_record({run.r.nr, nbasis});
+  out += free_record({run.model.r.nr, nbasis});
   out += free_record({run.sums.nsaved, run.sums.collect_count});
   std::string line;
-  for (int j = 1; j <= run.r.nr; ++j) {
-    append_item(line, r_at(run, j));
+  for (int j = 1; j <= run.model.r.nr; ++j) {
+    append_item(line, r_at(run.model, j));
     for (int b = 1; b <= nbasis; ++b) append_item(line, run.sums.S1[index(b)][index(j)]);
     for (int b = 1; b <= nbasis; ++b) append_item(line, run.sums.S2[index(b)][index(j)]);
     end_line(out, line);
@@ -133,7 +133,7 @@ std::string out_file_text(Run& run) {
   // After a rejected move the corrections in memory belong to the rejected
   // model; refit them (and rebuild the compared model) for the current one so
   // that every curve of a graph belongs to the same model.
-  evaluate(run);
+  evaluate(run.params, run.model);
 
   const RunParameters& p = run.params;
   std::string title = p.title;
@@ -157,31 +157,9 @@ void save_results(Run& run, Console& console) {
   write_file(root_file(run.params, ".g"), g_file_text(run));
   if (run.params.save_targets) write_file(root_file(run.params, ".gsv"), gsv_file_text(run));
   write_file(root_file(run.params, ".out"), out_file_text(run));
-  run.next_save_time += run.params.save_interval;
+  run.control.next_save_time += run.params.save_interval;
   console.write(text_record("Saving completed"));
   console.flush();
-}
-
-void save_check(Run& run, Console& console) {
-  const RunParameters& p = run.params;
-  const double t = run.clock.elapsed_minutes();
-  const bool clock_set_back = t < 0.0;
-  const bool targets_complete = p.save_targets && run.sums.nsaved == p.nsave;
-
-  bool saved = false;
-  if (clock_set_back || t >= static_cast<double>(run.next_save_time) || targets_complete) {
-    save_results(run, console);
-    saved = true;
-  }
-
-  // The command-line extras end the run like the time limit, but always with
-  // a save: the last one, unless this move has just made it.
-  const bool move_limit = run.max_moves >= 0 && run.moves_made >= run.max_moves;
-  const bool interrupted = run.interrupted != nullptr && *run.interrupted != 0;
-  const bool extra_stop = move_limit || interrupted;
-  if (extra_stop && !saved) save_results(run, console);
-
-  if (clock_set_back || t >= static_cast<double>(p.run_time) || extra_stop) run.running = false;
 }
 
 }  // namespace yosta

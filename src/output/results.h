@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "model/run.h"
-#include "run/console.h"
+#include "fit/run.h"
+#include "base/console.h"
 
 namespace yosta {
 
@@ -17,8 +17,5 @@ std::string out_file_text(Run& run);  // refits the corrections for the current 
 // next_save_time += save_interval, "Saving completed".
 void save_results(Run& run, Console& console);
 
-// After every move: saves when due, clears running at the time limit (or a
-// negative elapsed time), at --max-moves or on an interrupt.
-void save_check(Run& run, Console& console);
 
 }  // namespace yosta

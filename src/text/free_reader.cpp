@@ -13,7 +13,7 @@
 #include <limits>
 #include <sstream>
 
-#include "run/stop.h"
+#include "base/stop.h"
 
 namespace yosta::text {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "support/test_support.h"
 
 namespace yosta {
@@ -88,14 +88,14 @@ class PlotsTest : public ::testing::Test {
     failing_open = 0;
     run = make_run();
     // 400 points at 0.05 Angstrom; 3 Q points.
-    run->r.nr = 400;
-    run->r.dr = 0.05f;
-    for (int j = 1; j <= 400; ++j) run->v[1][j] = 0.5f * std::sin(0.1f * float(j));
-    run->q.nq = 3;
-    run->q.Q[1] = 1.0f;
-    run->q.Q[2] = 2.0f;
-    run->q.Q[3] = 3.0f;
-    DataSet& s = run->sets[1];
+    run->model.r.nr = 400;
+    run->model.r.dr = 0.05f;
+    for (int j = 1; j <= 400; ++j) run->model.v[1][j] = 0.5f * std::sin(0.1f * float(j));
+    run->model.q.nq = 3;
+    run->model.q.Q[1] = 1.0f;
+    run->model.q.Q[2] = 2.0f;
+    run->model.q.Q[3] = 3.0f;
+    DataSet& s = run->model.sets[1];
     s.a0 = 0.1f;
     s.a1 = 0.2f;
     s.a2 = 0.05f;
@@ -124,34 +124,34 @@ TEST_F(PlotsTest, GridOfFourHundredPointsIsDrawnUpTo14_95) {
   EXPECT_EQ(g.x[401], 0.0f);
 
   // A grid ending below 15 Angstrom is cut by the same truncation.
-  run->r.nr = 100;
-  run->r.dr = 0.1f;
+  run->model.r.nr = 100;
+  run->model.r.dr = 0.1f;
   build_gr_panel(*run, g);
   EXPECT_EQ(g.x_max, 10.0f);
   EXPECT_EQ(g.n, 99);
 }
 
 TEST_F(PlotsTest, GrRangeIncludesZeroFloorsAtOneAndCoversTheUndrawnTail) {
-  for (int j = 1; j <= 400; ++j) run->v[1][j] = 0.0f;
-  run->v[1][3] = -0.5f;
-  run->v[1][4] = 0.5f;
+  for (int j = 1; j <= 400; ++j) run->model.v[1][j] = 0.0f;
+  run->model.v[1][3] = -0.5f;
+  run->model.v[1][4] = 0.5f;
   GrPanel g;
   build_gr_panel(*run, g);
   EXPECT_FLOAT_EQ(g.y_min, -0.55f);
   EXPECT_EQ(g.y_max, 1.0f);  // maximum 0.5 plus 10% stays below the floor of 1
 
   // Values all above zero: the zeros beyond nr still pull the range down to 0.
-  for (int j = 1; j <= 400; ++j) run->v[1][j] = 2.0f;
-  run->v[1][350] = 4.0f;  // beyond 15 Angstrom: not drawn, but in range
+  for (int j = 1; j <= 400; ++j) run->model.v[1][j] = 2.0f;
+  run->model.v[1][350] = 4.0f;  // beyond 15 Angstrom: not drawn, but in range
   update_gr_panel(*run, g);
   EXPECT_EQ(g.y_min, 0.0f);
   EXPECT_FLOAT_EQ(g.y_max, 4.4f);
   EXPECT_EQ(g.n, 299);
 
   // A full grid has no zero entries.
-  run->r.nr = max_r;
-  run->r.dr = 0.001f;
-  for (int j = 1; j <= max_r; ++j) run->v[1][j] = 2.0f;
+  run->model.r.nr = max_r;
+  run->model.r.dr = 0.001f;
+  for (int j = 1; j <= max_r; ++j) run->model.v[1][j] = 2.0f;
   build_gr_panel(*run, g);
   EXPECT_FLOAT_EQ(g.y_min, 1.8f);
   EXPECT_FLOAT_EQ(g.y_max, 2.2f);
@@ -173,14 +173,14 @@ TEST_F(PlotsTest, FqPanelCurvesAndLimits) {
 
   // Everything negative: the zeros beyond nq hold Y_max at 0; with all 1100
   // points there is no floor and Y_max falls below zero.
-  DataSet& s = run->sets[1];
+  DataSet& s = run->model.sets[1];
   s.a0 = 5.0f;
   s.a1 = s.a2 = 0.0f;
   for (int k = 1; k <= 3; ++k) s.F[k] = -1.0f, s.F_calc[k] = 2.0f;
   update_fq_panel(*run, f);
   EXPECT_EQ(f.Y_max, 0.0f);
-  run->q.nq = max_q;
-  for (int k = 1; k <= max_q; ++k) run->q.Q[k] = 0.01f * float(k), s.F[k] = -1.0f, s.F_calc[k] = 2.0f;
+  run->model.q.nq = max_q;
+  for (int k = 1; k <= max_q; ++k) run->model.q.Q[k] = 0.01f * float(k), s.F[k] = -1.0f, s.F_calc[k] = 2.0f;
   build_fq_panel(*run, f);
   EXPECT_FLOAT_EQ(f.Y_max, -2.0f + 0.4f);
   EXPECT_FLOAT_EQ(f.Y_min, -6.0f);
@@ -213,10 +213,10 @@ TEST(DrawableRange, FlatAndNonFiniteRangesNeverReachTheLibrary) {
 
 TEST_F(PlotsTest, NonFinitePointsSplitTheLineAndStayOutOfTheLimits) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  run->v[1][100] = nan;
-  run->v[1][200] = std::numeric_limits<float>::infinity();
-  run->v[1][201] = 0.25f;  // a single point between two gaps draws nothing
-  run->v[1][202] = nan;
+  run->model.v[1][100] = nan;
+  run->model.v[1][200] = std::numeric_limits<float>::infinity();
+  run->model.v[1][201] = 0.25f;  // a single point between two gaps draws nothing
+  run->model.v[1][202] = nan;
   GrPanel g;
   build_gr_panel(*run, g);
   EXPECT_TRUE(std::isfinite(g.y_min));
@@ -232,8 +232,8 @@ TEST_F(PlotsTest, NonFinitePointsSplitTheLineAndStayOutOfTheLimits) {
   EXPECT_FLOAT_EQ(float(calls[2].args[1]), 203 * 0.05f);
 
   // No finite value at all: the limits go non-finite and the guard takes over.
-  run->r.nr = max_r;
-  for (int j = 1; j <= max_r; ++j) run->v[1][j] = nan;
+  run->model.r.nr = max_r;
+  for (int j = 1; j <= max_r; ++j) run->model.v[1][j] = nan;
   build_gr_panel(*run, g);
   const AxisRange y = drawable_range(g.y_min, g.y_max);
   EXPECT_EQ(y.lo, -1.0f);
@@ -301,7 +301,7 @@ TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
   EXPECT_EQ(names(), (std::vector<std::string>{"select", "ebuf", "select", "ebuf"}));
   calls.clear();
 
-  run->v[1][10] = 7.0f;  // the next drawing shows the latest state
+  run->model.v[1][10] = 7.0f;  // the next drawing shows the latest state
   fake_now = 100.25;
   plots.refresh();
   const std::vector<std::string> redraw = {
@@ -316,7 +316,7 @@ TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
   plots.refresh();
   plots.repaint();
   EXPECT_TRUE(calls.empty());
-  run->v[1][10] = 9.0f;
+  run->model.v[1][10] = 9.0f;
   fake_now = 100.46;
   plots.repaint();
   ASSERT_EQ(names(), redraw);
@@ -333,14 +333,14 @@ TEST_F(PlotsTest, HookRunsRefreshAndIsRemovedWithThePlots) {
     LivePlots plots(*run, recorder());
     plots.open("/null");
     plots.attach();
-    ASSERT_NE(run->plots.refresh, nullptr);
+    ASSERT_NE(run->hooks.plots.refresh, nullptr);
     calls.clear();
     fake_now += 1.0;
-    run->plots.refresh(run->plots.context);
+    run->hooks.plots.refresh(run->hooks.plots.context);
     EXPECT_EQ(calls.size(), 20u);
   }
-  EXPECT_EQ(run->plots.refresh, nullptr);
-  EXPECT_EQ(run->plots.context, nullptr);
+  EXPECT_EQ(run->hooks.plots.refresh, nullptr);
+  EXPECT_EQ(run->hooks.plots.context, nullptr);
 }
 
 TEST_F(PlotsTest, DeviceThatCannotBeOpenedIsAGraphicsError) {
@@ -425,7 +425,7 @@ TEST_F(PlotsTest, PngDeviceKeepsTheLatestPictureOfEachPanelUnderTheRootName) {
     plots.open("/png");
     for (int i = 0; i < 3; ++i) {
       fake_now += 1.0;
-      run->v[1][5] += 1.0f;
+      run->model.v[1][5] += 1.0f;
       plots.refresh();
       // The picture of the drawing just made is on disk already.
       ASSERT_TRUE(std::filesystem::exists(dir.file("fit_gr.png")));

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "fit/constraints.h"
+#include "model/constraints.h"
 #include "fit/fit_fixture.h"
 #include "fit/targets.h"
-#include "run/random.h"
+#include "base/random.h"
 #include "support/test_support.h"
 #include "text/free_writer.h"
 
@@ -39,7 +39,7 @@ std::string counts_line(std::int32_t accepted, std::int32_t generated) {
 }
 
 float& at(yosta::Run& run, int p, int j) {
-  return run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
+  return run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
 }
 
 // ---- acceptance branches and their draws ----------------------------------
@@ -49,19 +49,19 @@ TEST(Acceptance, CostRiseBeyondFortyRejectsWithoutADraw) {
   o.zero_data = true;
   o.error = 0.001f;
   auto run = model_run(o);
-  run->E_cur = 0.0f;  // the zero model fits the zero data exactly
-  run->seed = 4242;
+  run->control.E_cur = 0.0f;  // the zero model fits the zero data exactly
+  run->control.seed = 4242;
   Transcript t;
   EXPECT_FALSE(one_move(*run, t.console));
-  ASSERT_GT(run->sets[1].chi2, 40.0f);  // so D < -20
-  EXPECT_EQ(run->seed, advanced(4242, 3));  // p, j, amplitude: no acceptance draw
-  EXPECT_EQ(run->generated, 1);
-  EXPECT_EQ(run->accepted, 0);
-  EXPECT_EQ(run->E_cur, 0.0f);
+  ASSERT_GT(run->model.sets[1].chi2, 40.0f);  // so D < -20
+  EXPECT_EQ(run->control.seed, advanced(4242, 3));  // p, j, amplitude: no acceptance draw
+  EXPECT_EQ(run->control.generated, 1);
+  EXPECT_EQ(run->control.accepted, 0);
+  EXPECT_EQ(run->control.E_cur, 0.0f);
   for (int p = 1; p <= 2; ++p) {
     for (int j = 1; j <= o.nr; ++j) EXPECT_EQ(at(*run, p, j), 0.0f);
   }
-  for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
+  for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->model.sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
   EXPECT_EQ(t.out.str(), "");  // a rejected move writes nothing
 }
 
@@ -87,11 +87,11 @@ TEST_P(ZeroMoveBranches, DrawOnlyInTheMetropolisBranch) {
   o.max_change = 0.0f;
   auto run = model_run(o);
   run->params.improved_only = b.improved_only;
-  run->E_cur = b.E_cur;
-  run->seed = 777;
+  run->control.E_cur = b.E_cur;
+  run->control.seed = 777;
   Transcript t;
   const bool accepted = one_move(*run, t.console);
-  EXPECT_EQ(run->seed, advanced(777, b.draws));
+  EXPECT_EQ(run->control.seed, advanced(777, b.draws));
   if (b.accepted >= 0) {
     EXPECT_EQ(accepted, b.accepted == 1);
   } else {
@@ -100,8 +100,8 @@ TEST_P(ZeroMoveBranches, DrawOnlyInTheMetropolisBranch) {
     const float D = b.E_cur * 0.5f;
     EXPECT_EQ(accepted, u <= static_cast<double>(std::exp(D)));
   }
-  EXPECT_EQ(run->generated, 1);
-  EXPECT_EQ(run->accepted, accepted ? 1 : 0);
+  EXPECT_EQ(run->control.generated, 1);
+  EXPECT_EQ(run->control.accepted, accepted ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,13 +119,13 @@ TEST(Acceptance, RefusedCentresAreDrawnAgainUncounted) {
   o.zero_data = true;
   auto run = model_run(o);
   // Basis function 1 wholly held; basis function 2 free only at r points 1..3.
-  const float dr = run->r.dr;
+  const float dr = run->model.r.dr;
   run->params.zero.push_back({1, 0.0f, 100.0f});
   run->params.zero.push_back({2, 3.5f * dr, 100.0f});
   Transcript t;
   int moved = 0;
   for (int move = 0; move < 200; ++move) {
-    run->E_cur = 1.0e30f;
+    run->control.E_cur = 1.0e30f;
     for (int j = 1; j <= o.nr; ++j) at(*run, 2, j) = 0.0f;
     one_move(*run, t.console);
     for (int j = 1; j <= o.nr; ++j) {
@@ -137,22 +137,22 @@ TEST(Acceptance, RefusedCentresAreDrawnAgainUncounted) {
     }
   }
   EXPECT_GT(moved, 150);
-  EXPECT_EQ(run->generated, 200);
+  EXPECT_EQ(run->control.generated, 200);
 }
 
 TEST(Acceptance, FirstMoveAfterAResetIsAccepted) {
   ModelOptions o;
   o.error = 0.001f;
   auto run = model_run(o);
-  run->seed = 31;
+  run->control.seed = 31;
   Transcript t;
   for (int move = 0; move < 300; ++move) one_move(*run, t.console);
-  ASSERT_LT(run->accepted, 300);
+  ASSERT_LT(run->control.accepted, 300);
   reset_to_start(*run);
   t.out.str("");
   EXPECT_TRUE(one_move(*run, t.console));
-  EXPECT_EQ(run->accepted, 1);
-  EXPECT_EQ(run->generated, 1);
+  EXPECT_EQ(run->control.accepted, 1);
+  EXPECT_EQ(run->control.generated, 1);
   // Count 1 writes the progress lines at once.
   EXPECT_EQ(t.out.str().rfind(counts_line(1, 1), 0), 0u) << t.out.str();
 }
@@ -166,7 +166,7 @@ TEST(GaussianMoves, ShapeClippedAtGridEndsAndMaskedBesideZeroConstraints) {
   ModelOptions o;
   o.nr = 14;
   auto run = model_run(o);
-  const float dr = run->r.dr;
+  const float dr = run->model.r.dr;
   // Range 1 (half-width 1) up to r point 6, range 2 (half-width 3) beyond.
   fit_test::use_gaussian_moves(*run, 1, 6.5f * dr, 3, 100.0f);
   // Basis function 1 held at r points 3..6: 4 and 5 strictly inside.
@@ -175,8 +175,8 @@ TEST(GaussianMoves, ShapeClippedAtGridEndsAndMaskedBesideZeroConstraints) {
   int clipped_low = 0;
   int clipped_high = 0;
   for (int move = 0; move < 4000; ++move) {
-    for (int p = 1; p <= 2; ++p) run->v[static_cast<std::size_t>(p)].fill(0.0f);
-    run->E_cur = 1.0e30f;
+    for (int p = 1; p <= 2; ++p) run->model.v[static_cast<std::size_t>(p)].fill(0.0f);
+    run->control.E_cur = 1.0e30f;
     ASSERT_TRUE(one_move(*run, t.console));
     int pc = 0;
     int jc = 0;
@@ -200,7 +200,7 @@ TEST(GaussianMoves, ShapeClippedAtGridEndsAndMaskedBesideZeroConstraints) {
     }
     if (jc - n < 1) ++clipped_low;
     if (jc + n > o.nr) ++clipped_high;
-    const auto& shape = run->gauss.shape[n == 1 ? 1u : 2u];
+    const auto& shape = run->model.gauss.shape[n == 1 ? 1u : 2u];
     for (int p = 1; p <= 2; ++p) {
       for (int j = 1; j <= o.nr; ++j) {
         float expected = 0.0f;
@@ -223,13 +223,13 @@ TEST(GaussianMoves, RejectionLeavesValuesAndModelAsTheyWere) {
   auto run = model_run(o);
   fit_test::use_gaussian_moves(*run, 2, 100.0f);
   run->params.improved_only = true;  // every rise of the cost is rejected
-  run->E_cur = 0.0f;
+  run->control.E_cur = 0.0f;
   Transcript t;
   for (int move = 0; move < 50; ++move) EXPECT_FALSE(one_move(*run, t.console));
   for (int p = 1; p <= 2; ++p) {
     for (int j = 0; j <= o.nr + 1; ++j) EXPECT_EQ(at(*run, p, j), 0.0f);
   }
-  for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
+  for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->model.sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
 }
 
 // ---- incremental state against full recomputation -------------------------
@@ -247,7 +247,7 @@ TEST_P(LongWalk, IncrementalStateMatchesFullRecomputation) {
   o.nsets = 2;
   auto run = model_run(o);
   RunParameters& par = run->params;
-  const float dr = run->r.dr;
+  const float dr = run->model.r.dr;
   if (GetParam().gaussian) {
     fit_test::use_gaussian_moves(*run, 3, 100.0f);
   } else if (GetParam().smoothing_type > 0) {
@@ -261,45 +261,45 @@ TEST_P(LongWalk, IncrementalStateMatchesFullRecomputation) {
   par.positivity.push_back({1, 0.0f, 100.0f});
   par.coordination.push_back({1, 5.0f * dr, 15.0f * dr, 0.5f, 1.0f, 4.0f, 0.5f});
   par.coordination.push_back({2, 2.0f * dr, 25.0f * dr, 0.5f, 2.0f, 6.0f, 1.0f});
-  enforce_zero_and_positivity(*run);
-  coordination_full(*run);
-  smoothing_full(*run);
-  full_model(*run);
-  run->seed = 2024;
+  enforce_zero_and_positivity(run->params, run->model);
+  coordination_full(run->params, run->model);
+  smoothing_full(run->params, run->model);
+  full_model(run->params, run->model);
+  run->control.seed = 2024;
   Transcript t;
   int accepted = 0;
   for (int move = 0; move < 5000; ++move) accepted += one_move(*run, t.console) ? 1 : 0;
   EXPECT_GT(accepted, 100);
   EXPECT_LT(accepted, 5000);
-  EXPECT_EQ(run->generated, 5000);
-  EXPECT_LT(run->E_cur, 1.0e6f);
+  EXPECT_EQ(run->control.generated, 5000);
+  EXPECT_LT(run->control.E_cur, 1.0e6f);
 
   // The hard rules held throughout. A Gaussian bump may move the point at
   // the range's upper bound (its mask is strict); a centre never lies there.
   const int held = GetParam().gaussian ? 3 : 4;
   for (int j = 1; j <= o.nr; ++j) {
     if (j <= held) {
-      EXPECT_EQ(at(*run, 1, j), run->Z) << j;
+      EXPECT_EQ(at(*run, 1, j), run->model.Z) << j;
     }
-    EXPECT_GE(at(*run, 1, j), run->Z) << j;
+    EXPECT_GE(at(*run, 1, j), run->model.Z) << j;
   }
 
-  const auto Nc = run->Nc;
-  const float S = run->S;
-  const auto F1 = run->sets[1].F_calc;
-  const auto F2 = run->sets[2].F_calc;
-  coordination_full(*run);
-  smoothing_full(*run);
-  full_model(*run);
+  const auto Nc = run->model.Nc;
+  const float S = run->model.S;
+  const auto F1 = run->model.sets[1].F_calc;
+  const auto F2 = run->model.sets[2].F_calc;
+  coordination_full(run->params, run->model);
+  smoothing_full(run->params, run->model);
+  full_model(run->params, run->model);
   for (int c = 1; c <= 2; ++c) {
     const auto cu = static_cast<std::size_t>(c);
-    EXPECT_NEAR(Nc[cu], run->Nc[cu], 1e-3 * (1.0 + std::fabs(run->Nc[cu]))) << c;
+    EXPECT_NEAR(Nc[cu], run->model.Nc[cu], 1e-3 * (1.0 + std::fabs(run->model.Nc[cu]))) << c;
   }
-  EXPECT_NEAR(S, run->S, 1e-3 * (1.0 + run->S));
+  EXPECT_NEAR(S, run->model.S, 1e-3 * (1.0 + run->model.S));
   for (int k = 1; k <= o.nq; ++k) {
     const auto ku = static_cast<std::size_t>(k);
-    EXPECT_NEAR(F1[ku], run->sets[1].F_calc[ku], 1e-4) << k;
-    EXPECT_NEAR(F2[ku], run->sets[2].F_calc[ku], 1e-4) << k;
+    EXPECT_NEAR(F1[ku], run->model.sets[1].F_calc[ku], 1e-4) << k;
+    EXPECT_NEAR(F2[ku], run->model.sets[2].F_calc[ku], 1e-4) << k;
   }
 }
 
@@ -313,7 +313,7 @@ TEST(Determinism, SameSeedSameWalk) {
     ModelOptions o;
     auto run = model_run(o);
     fit_test::use_gaussian_moves(*run, 2, 100.0f);
-    run->seed = seed;
+    run->control.seed = seed;
     Transcript t;
     for (int move = 0; move < 3000; ++move) one_move(*run, t.console);
     return run;
@@ -321,11 +321,11 @@ TEST(Determinism, SameSeedSameWalk) {
   auto a = walk(5);
   auto b = walk(5);
   auto c = walk(7);
-  EXPECT_EQ(std::memcmp(a->v.data(), b->v.data(), sizeof(a->v)), 0);
-  EXPECT_EQ(a->accepted, b->accepted);
-  EXPECT_EQ(a->seed, b->seed);
-  EXPECT_EQ(a->E_cur, b->E_cur);
-  EXPECT_NE(std::memcmp(a->v.data(), c->v.data(), sizeof(a->v)), 0);
+  EXPECT_EQ(std::memcmp(a->model.v.data(), b->model.v.data(), sizeof(a->model.v)), 0);
+  EXPECT_EQ(a->control.accepted, b->control.accepted);
+  EXPECT_EQ(a->control.seed, b->control.seed);
+  EXPECT_EQ(a->control.E_cur, b->control.E_cur);
+  EXPECT_NE(std::memcmp(a->model.v.data(), c->model.v.data(), sizeof(a->model.v)), 0);
 }
 
 // ---- what an accepted move drives ------------------------------------------
@@ -337,11 +337,11 @@ TEST(AcceptedMoves, PlotsAndProgressOnTheirIntervals) {
   run->params.live_plot = true;
   run->params.plot_interval = 3;
   run->params.report_interval = 5;
-  run->plots.context = &refreshed;
-  run->plots.refresh = [](void* count) { ++*static_cast<int*>(count); };
+  run->hooks.plots.context = &refreshed;
+  run->hooks.plots.refresh = [](void* count) { ++*static_cast<int*>(count); };
   Transcript t;
   for (int move = 0; move < 12; ++move) {
-    run->E_cur = 1.0e30f;
+    run->control.E_cur = 1.0e30f;
     one_move(*run, t.console);
   }
   EXPECT_EQ(refreshed, 4);
@@ -363,12 +363,12 @@ TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
   run->params.root_length = static_cast<std::int32_t>(run->params.root.size());
   run->params.root.resize(80, ' ');
   run->params.title = std::string(80, ' ');
-  run->max_moves = 25;
+  run->control.max_moves = 25;
   Transcript t;
   EXPECT_FALSE(run_cycle(*run, t.console));  // no target sets asked for
-  EXPECT_EQ(run->generated, 25);
-  EXPECT_EQ(run->moves_made, 25);
-  EXPECT_FALSE(run->running);
+  EXPECT_EQ(run->control.generated, 25);
+  EXPECT_EQ(run->control.moves_made, 25);
+  EXPECT_FALSE(run->control.running);
   EXPECT_NE(testing::read_file(dir.file("walk.g")), "");
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "model/corrections.h"
-#include "model/run.h"
+#include "fit/run.h"
 #include "model/transform.h"
 
 namespace yosta::fit_test {
@@ -17,9 +17,9 @@ inline std::unique_ptr<Run> grid_run(int nbasis, int nr, float dr, float Z = -1.
   auto run = make_run();
   run->params.nbasis = nbasis;
   run->params.density = 0.05f;
-  run->r.nr = nr;
-  run->r.dr = dr;
-  run->Z = Z;
+  run->model.r.nr = nr;
+  run->model.r.dr = dr;
+  run->model.Z = Z;
   return run;
 }
 
@@ -50,19 +50,19 @@ inline std::unique_ptr<Run> model_run(const ModelOptions& o = {}) {
   par.plot_interval = 100;
   par.run_time = 1.0e6f;
   par.save_interval = 1.0e6f;
-  run->next_save_time = 1.0e6f;
-  run->clock.now = never;
+  run->control.next_save_time = 1.0e6f;
+  run->control.clock.now = never;
 
-  run->q.nq = o.nq;
-  for (int k = 1; k <= o.nq; ++k) run->q.Q[static_cast<std::size_t>(k)] = 0.25f * static_cast<float>(k);
-  run->r.dr = 6.283185f / (run->q.Q[static_cast<std::size_t>(o.nq)] * 2.0f);
-  run->r.nr = o.nr;
-  run->Z = -1.0f;
-  check_q_grid(*run);
-  build_tables(*run);
+  run->model.q.nq = o.nq;
+  for (int k = 1; k <= o.nq; ++k) run->model.q.Q[static_cast<std::size_t>(k)] = 0.25f * static_cast<float>(k);
+  run->model.r.dr = 6.283185f / (run->model.q.Q[static_cast<std::size_t>(o.nq)] * 2.0f);
+  run->model.r.nr = o.nr;
+  run->model.Z = -1.0f;
+  check_q_grid(run->model);
+  build_tables(run->params, run->model);
 
   for (int s = 1; s <= o.nsets; ++s) {
-    DataSet& set = run->sets[static_cast<std::size_t>(s)];
+    DataSet& set = run->model.sets[static_cast<std::size_t>(s)];
     set.settings.q_first = 1;
     set.settings.q_last = o.nq;
     for (int k = 1; k <= o.nq; ++k) {
@@ -77,17 +77,17 @@ inline std::unique_ptr<Run> model_run(const ModelOptions& o = {}) {
   for (int p = 1; p <= o.nbasis; ++p) {
     for (int j = 1; j <= o.nr; ++j) {
       const float x = static_cast<float>(j - 8 - 3 * p);
-      run->v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.8f * std::exp(-0.1f * x * x);
+      run->model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.8f * std::exp(-0.1f * x * x);
     }
   }
-  if (!o.zero_data) full_model(*run);
+  if (!o.zero_data) full_model(run->params, run->model);
   for (int s = 1; s <= o.nsets; ++s) {
-    DataSet& set = run->sets[static_cast<std::size_t>(s)];
+    DataSet& set = run->model.sets[static_cast<std::size_t>(s)];
     set.F = set.F_calc;
   }
-  prepare_data(*run);
-  for (int p = 1; p <= o.nbasis; ++p) run->v[static_cast<std::size_t>(p)].fill(0.0f);
-  full_model(*run);
+  prepare_data(run->params, run->model);
+  for (int p = 1; p <= o.nbasis; ++p) run->model.v[static_cast<std::size_t>(p)].fill(0.0f);
+  full_model(run->params, run->model);
   return run;
 }
 
@@ -103,10 +103,10 @@ inline void use_gaussian_moves(Run& run, int n1, float rch1, int n2 = -1, float 
   const int half[3] = {0, n1, n2};
   for (int i = 1; i <= par.nranges; ++i) {
     const auto iu = static_cast<std::size_t>(i);
-    run.gauss.ngauss[iu] = half[i];
+    run.model.gauss.ngauss[iu] = half[i];
     for (int m = 1; m <= 2 * half[i] + 1; ++m) {
       const float x = static_cast<float>(m - half[i] - 1) / static_cast<float>(half[i] + 1);
-      run.gauss.shape[iu][static_cast<std::size_t>(m)] = std::exp(-2.0f * x * x);
+      run.model.gauss.shape[iu][static_cast<std::size_t>(m)] = std::exp(-2.0f * x * x);
     }
   }
 }

@@ -47,17 +47,17 @@ std::unique_ptr<Run> kept_run(const Config& o) {
   par.run_time = 1.0e6f;
   par.save_interval = 1.0e6f;
   par.resolution_on = o.resolution;
-  run->next_save_time = 1.0e6f;
-  run->clock.now = fit_test::never;
-  run->q.nq = nq;
-  for (int k = 1; k <= nq; ++k) run->q.Q[u(k)] = 0.25f * static_cast<float>(k);
-  run->r.dr = 6.283185f / (run->q.Q[u(nq)] * 2.0f);
-  run->r.nr = nr;
-  run->Z = -1.0f;
-  check_q_grid(*run);
-  build_tables(*run);
+  run->control.next_save_time = 1.0e6f;
+  run->control.clock.now = fit_test::never;
+  run->model.q.nq = nq;
+  for (int k = 1; k <= nq; ++k) run->model.q.Q[u(k)] = 0.25f * static_cast<float>(k);
+  run->model.r.dr = 6.283185f / (run->model.q.Q[u(nq)] * 2.0f);
+  run->model.r.nr = nr;
+  run->model.Z = -1.0f;
+  check_q_grid(run->model);
+  build_tables(run->params, run->model);
   for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = run->sets[u(s)];
+    DataSet& set = run->model.sets[u(s)];
     DataSetSettings& st = set.settings;
     st.q_first = s == 1 ? o.first : 3;
     st.q_last = s == 1 ? o.last : 66;
@@ -78,22 +78,22 @@ std::unique_ptr<Run> kept_run(const Config& o) {
   for (int p = 1; p <= nbasis; ++p) {
     for (int j = 1; j <= nr; ++j) {
       const float x = static_cast<float>(j - 8 - 3 * p);
-      run->v[u(p)][u(j)] = 0.8f * std::exp(-0.1f * x * x);
+      run->model.v[u(p)][u(j)] = 0.8f * std::exp(-0.1f * x * x);
     }
   }
-  full_model(*run);
+  full_model(run->params, run->model);
   for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = run->sets[u(s)];
+    DataSet& set = run->model.sets[u(s)];
     for (int k = 1; k <= nq; ++k) {
-      const float q = run->q.Q[u(k)];
+      const float q = run->model.q.Q[u(k)];
       set.F[u(k)] = 0.8f * set.F_calc[u(k)] - 0.05f + 0.004f * q + 0.01f * std::sin(1.7f * static_cast<float>(k));
     }
   }
-  prepare_data(*run);
-  for (int p = 1; p <= nbasis; ++p) run->v[u(p)].fill(0.0f);
-  full_model(*run);
-  setup_resolution(*run);
-  if (o.gaussian) fit_test::use_gaussian_moves(*run, 3, 5.0f * run->r.dr, 2, 100.0f);
+  prepare_data(run->params, run->model);
+  for (int p = 1; p <= nbasis; ++p) run->model.v[u(p)].fill(0.0f);
+  full_model(run->params, run->model);
+  setup_resolution(run->params, run->model);
+  if (o.gaussian) fit_test::use_gaussian_moves(*run, 3, 5.0f * run->model.r.dr, 2, 100.0f);
   return run;
 }
 
@@ -117,19 +117,19 @@ class KeptEvaluation : public ::testing::TestWithParam<Config> {};
 
 TEST_P(KeptEvaluation, SumsCoefficientsAndChiSquaredMatchAFreshRecomputation) {
   auto run = kept_run(GetParam());
-  run->seed = 99;
+  run->control.seed = 99;
   Quiet q;
   walk(*run, q.console, 3000);
-  ASSERT_GT(run->accepted, 100);
+  ASSERT_GT(run->control.accepted, 100);
 
   auto fresh = std::make_unique<yosta::Run>(*run);
-  evaluate(*fresh);
+  evaluate(fresh->params, fresh->model);
   for (int s = 1; s <= 2; ++s) {
     const KeptSums kept = run->kept.sets[u(s)].kept;
     const KeptSums again = recompute_kept_sums(*run, s);
     // The sums live at the size of the misfit: compare them on that scale.
     // Only those the set's corrections read are kept up to date.
-    const FitCase c = run->sets[u(s)].fit_case;
+    const FitCase c = run->model.sets[u(s)].fit_case;
     const bool scaled = c == FitCase::scale || c == FitCase::scale_zero || c == FitCase::scale_zero_linear ||
                         c == FitCase::scale_all;
     const bool zero = c != FitCase::none && c != FitCase::scale;
@@ -151,8 +151,8 @@ TEST_P(KeptEvaluation, SumsCoefficientsAndChiSquaredMatchAFreshRecomputation) {
       EXPECT_LE(close_to(kept.E2, again.E2, scale * 400.0), 1e-5) << s;
     }
 
-    const DataSet& a = run->sets[u(s)];
-    const DataSet& b = fresh->sets[u(s)];
+    const DataSet& a = run->model.sets[u(s)];
+    const DataSet& b = fresh->model.sets[u(s)];
     // The straightforward chi-squared forms each residual in single precision
     // from values a hundred times larger: it carries errors of order 1e-5.
     EXPECT_NEAR(a.chi2, b.chi2, 1e-4 * b.chi2) << s;
@@ -175,11 +175,11 @@ TEST_P(KeptEvaluation, SumsCoefficientsAndChiSquaredMatchAFreshRecomputation) {
 
 TEST_P(KeptEvaluation, RejectedMovesLeaveTheKeptStateAsItWas) {
   auto run = kept_run(GetParam());
-  run->seed = 7;
+  run->control.seed = 7;
   Quiet q;
   walk(*run, q.console, 500);
   run->params.improved_only = true;
-  run->E_cur = -1.0f;  // every cost is higher: every move is rejected
+  run->control.E_cur = -1.0f;  // every cost is higher: every move is rejected
   run->kept.since_refresh = 0;  // no scheduled recomputation in between
   const KeptState before = run->kept;
   for (int i = 0; i < 300; ++i) ASSERT_FALSE(one_move(*run, q.console));
@@ -214,7 +214,7 @@ TEST(MoveRows, SinglePointRowIsTheKernelBitForBit) {
   o.rezero = true;
   auto a = kept_run(o);
   auto b = kept_run(o);
-  a->seed = b->seed = 31;
+  a->control.seed = b->control.seed = 31;
   Quiet q;
   one_move(*a, q.console);
   one_move(*b, q.console);
@@ -222,9 +222,9 @@ TEST(MoveRows, SinglePointRowIsTheKernelBitForBit) {
   b->kept.rows.clear();  // b goes point by point from here on
   for (int i = 0; i < 2000; ++i) ASSERT_EQ(one_move(*a, q.console), one_move(*b, q.console)) << i;
   for (int s = 1; s <= 2; ++s) {
-    EXPECT_EQ(std::memcmp(a->sets[u(s)].F_calc.data(), b->sets[u(s)].F_calc.data(), sizeof(float) * (70 + 1)), 0);
+    EXPECT_EQ(std::memcmp(a->model.sets[u(s)].F_calc.data(), b->model.sets[u(s)].F_calc.data(), sizeof(float) * (70 + 1)), 0);
   }
-  EXPECT_EQ(a->E_cur, b->E_cur);
+  EXPECT_EQ(a->control.E_cur, b->control.E_cur);
 }
 
 // A whole Gaussian bump read from the smoothed-kernel row gives the change
@@ -236,11 +236,11 @@ TEST(MoveRows, WholeBumpRowMatchesThePointByPointSum) {
   auto run = kept_run(o);
   Quiet q;
   one_move(*run, q.console);  // builds the rows
-  const float shape_peak = run->gauss.shape[2][3];
+  const float shape_peak = run->model.gauss.shape[2][3];
   ASSERT_EQ(shape_peak, 1.0f);
   for (int j = 12; j <= 30; j += 6) {  // range 2 (half-width 2): whole bumps
     float d[5];
-    for (int m = 0; m < 5; ++m) d[m] = run->gauss.shape[2][u(m + 1)] * 0.37f;
+    for (int m = 0; m < 5; ++m) d[m] = run->model.gauss.shape[2][u(m + 1)] * 0.37f;
     auto row_path = std::make_unique<yosta::Run>(*run);
     auto point_path = std::make_unique<yosta::Run>(*run);
     TrialChange t;
@@ -259,7 +259,7 @@ TEST(MoveRows, WholeBumpRowMatchesThePointByPointSum) {
     EXPECT_NEAR(chi2_row, chi2_points, 1e-5 * chi2_points) << j;
     for (int s = 1; s <= 2; ++s) {
       for (int k = 1; k <= 70; ++k) {
-        const float x = row_path->sets[u(s)].F_calc[u(k)], y = point_path->sets[u(s)].F_calc[u(k)];
+        const float x = row_path->model.sets[u(s)].F_calc[u(k)], y = point_path->model.sets[u(s)].F_calc[u(k)];
         ASSERT_NEAR(x, y, 2e-6f * (1.0f + std::fabs(y))) << j << " " << s << " " << k;
       }
     }
@@ -283,20 +283,20 @@ TEST(VectorVersions, SameWalkOnEveryInstructionSet) {
     for (int isa = 0; isa <= best; ++isa) {
       ASSERT_EQ(force_vector_path(isa), isa);
       auto run = kept_run(setup);
-      run->seed = 2718;
+      run->control.seed = 2718;
       Quiet q;
       for (int i = 0; i < 3000; ++i) one_move(*run, q.console);
       if (!first) {
         first = std::move(run);
         continue;
       }
-      EXPECT_EQ(run->seed, first->seed) << setup.name << " " << isa;
-      EXPECT_EQ(run->E_cur, first->E_cur) << setup.name << " " << isa;
-      EXPECT_EQ(std::memcmp(run->v.data(), first->v.data(), sizeof run->v), 0) << setup.name << " " << isa;
+      EXPECT_EQ(run->control.seed, first->control.seed) << setup.name << " " << isa;
+      EXPECT_EQ(run->control.E_cur, first->control.E_cur) << setup.name << " " << isa;
+      EXPECT_EQ(std::memcmp(run->model.v.data(), first->model.v.data(), sizeof run->model.v), 0) << setup.name << " " << isa;
       for (int s = 1; s <= 2; ++s) {
-        EXPECT_EQ(std::memcmp(run->sets[u(s)].F_calc.data(), first->sets[u(s)].F_calc.data(), sizeof(float) * 71), 0)
+        EXPECT_EQ(std::memcmp(run->model.sets[u(s)].F_calc.data(), first->model.sets[u(s)].F_calc.data(), sizeof(float) * 71), 0)
             << setup.name << " " << isa;
-        EXPECT_EQ(run->sets[u(s)].chi2, first->sets[u(s)].chi2) << setup.name << " " << isa;
+        EXPECT_EQ(run->model.sets[u(s)].chi2, first->model.sets[u(s)].chi2) << setup.name << " " << isa;
       }
     }
     force_vector_path(-1);
@@ -311,14 +311,14 @@ TEST(KeptState, RebuiltModelIsTakenUp) {
   auto run = kept_run(o);
   Quiet q;
   walk(*run, q.console, 400);
-  for (int p = 1; p <= 2; ++p) run->v[u(p)].fill(0.0f);
-  full_model(*run);
+  for (int p = 1; p <= 2; ++p) run->model.v[u(p)].fill(0.0f);
+  full_model(run->params, run->model);
   run->params.max_change = 0.0f;  // the next move changes nothing
-  run->E_cur = 1.0e30f;
+  run->control.E_cur = 1.0e30f;
   ASSERT_TRUE(one_move(*run, q.console));
   auto fresh = std::make_unique<yosta::Run>(*run);
-  evaluate(*fresh);
-  for (int s = 1; s <= 2; ++s) EXPECT_NEAR(run->sets[u(s)].chi2, fresh->sets[u(s)].chi2, 1e-6 * fresh->sets[u(s)].chi2);
+  evaluate(fresh->params, fresh->model);
+  for (int s = 1; s <= 2; ++s) EXPECT_NEAR(run->model.sets[u(s)].chi2, fresh->model.sets[u(s)].chi2, 1e-6 * fresh->model.sets[u(s)].chi2);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "cases.h"
 #include "fit/cycle.h"
 #include "model/corrections.h"
-#include "run/program.h"
+#include "app/program.h"
 #include "support/test_support.h"
 
 namespace yosta {
@@ -29,10 +29,10 @@ void check_case(const bench::CaseSize& size, int moves) {
   for (int i = 0; i < moves; ++i) one_move(*run, console);
   while (!one_move(*run, console)) {
   }  // the coefficients and chi2 the cycle kept now describe the current model
-  ASSERT_GT(run->accepted, moves / 20) << size.name;
+  ASSERT_GT(run->control.accepted, moves / 20) << size.name;
   float kept_chi2[max_sets + 1], kept_beta[max_sets + 1], kept_a0[max_sets + 1], kept_a1[max_sets + 1];
   for (int s = 1; s <= run->params.nsets; ++s) {
-    const DataSet& set = run->sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run->model.sets[static_cast<std::size_t>(s)];
     kept_chi2[s] = set.chi2;
     kept_beta[s] = set.beta;
     kept_a0[s] = set.a0;
@@ -42,16 +42,16 @@ void check_case(const bench::CaseSize& size, int moves) {
   auto literal = std::make_unique<Run>(*run);
   bench::baseline_full_model(*literal);
   const double chi2_literal = bench::baseline_evaluate(*literal);
-  const double chi2_fast = evaluate(*run);
+  const double chi2_fast = evaluate(run->params, run->model);
 
   for (int s = 1; s <= run->params.nsets; ++s) {
-    const DataSet& fast = run->sets[static_cast<std::size_t>(s)];
-    const DataSet& slow = literal->sets[static_cast<std::size_t>(s)];
+    const DataSet& fast = run->model.sets[static_cast<std::size_t>(s)];
+    const DataSet& slow = literal->model.sets[static_cast<std::size_t>(s)];
     float scale = 0.0f;
-    for (int k = 1; k <= run->q.nq; ++k) scale = std::max(scale, std::fabs(slow.F_calc[static_cast<std::size_t>(k)]));
+    for (int k = 1; k <= run->model.q.nq; ++k) scale = std::max(scale, std::fabs(slow.F_calc[static_cast<std::size_t>(k)]));
     double worst = 0.0;
     int worst_k = 0;
-    for (int k = 1; k <= run->q.nq; ++k) {
+    for (int k = 1; k <= run->model.q.nq; ++k) {
       const double diff = std::fabs(fast.F_calc[static_cast<std::size_t>(k)] - slow.F_calc[static_cast<std::size_t>(k)]);
       if (diff > worst) { worst = diff; worst_k = k; }
     }

@@ -6,7 +6,7 @@
 
 #include <sstream>
 
-#include "fit/constraints.h"
+#include "model/constraints.h"
 #include "fit/fit_fixture.h"
 
 namespace yosta {
@@ -23,20 +23,20 @@ class Targets : public ::testing::Test {
     run_ = model_run(o);
     run_->params.save_targets = true;
     run_->params.nsave = 3;
-    run_->sets[1].settings.target_chi2 = 1.0f;
-    run_->sets[2].settings.target_chi2 = 2.0f;
-    ASSERT_EQ(run_->sets[1].N, 40.0f);
+    run_->model.sets[1].settings.target_chi2 = 1.0f;
+    run_->model.sets[2].settings.target_chi2 = 2.0f;
+    ASSERT_EQ(run_->model.sets[1].N, 40.0f);
     fit(0.9f, 1.9f);
   }
   // Normalised chi-squared of both sets, as an accepted move left them.
   void fit(float x1, float x2) {
-    run_->sets[1].chi2 = x1 * run_->sets[1].N;
-    run_->sets[2].chi2 = x2 * run_->sets[2].N;
+    run_->model.sets[1].chi2 = x1 * run_->model.sets[1].N;
+    run_->model.sets[2].chi2 = x2 * run_->model.sets[2].N;
   }
   // One accepted move, as the cycle counts it, then the check.
   void accepted_move() {
-    ++run_->generated;
-    ++run_->accepted;
+    ++run_->control.generated;
+    ++run_->control.accepted;
     target_check(*run_, console_);
   }
   std::string transcript() {
@@ -53,30 +53,30 @@ class Targets : public ::testing::Test {
 
 TEST_F(Targets, NothingWithoutSaveTargets) {
   run_->params.save_targets = false;
-  run_->accepted = 100;
+  run_->control.accepted = 100;
   target_check(*run_, console_);
   EXPECT_EQ(run_->sums.collect_count, 0);
-  EXPECT_EQ(run_->accepted, 100);
+  EXPECT_EQ(run_->control.accepted, 100);
   EXPECT_EQ(transcript(), "");
   EXPECT_FALSE(all_sets_saved(*run_));
 }
 
 TEST_F(Targets, EveryDataSetMustMeetItsTargetAndEqualPasses) {
-  run_->accepted = 99;
+  run_->control.accepted = 99;
   fit(0.9f, 2.1f);
   accepted_move();
   EXPECT_EQ(run_->sums.collect_count, 0);
-  EXPECT_EQ(run_->accepted, 100);
+  EXPECT_EQ(run_->control.accepted, 100);
   fit(1.0f, 2.0f);  // exactly at both targets
   accepted_move();
   EXPECT_EQ(run_->sums.collect_count, 5 * 101);
-  EXPECT_EQ(run_->accepted, 0);
-  EXPECT_EQ(run_->generated, 0);
+  EXPECT_EQ(run_->control.accepted, 0);
+  EXPECT_EQ(run_->control.generated, 0);
   EXPECT_EQ(transcript(), "");
 }
 
 TEST_F(Targets, ThreeSetsThenTheCycleStops) {
-  run_->params.zero.push_back({1, 0.0f, 3.0f * run_->r.dr});
+  run_->params.zero.push_back({1, 0.0f, 3.0f * run_->model.r.dr});
   run_->params.positivity.push_back({2, 0.0f, 100.0f});
   run_->params.coordination.push_back({2, 0.0f, 100.0f, 1.0f, 1.0f, 5.0f, 1.0f});
   const char* saved_lines[] = {" Saved     1 sets of values\n", " Saved     2 sets of values\n",
@@ -90,27 +90,27 @@ TEST_F(Targets, ThreeSetsThenTheCycleStops) {
     ASSERT_EQ(run_->sums.collect_count, 500);
     // Collecting: the set is taken after 500 more, whatever chi2 does meanwhile.
     fit(5.0f, 5.0f);
-    run_->v[2][7] = -0.5f;
+    run_->model.v[2][7] = -0.5f;
     for (int i = 0; i < 499; ++i) accepted_move();
     EXPECT_EQ(run_->sums.nsaved, set);
     EXPECT_EQ(transcript(), "");
-    run_->E_cur = 12.0f;
+    run_->control.E_cur = 12.0f;
     accepted_move();
     EXPECT_EQ(run_->sums.nsaved, set + 1);
     EXPECT_EQ(run_->sums.collect_count, 0);
-    EXPECT_EQ(run_->accepted, 0);
-    EXPECT_EQ(run_->generated, 0);
+    EXPECT_EQ(run_->control.accepted, 0);
+    EXPECT_EQ(run_->control.generated, 0);
     EXPECT_FLOAT_EQ(run_->sums.S1[2][7], -0.5f * static_cast<float>(set + 1));
     EXPECT_FLOAT_EQ(run_->sums.S2[2][7], 0.25f * static_cast<float>(set + 1));
     if (set < 2) {
       EXPECT_EQ(transcript(), std::string(saved_lines[set]) + " Resetting G(r) to start\n");
-      EXPECT_TRUE(run_->running);
-      EXPECT_EQ(run_->E_cur, 1.0e30f);
+      EXPECT_TRUE(run_->control.running);
+      EXPECT_EQ(run_->control.E_cur, 1.0e30f);
       EXPECT_FALSE(all_sets_saved(*run_));
     } else {
       EXPECT_EQ(transcript(), saved_lines[set]);
-      EXPECT_FALSE(run_->running);
-      EXPECT_EQ(run_->E_cur, 12.0f);  // no reset after the last set
+      EXPECT_FALSE(run_->control.running);
+      EXPECT_EQ(run_->control.E_cur, 12.0f);  // no reset after the last set
       EXPECT_TRUE(all_sets_saved(*run_));
     }
   }
@@ -118,12 +118,12 @@ TEST_F(Targets, ThreeSetsThenTheCycleStops) {
 
 TEST_F(Targets, ContinuedRunWithTwoSetsNeedsOneMore) {
   run_->sums.nsaved = 2;
-  run_->accepted = 9;
+  run_->control.accepted = 9;
   accepted_move();
   ASSERT_EQ(run_->sums.collect_count, 50);
   for (int i = 0; i < 50; ++i) accepted_move();
   EXPECT_EQ(transcript(), " Saved     3 sets of values\n");
-  EXPECT_FALSE(run_->running);
+  EXPECT_FALSE(run_->control.running);
   EXPECT_TRUE(all_sets_saved(*run_));
 }
 
@@ -132,13 +132,13 @@ TEST_F(Targets, NoSetsRequestedStopsAtTheFirstSetUnfinished) {
   accepted_move();
   for (int i = 0; i < 5; ++i) accepted_move();
   EXPECT_EQ(run_->sums.nsaved, 1);
-  EXPECT_FALSE(run_->running);
+  EXPECT_FALSE(run_->control.running);
   EXPECT_FALSE(all_sets_saved(*run_));  // the counts now differ
 }
 
 TEST_F(Targets, ResetRebuildsTheDefaultStart) {
   yosta::Run& run = *run_;
-  const float dr = run.r.dr;
+  const float dr = run.model.r.dr;
   run.params.zero.push_back({1, 2.0f * dr, 5.0f * dr});
   run.params.positivity.push_back({2, 0.0f, 100.0f});
   run.params.coordination.push_back({1, 0.0f, 10.0f * dr, 1.0f, 1.0f, 2.0f, 0.5f});
@@ -149,36 +149,36 @@ TEST_F(Targets, ResetRebuildsTheDefaultStart) {
   run.sums.nsaved = 1;
   run.sums.S1[1][3] = 7.0f;
   for (int p = 1; p <= 2; ++p) {
-    for (int j = 1; j <= run.r.nr; ++j) run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.3f;
+    for (int j = 1; j <= run.model.r.nr; ++j) run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.3f;
   }
-  run.generated = 40;
-  run.accepted = 20;
-  run.Nc[1] = 99.0f;
-  run.S = 99.0f;
-  run.E_cur = 5.0f;
+  run.control.generated = 40;
+  run.control.accepted = 20;
+  run.model.Nc[1] = 99.0f;
+  run.model.S = 99.0f;
+  run.control.E_cur = 5.0f;
   reset_to_start(run);
-  for (int j = 1; j <= run.r.nr; ++j) {
+  for (int j = 1; j <= run.model.r.nr; ++j) {
     const auto ju = static_cast<std::size_t>(j);
-    EXPECT_EQ(run.v[1][ju], j >= 2 && j <= 5 ? run.Z : 0.0f) << j;
-    EXPECT_EQ(run.v[2][ju], 0.0f) << j;
+    EXPECT_EQ(run.model.v[1][ju], j >= 2 && j <= 5 ? run.model.Z : 0.0f) << j;
+    EXPECT_EQ(run.model.v[2][ju], 0.0f) << j;
   }
-  EXPECT_EQ(run.generated, 0);
-  EXPECT_EQ(run.accepted, 0);
-  EXPECT_EQ(run.E_cur, 1.0e30f);
+  EXPECT_EQ(run.control.generated, 0);
+  EXPECT_EQ(run.control.accepted, 0);
+  EXPECT_EQ(run.control.E_cur, 1.0e30f);
   EXPECT_EQ(run.sums.nsaved, 1);
   EXPECT_EQ(run.sums.S1[1][3], 7.0f);
   // Coordination: the four floor points contribute 0, the rest v - Z = 1.
-  EXPECT_GT(run.Nc[1], 0.0f);
-  EXPECT_LT(run.Nc[1], 99.0f);
+  EXPECT_GT(run.model.Nc[1], 0.0f);
+  EXPECT_LT(run.model.Nc[1], 99.0f);
   // Smoothing: only the curvature at the steps of the floor range is left.
-  EXPECT_GT(run.S, 0.0f);
-  const float S = run.S;
-  smoothing_full(run);
-  EXPECT_EQ(run.S, S);
+  EXPECT_GT(run.model.S, 0.0f);
+  const float S = run.model.S;
+  smoothing_full(run.params, run.model);
+  EXPECT_EQ(run.model.S, S);
   // The model is that of the reset values.
-  const auto F = run.sets[1].F_calc;
-  full_model(run);
-  EXPECT_EQ(run.sets[1].F_calc, F);
+  const auto F = run.model.sets[1].F_calc;
+  full_model(run.params, run.model);
+  EXPECT_EQ(run.model.sets[1].F_calc, F);
 }
 
 }  // namespace

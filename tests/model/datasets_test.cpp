@@ -65,28 +65,28 @@ TEST_F(DataSetsTest, FixedSetsReadEveryColumnLayout) {
   write(1, data_text(3, {"0.5 1.0", "1.0 2.0", "1.5 3.0"}));
   write(2, data_text(3, {"0.5 1.0 0.1", "1.0 2.0 0.2", "1.5 3.0 0.3"}));
   write(3, data_text(3, {"0.5 1.0 7", "1.0 2.0 8", "1.5 3.0 9"}));
-  read_data_sets(*run);
+  read_data_sets(run->params, run->model);
 
-  const DataSet& a = run->sets[1];
+  const DataSet& a = run->model.sets[1];
   EXPECT_EQ(a.err[2], 0.03f);
   EXPECT_EQ(a.background[2], 0.0f);
   EXPECT_EQ(a.coef[1][3], 0.25f);
   EXPECT_EQ(a.coef[2][3], 0.5f);
 
-  const DataSet& b = run->sets[2];
+  const DataSet& b = run->model.sets[2];
   EXPECT_EQ(b.err[1], 0.1f);
   EXPECT_EQ(b.err[3], 0.3f);
   EXPECT_EQ(b.settings.sigma, 0.02f);
   EXPECT_EQ(run->params.sets[1].sigma, 0.02f);
 
   // With a background column the error keeps sigma's sign; sigma itself not.
-  const DataSet& c = run->sets[3];
+  const DataSet& c = run->model.sets[3];
   EXPECT_EQ(c.background[2], 8.0f);
   EXPECT_EQ(c.err[1], -0.02f);
   EXPECT_EQ(c.err[3], -0.02f);
   EXPECT_EQ(c.settings.sigma, 0.02f);
   EXPECT_EQ(c.F[3], 3.0f);
-  EXPECT_EQ(run->q.nq, 3);
+  EXPECT_EQ(run->model.q.nq, 3);
   EXPECT_EQ(c.settings.q_last, 3);  // lowered from 2000
   EXPECT_EQ(run->params.sets[2].q_last, 3);
 }
@@ -97,9 +97,9 @@ TEST_F(DataSetsTest, QdepSetReadsCoefficientsAndBackgroundOverSeveralLines) {
   run->params.sets[0].background_column = true;
   run->params.sets[0].q_last = 1;
   write(1, data_text(2, {"0.5 1.0", " 0.1 0.2", "0.3, 4.0", "1.0 2.0 0.4 0.5 0.6 5.0"}));
-  read_data_sets(*run);
-  const DataSet& s = run->sets[1];
-  EXPECT_EQ(run->q.Q[2], 1.0f);
+  read_data_sets(run->params, run->model);
+  const DataSet& s = run->model.sets[1];
+  EXPECT_EQ(run->model.q.Q[2], 1.0f);
   EXPECT_EQ(s.coef[1][1], 0.1f);
   EXPECT_EQ(s.coef[3][1], 0.3f);
   EXPECT_EQ(s.background[1], 4.0f);
@@ -115,21 +115,21 @@ TEST_F(DataSetsTest, PointCountChecks) {
     // 1101 points stops before any point is read (the file has none).
     auto run = make(1, 0);
     write(1, "1101\nheading\n");
-    EXPECT_EQ(first_line([&] { read_data_sets(*run); }), "Too many Q points");
+    EXPECT_EQ(first_line([&] { read_data_sets(run->params, run->model); }), "Too many Q points");
   }
   {
     auto run = make(2, 0);
     write(1, data_text(1100, simple_rows(1100)));
     write(2, data_text(1100, simple_rows(1100, 1.0f)));
-    read_data_sets(*run);
-    EXPECT_EQ(run->q.nq, 1100);
-    EXPECT_EQ(run->q.Q[1], 1.0f);  // the Q values of the last file read
+    read_data_sets(run->params, run->model);
+    EXPECT_EQ(run->model.q.nq, 1100);
+    EXPECT_EQ(run->model.q.Q[1], 1.0f);  // the Q values of the last file read
   }
   {
     auto run = make(2, 0);
     write(1, data_text(5, simple_rows(5)));
     write(2, data_text(4, simple_rows(4)));
-    EXPECT_EQ(first_line([&] { read_data_sets(*run); }), "Incompatible Q points in data files");
+    EXPECT_EQ(first_line([&] { read_data_sets(run->params, run->model); }), "Incompatible Q points in data files");
   }
 }
 
@@ -137,21 +137,21 @@ TEST_F(DataSetsTest, DegenerateFilesAreRefused) {
   {
     auto run = make(1, 0);
     write(1, data_text(1, simple_rows(1)));
-    const std::string line = first_line([&] { read_data_sets(*run); });
+    const std::string line = first_line([&] { read_data_sets(run->params, run->model); });
     EXPECT_NE(line.find("set1.dat"), std::string::npos) << line;
     EXPECT_NE(line.find("at least 2"), std::string::npos) << line;
   }
   {
     auto run = make(1, 0);
     write(1, data_text(2, {"-1.0 1", "0.0 1"}));
-    const std::string line = first_line([&] { read_data_sets(*run); });
+    const std::string line = first_line([&] { read_data_sets(run->params, run->model); });
     EXPECT_NE(line.find("last Q value 0 is not positive"), std::string::npos) << line;
   }
   {
     auto run = make(1, 0);
     run->params.sets[0].q_first = 7;  // beyond the 5 points of the file
     write(1, data_text(5, simple_rows(5)));
-    const std::string line = first_line([&] { read_data_sets(*run); });
+    const std::string line = first_line([&] { read_data_sets(run->params, run->model); });
     EXPECT_NE(line.find("fitted points 7 to 5"), std::string::npos) << line;
   }
 }

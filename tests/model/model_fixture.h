@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "model/run.h"
-#include "run/stop.h"
+#include "fit/run.h"
+#include "base/stop.h"
 
 namespace yosta::model_test {
 
@@ -24,10 +24,10 @@ inline std::unique_ptr<Run> grid_run(int nq, float q1, float dq, int nsets = 1, 
   run->params.nsets_fixed = nsets;
   run->params.density = 0.05f;
   run->params.Mr = 2;
-  run->q.nq = nq;
-  for (int k = 1; k <= nq; ++k) run->q.Q[u(k)] = q1 + static_cast<float>(k - 1) * dq;
+  run->model.q.nq = nq;
+  for (int k = 1; k <= nq; ++k) run->model.q.Q[u(k)] = q1 + static_cast<float>(k - 1) * dq;
   for (int s = 1; s <= nsets; ++s) {
-    DataSetSettings& st = run->sets[u(s)].settings;
+    DataSetSettings& st = run->model.sets[u(s)].settings;
     st.q_first = 1;
     st.q_last = nq;
     run->params.sets[u(s - 1)] = st;

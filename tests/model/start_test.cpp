@@ -26,34 +26,35 @@ class StartTest : public ::testing::Test {
     p.density = 0.05f;
     p.root = dir.file("fit");
     p.root_length = static_cast<std::int32_t>(p.root.size());
-    run->r.nr = 30;
-    run->r.dr = 0.1f;
-    run->Z = -1.0f;
+    run->model.r.nr = 30;
+    run->model.r.dr = 0.1f;
+    run->model.Z = -1.0f;
   }
-  void start() { prepare_start(*run, console); }
+  void start() { prepare_start(run->params, run->model, counts, run->sums, console); }
 
   TempDir dir;
   std::unique_ptr<yosta::Run> run;
+  MoveCounts counts;
   std::ostringstream out;
   std::istringstream in;
   Console console{out, in};
 };
 
 TEST_F(StartTest, DefaultStartWithConstraints) {
-  run->generated = 5;
-  run->v[1][3] = 2.0f;
+  counts.generated = 5;
+  run->model.v[1][3] = 2.0f;
   run->params.zero.push_back({1, 0.2f, 0.5f});           // r = 0.2 and 0.5 included
   run->params.positivity.push_back({2, 0.1f, 3.0f});
   run->params.coordination.push_back({2, 0.1f, 1.0f, 1.0f, 1.0f, 4.0f, 1.0f});
   start();
-  EXPECT_EQ(run->generated, 0);
-  EXPECT_EQ(run->v[1][1], 0.0f);
-  EXPECT_EQ(run->v[1][2], -1.0f);
-  EXPECT_EQ(run->v[1][3], -1.0f);
-  EXPECT_EQ(run->v[1][5], -1.0f);
-  EXPECT_EQ(run->v[1][6], 0.0f);
-  EXPECT_EQ(run->v[2][4], 0.0f);
-  EXPECT_GT(run->Nc[1], 0.0f);  // g = 1 over 0.1..1.0: a positive coordination number
+  EXPECT_EQ(counts.generated, 0);
+  EXPECT_EQ(run->model.v[1][1], 0.0f);
+  EXPECT_EQ(run->model.v[1][2], -1.0f);
+  EXPECT_EQ(run->model.v[1][3], -1.0f);
+  EXPECT_EQ(run->model.v[1][5], -1.0f);
+  EXPECT_EQ(run->model.v[1][6], 0.0f);
+  EXPECT_EQ(run->model.v[2][4], 0.0f);
+  EXPECT_GT(run->model.Nc[1], 0.0f);  // g = 1 over 0.1..1.0: a positive coordination number
   EXPECT_TRUE(out.str().empty());
 }
 
@@ -61,20 +62,20 @@ TEST_F(StartTest, StartFileRestoresValuesGridAndCounters) {
   run->params.start_from_file = true;
   write_file(dir.file("fit.g"), "4\n1234 567\n0.125 0.5 -1\n0.25 0.75 -0.5\n0.375, 1e-3 2\n0.5 -1 0\n");
   start();
-  EXPECT_EQ(run->r.nr, 4);
-  EXPECT_EQ(run->r.dr, 0.125f);
-  EXPECT_EQ(run->generated, 1234);
-  EXPECT_EQ(run->accepted, 567);
-  EXPECT_EQ(run->v[1][2], 0.75f);
-  EXPECT_EQ(run->v[2][3], 2.0f);
-  EXPECT_EQ(run->v[1][4], -1.0f);
+  EXPECT_EQ(run->model.r.nr, 4);
+  EXPECT_EQ(run->model.r.dr, 0.125f);
+  EXPECT_EQ(counts.generated, 1234);
+  EXPECT_EQ(counts.accepted, 567);
+  EXPECT_EQ(run->model.v[1][2], 0.75f);
+  EXPECT_EQ(run->model.v[2][3], 2.0f);
+  EXPECT_EQ(run->model.v[1][4], -1.0f);
   EXPECT_EQ(out.str(),
             " Warning: start file " + dir.file("fit.g") +
                 " has r spacing 0.125, not the derived 0.1; using the start file's\n");
 
   // The same spacing as derived: no warning.
   out.str("");
-  run->r.dr = 0.125f;
+  run->model.r.dr = 0.125f;
   start();
   EXPECT_TRUE(out.str().empty());
 }
@@ -102,7 +103,7 @@ TEST_F(StartTest, SavedSumsAreTakenOverOrZero) {
 
   write_file(dir.file("fit.gsv"), "3 2 ignored\n2 17\n0.1 1 2 3 4\n0.2 5 6\n 7 8\n0.3 9 10 11 12\n");
   start();
-  EXPECT_EQ(run->r.nr, 3);  // the sums file sets nr last
+  EXPECT_EQ(run->model.r.nr, 3);  // the sums file sets nr last
   EXPECT_EQ(run->sums.nsaved, 2);
   EXPECT_EQ(run->sums.collect_count, 17);
   EXPECT_EQ(run->sums.S1[2][1], 2.0f);

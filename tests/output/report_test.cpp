@@ -66,17 +66,17 @@ std::unique_ptr<Run> read_case(CaseReader& in) {
   }
   for (int s = 1; s <= p.nsets; ++s) {
     in.record();
-    for (int b = 1; b <= p.nbasis; ++b) run->sets[s].coef[b][1] = in.f();
+    for (int b = 1; b <= p.nbasis; ++b) run->model.sets[s].coef[b][1] = in.f();
   }
   in.record();
   p.density = in.f();
   in.record();
-  run->q.nq = in.i();
+  run->model.q.nq = in.i();
   const float dq = in.f();
-  for (int k = 1; k <= run->q.nq; ++k) run->q.Q[k] = static_cast<float>(k) * dq;
+  for (int k = 1; k <= run->model.q.nq; ++k) run->model.q.Q[k] = static_cast<float>(k) * dq;
   for (int s = 1; s <= p.nsets; ++s) {
     in.record();
-    DataSetSettings& d = run->sets[s].settings;
+    DataSetSettings& d = run->model.sets[s].settings;
     d.q_first = in.i();
     d.q_last = in.i();
     d.sigma = in.f();
@@ -91,8 +91,8 @@ std::unique_ptr<Run> read_case(CaseReader& in) {
     p.sets[static_cast<std::size_t>(s - 1)] = d;
   }
   in.record();
-  run->r.nr = in.i();
-  run->r.dr = in.f();
+  run->model.r.nr = in.i();
+  run->model.r.dr = in.f();
   p.max_change = in.f();
   p.improved_only = in.l();
   in.record();
@@ -113,7 +113,7 @@ std::unique_ptr<Run> read_case(CaseReader& in) {
     c.r_from = in.f();
     c.r_to = in.f();
     c.weighting = in.f();
-    run->Nc[i] = in.f();
+    run->model.Nc[i] = in.f();
     p.coordination.push_back(c);
   }
   in.record();
@@ -132,8 +132,8 @@ std::unique_ptr<Run> read_case(CaseReader& in) {
   for (int i = 1; i <= p.nranges; ++i) {
     in.record();
     p.ranges[static_cast<std::size_t>(i - 1)].rch = in.f();
-    run->gauss.sigma[i] = in.f();
-    run->gauss.ngauss[i] = in.i();
+    run->model.gauss.sigma[i] = in.f();
+    run->model.gauss.ngauss[i] = in.i();
   }
   return run;
 }
@@ -144,8 +144,8 @@ std::vector<std::string> gaussian_block(const Run& run) {
   std::string text = "\n Applying Gaussian moves.... \n\n";
   for (int i = 1; i <= run.params.nranges; ++i) {
     text += text::free_record({std::string(" Up to "), run.params.ranges[i - 1].rch,
-                               std::string("A, sigma is : "), run.gauss.sigma[i]});
-    text += text::free_record({std::string("   (with "), 2 * run.gauss.ngauss[i] + 1,
+                               std::string("A, sigma is : "), run.model.gauss.sigma[i]});
+    text += text::free_record({std::string("   (with "), 2 * run.model.gauss.ngauss[i] + 1,
                                std::string(" points in a Gaussian)")});
   }
   text += "\n\n";

@@ -1,5 +1,6 @@
 // The result files, the save and the save schedule.
 #include "output/results.h"
+#include "app/schedule.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,8 @@
 
 #include "model/corrections.h"
 #include "model/transform.h"
-#include "run/files.h"
-#include "run/stop.h"
+#include "base/files.h"
+#include "base/stop.h"
 #include "support/test_support.h"
 #include "text/free_reader.h"
 
@@ -104,25 +105,25 @@ struct Fixture {
     p.run_time = 25.0f;
     p.save_interval = 10.0f;
 
-    run->q.nq = 120;
-    for (int k = 1; k <= 120; ++k) run->q.Q[k] = static_cast<float>(k) * 0.05f;
-    run->r.dr = 6.2831855f / (run->q.Q[120] * static_cast<float>(p.Mr));
-    run->r.nr = 48;
-    for (int j = 1; j <= run->r.nr; ++j) {
-      run->v[1][j] = 0.25f * std::sin(static_cast<float>(j));
-      run->v[2][j] = -0.5f + 0.01f * static_cast<float>(j);
+    run->model.q.nq = 120;
+    for (int k = 1; k <= 120; ++k) run->model.q.Q[k] = static_cast<float>(k) * 0.05f;
+    run->model.r.dr = 6.2831855f / (run->model.q.Q[120] * static_cast<float>(p.Mr));
+    run->model.r.nr = 48;
+    for (int j = 1; j <= run->model.r.nr; ++j) {
+      run->model.v[1][j] = 0.25f * std::sin(static_cast<float>(j));
+      run->model.v[2][j] = -0.5f + 0.01f * static_cast<float>(j);
     }
-    run->Z = qdep ? -1.0f : 0.0f;
+    run->model.Z = qdep ? -1.0f : 0.0f;
     for (int s = 1; s <= nsets; ++s) {
-      DataSet& set = run->sets[s];
+      DataSet& set = run->model.sets[s];
       DataSetSettings& d = set.settings;
       d.qdep = qdep;
       d.q_first = 5;
       d.q_last = 104;
       d.sigma = 0.01f;
       d.rezero = o.rezero;
-      for (int k = 1; k <= run->q.nq; ++k) {
-        set.F[k] = 0.5f * std::sin(run->q.Q[k]) + static_cast<float>(s);
+      for (int k = 1; k <= run->model.q.nq; ++k) {
+        set.F[k] = 0.5f * std::sin(run->model.q.Q[k]) + static_cast<float>(s);
         set.err[k] = 0.01f;
         set.coef[1][k] = 0.5f;
         set.coef[2][k] = 0.5f;
@@ -131,7 +132,7 @@ struct Fixture {
       }
       p.sets[static_cast<std::size_t>(s - 1)] = d;
     }
-    prepare_data(*run);
+    prepare_data(run->params, run->model);
   }
 
   std::string file(const char* ext) const { return root_file(run->params, ext); }
@@ -142,32 +143,32 @@ struct Fixture {
 TEST(ResultFiles, GFileReadsBackEveryValueExactly) {
   Fixture f;
   yosta::Run& run = *f.run;
-  run.generated = 2147483647;
-  run.accepted = 123456;
-  for (int j = 1; j <= run.r.nr; ++j) {
-    run.v[1][j] = awkward_value(2 * j - 2);
-    run.v[2][j] = awkward_value(2 * j - 1);
+  run.control.generated = 2147483647;
+  run.control.accepted = 123456;
+  for (int j = 1; j <= run.model.r.nr; ++j) {
+    run.model.v[1][j] = awkward_value(2 * j - 2);
+    run.model.v[2][j] = awkward_value(2 * j - 1);
   }
   std::istringstream text(g_file_text(run));
   text::FreeReader in("test.g", text);
-  EXPECT_EQ(in.read_int("nr"), run.r.nr);
+  EXPECT_EQ(in.read_int("nr"), run.model.r.nr);
   std::int32_t generated = 0, accepted = 0;
   in.begin("counters");
   in.get(generated, "generated");
   in.get(accepted, "accepted");
   in.end();
-  EXPECT_EQ(generated, run.generated);
-  EXPECT_EQ(accepted, run.accepted);
-  for (int j = 1; j <= run.r.nr; ++j) {
+  EXPECT_EQ(generated, run.control.generated);
+  EXPECT_EQ(accepted, run.control.accepted);
+  for (int j = 1; j <= run.model.r.nr; ++j) {
     float r = 0, v1 = 0, v2 = 0;
     in.begin("row");
     in.get(r, "r");
     in.get(v1, "v1");
     in.get(v2, "v2");
     in.end();
-    EXPECT_EQ(bits(r), bits(static_cast<float>(j) * run.r.dr)) << "row " << j;
-    EXPECT_EQ(bits(v1), bits(run.v[1][j])) << "row " << j << " value " << run.v[1][j];
-    EXPECT_EQ(bits(v2), bits(run.v[2][j])) << "row " << j << " value " << run.v[2][j];
+    EXPECT_EQ(bits(r), bits(static_cast<float>(j) * run.model.r.dr)) << "row " << j;
+    EXPECT_EQ(bits(v1), bits(run.model.v[1][j])) << "row " << j << " value " << run.model.v[1][j];
+    EXPECT_EQ(bits(v2), bits(run.model.v[2][j])) << "row " << j << " value " << run.model.v[2][j];
   }
   EXPECT_TRUE(in.at_end());
 }
@@ -177,19 +178,19 @@ TEST(ResultFiles, GsvRowsHoldAllSumsThenAllSquares) {
   yosta::Run& run = *f.run;
   run.sums.nsaved = 2;
   run.sums.collect_count = 355;
-  for (int j = 1; j <= run.r.nr; ++j) {
+  for (int j = 1; j <= run.model.r.nr; ++j) {
     run.sums.S1[1][j] = static_cast<float>(j) + 0.1f;
     run.sums.S1[2][j] = static_cast<float>(j) + 0.2f;
     run.sums.S2[1][j] = -static_cast<float>(j) - 0.1f;
     run.sums.S2[2][j] = -static_cast<float>(j) - 0.2f;
   }
   const std::vector<std::string> lines = split_lines(gsv_file_text(run));
-  ASSERT_EQ(lines.size(), 2u + static_cast<std::size_t>(run.r.nr));
+  ASSERT_EQ(lines.size(), 2u + static_cast<std::size_t>(run.model.r.nr));
   EXPECT_EQ(tokens(lines[0]), (std::vector<std::string>{"48", "2"}));
   EXPECT_EQ(tokens(lines[1]), (std::vector<std::string>{"2", "355"}));
   const std::vector<float> row = numbers(lines[1 + 7]);
   ASSERT_EQ(row.size(), 5u);
-  EXPECT_EQ(row[0], 7.0f * run.r.dr);
+  EXPECT_EQ(row[0], 7.0f * run.model.r.dr);
   EXPECT_EQ(row[1], 7.1f);
   EXPECT_EQ(row[2], 7.2f);
   EXPECT_EQ(row[3], -7.1f);
@@ -214,7 +215,7 @@ OutFile check_out_up_to_basis(Run& run, int curves) {
   EXPECT_EQ(tokens(out.next()),
             (std::vector<std::string>{std::to_string(run.params.nsets), "experimental", "data", "sets"}));
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.sets[s];
+    const DataSet& set = run.model.sets[s];
     EXPECT_EQ(out.next(), " Q, S(Q) (YOSTA), S(Q) (Expt), Background");
     EXPECT_EQ(out.next(), "CURVES");
     EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"100", std::to_string(curves)}));
@@ -222,7 +223,7 @@ OutFile check_out_up_to_basis(Run& run, int curves) {
       const std::vector<float> row = numbers(out.next());
       EXPECT_EQ(row.size(), static_cast<std::size_t>(curves + 1));
       if (row.size() != static_cast<std::size_t>(curves + 1)) break;
-      EXPECT_EQ(row[0], run.q.Q[k]);
+      EXPECT_EQ(row[0], run.model.q.Q[k]);
       EXPECT_EQ(row[1], set.F_calc[k]);
       if (curves == 4) {
         EXPECT_EQ(row[2], set.M[k]);
@@ -235,10 +236,10 @@ OutFile check_out_up_to_basis(Run& run, int curves) {
   EXPECT_EQ(out.next(), "PLOTS");
   EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"48", "2"}));
   const float shift = run.params.qdep_coefficients ? 1.0f : 0.0f;
-  for (int j = 1; j <= run.r.nr; ++j) {
+  for (int j = 1; j <= run.model.r.nr; ++j) {
     const std::vector<float> row = numbers(out.next());
-    EXPECT_EQ(row, (std::vector<float>{static_cast<float>(j) * run.r.dr, run.v[1][j] + shift,
-                                       run.v[2][j] + shift}));
+    EXPECT_EQ(row, (std::vector<float>{static_cast<float>(j) * run.model.r.dr, run.model.v[1][j] + shift,
+                                       run.model.v[2][j] + shift}));
   }
   EXPECT_EQ(out.next(), "ENDGROUP");
   return out;
@@ -251,21 +252,21 @@ TEST(OutFile, FixedModeWritesDataFromFirstFittedPointAndEndsWithEndgroup) {
   OutFile out = check_out_up_to_basis(*f.run, 3);
   EXPECT_EQ(out.at, out.lines.size()) << "the file ends after the basis group";
   // The first data row of set 1 is at Q_5.
-  EXPECT_EQ(numbers(out.lines[7])[0], f.run->q.Q[5]);
+  EXPECT_EQ(numbers(out.lines[7])[0], f.run->model.q.Q[5]);
 }
 
 TEST(OutFile, ResolutionOnWritesTheBroadenedModelAsFourthCurve) {
   Options o;
   o.resolution = true;
   Fixture f(o);
-  DataSet& set = f.run->sets[1];
+  DataSet& set = f.run->model.sets[1];
   // One-point windows of weight one half: the compared model is half the model.
   for (int k = 5; k <= 104; ++k) {
     set.lo[k] = k;
     set.hi[k] = k;
     set.weight[k][0] = 0.5f;
   }
-  for (int k = 1; k <= f.run->q.nq; ++k) set.M[k] = 999.0f;  // stale
+  for (int k = 1; k <= f.run->model.q.nq; ++k) set.M[k] = 999.0f;  // stale
   OutFile out = check_out_up_to_basis(*f.run, 4);
   EXPECT_EQ(out.at, out.lines.size());
   const std::vector<float> row = numbers(out.lines[7 + 9]);  // Q_14
@@ -277,23 +278,23 @@ TEST(OutFile, QDependentModeShiftsBasisAndAppendsPartialStructureFactors) {
   o.qdep = true;
   Fixture f(o);
   yosta::Run& run = *f.run;
-  check_q_grid(run);
-  build_tables(run);
+  check_q_grid(run.model);
+  build_tables(run.params, run.model);
   OutFile out = check_out_up_to_basis(run, 3);
   EXPECT_EQ(out.next(), "Partial S(Q)'s");
   EXPECT_EQ(out.next(), " Q, S(Q)");
   EXPECT_EQ(out.next(), "PLOTS");
   EXPECT_EQ(tokens(out.next()), (std::vector<std::string>{"120", "2"}));
-  for (int k = 1; k <= run.q.nq; ++k) {
+  for (int k = 1; k <= run.model.q.nq; ++k) {
     const std::vector<float> row = numbers(out.next());
     ASSERT_EQ(row.size(), 3u);
-    EXPECT_EQ(row[0], run.q.Q[k]);
+    EXPECT_EQ(row[0], run.model.q.Q[k]);
     for (int b = 1; b <= 2; ++b) {
       // S_p(Q) - 1 = 4 pi rho dr sum_j r_j sin(Q r_j) / Q v_j, in double.
       double sum = 0, scale = 0;
-      for (int j = 1; j <= run.r.nr; ++j) {
-        const double r = j * static_cast<double>(run.r.dr), q = run.q.Q[k];
-        const double weight = 4 * M_PI * 0.1 * run.r.dr * r / q * run.v[b][j];
+      for (int j = 1; j <= run.model.r.nr; ++j) {
+        const double r = j * static_cast<double>(run.model.r.dr), q = run.model.q.Q[k];
+        const double weight = 4 * M_PI * 0.1 * run.model.r.dr * r / q * run.model.v[b][j];
         sum += weight * std::sin(q * r);
         scale += std::fabs(weight);  // the size of a sine-table error
       }
@@ -308,7 +309,7 @@ TEST(OutFile, CorrectionsAreRefittedForTheCurrentModel) {
   Options o;
   o.rezero = true;
   Fixture f(o);
-  DataSet& set = f.run->sets[1];
+  DataSet& set = f.run->model.sets[1];
   // What a rejected move leaves in memory: corrections of another model.
   set.a0 = 99.0f;
   set.beta = 7.0f;
@@ -343,13 +344,13 @@ std::vector<std::string> folder_entries(const std::string& dir) {
 TEST(Save, WritesGAndOutBetweenItsTwoLinesAndLeavesAnOldGsvAlone) {
   Fixture f;
   write_file(f.file(".gsv"), "old sums\n");
-  f.run->next_save_time = 10.0f;
+  f.run->control.next_save_time = 10.0f;
   save_results(*f.run, f.console);
   EXPECT_EQ(f.console_out.str(), "Saving results ... Do not interrupt\nSaving completed\n");
   EXPECT_EQ(read_file(f.file(".g")), g_file_text(*f.run));
   EXPECT_EQ(split_lines(read_file(f.file(".out")))[0], "Results from YOSTA");
   EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n");
-  EXPECT_EQ(f.run->next_save_time, 20.0f);
+  EXPECT_EQ(f.run->control.next_save_time, 20.0f);
 }
 
 TEST(Save, RootHoldingAPointStillGetsOneFilePerExtension) {
@@ -374,7 +375,7 @@ TEST(Save, AFileThatCannotBeReplacedStopsTheSaveAndLeavesOlderFilesWhole) {
   std::filesystem::create_directory(f.file(".g"));
   write_file(f.file(".gsv"), "old sums\n");
   write_file(f.file(".out"), "old curves\n");
-  f.run->next_save_time = 10.0f;
+  f.run->control.next_save_time = 10.0f;
   EXPECT_THROW(save_results(*f.run, f.console), Stop);
   EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n");
   EXPECT_EQ(read_file(f.file(".out")), "old curves\n");
@@ -382,7 +383,7 @@ TEST(Save, AFileThatCannotBeReplacedStopsTheSaveAndLeavesOlderFilesWhole) {
             (std::vector<std::string>{"result.g", "result.gsv", "result.out"}))
       << "no temporary file is left behind";
   EXPECT_EQ(count_lines(f.console_out.str(), "Saving completed"), 0);
-  EXPECT_EQ(f.run->next_save_time, 10.0f);
+  EXPECT_EQ(f.run->control.next_save_time, 10.0f);
 }
 
 TEST(Save, AnUnfinishedResultFileNeverReplacesTheOldOne) {
@@ -407,11 +408,11 @@ struct FakeClock {
 struct Schedule : Fixture {
   FakeClock clock;
   explicit Schedule(const Options& o = {}) : Fixture(o) {
-    run->clock.start_time = 0.0;
-    run->clock.now = &FakeClock::now;
-    run->clock.context = &clock;
+    run->control.clock.start_time = 0.0;
+    run->control.clock.now = &FakeClock::now;
+    run->control.clock.context = &clock;
     // As the cycle sets it before the first move.
-    run->next_save_time = std::min(run->params.save_interval, run->params.run_time);
+    run->control.next_save_time = std::min(run->params.save_interval, run->params.run_time);
   }
 
   // One check per time, as after one move each; stops with the run. Returns
@@ -420,12 +421,12 @@ struct Schedule : Fixture {
     std::vector<double> saved;
     for (double t : times) {
       clock.t = t;
-      ++run->moves_made;
+      ++run->control.moves_made;
       const int before = count_lines(console_out.str(), "Saving completed");
       save_check(*run, console);
       if (count_lines(console_out.str(), "Saving completed") > before) saved.push_back(t);
       last_check = t;
-      if (!run->running) break;
+      if (!run->control.running) break;
     }
     return saved;
   }
@@ -436,24 +437,24 @@ TEST(SaveCheck, SavesEveryIntervalAndStopsAtTheTimeLimitWithoutAFurtherSave) {
   Schedule s;  // run_time 25, save_interval 10
   EXPECT_EQ(s.checks_at({0.0, 5.0, 9.999, 10.0, 10.5, 19.0, 20.0, 24.999, 25.0, 26.0}),
             (std::vector<double>{10.0, 20.0}));
-  EXPECT_FALSE(s.run->running);
+  EXPECT_FALSE(s.run->control.running);
   EXPECT_EQ(s.last_check, 25.0);
-  EXPECT_EQ(s.run->next_save_time, 30.0f);
+  EXPECT_EQ(s.run->control.next_save_time, 30.0f);
 }
 
 TEST(SaveCheck, RunTimeBelowTheIntervalSavesOnceAtTheRunTime) {
   Schedule s;
   s.run->params.run_time = 4.0f;
-  s.run->next_save_time = std::min(s.run->params.save_interval, s.run->params.run_time);
+  s.run->control.next_save_time = std::min(s.run->params.save_interval, s.run->params.run_time);
   EXPECT_EQ(s.checks_at({1.0, 3.99, 4.0, 5.0}), (std::vector<double>{4.0}));
-  EXPECT_FALSE(s.run->running);
+  EXPECT_FALSE(s.run->control.running);
   EXPECT_EQ(s.last_check, 4.0);
 }
 
 TEST(SaveCheck, ANegativeElapsedTimeSavesAndStops) {
   Schedule s;
   EXPECT_EQ(s.checks_at({1.0, -0.5, 2.0}), (std::vector<double>{-0.5}));
-  EXPECT_FALSE(s.run->running);
+  EXPECT_FALSE(s.run->control.running);
 }
 
 TEST(SaveCheck, EveryRequestedSetSavedMeansASaveOnThatMove) {
@@ -466,36 +467,36 @@ TEST(SaveCheck, EveryRequestedSetSavedMeansASaveOnThatMove) {
   s.run->sums.nsaved = 3;
   EXPECT_EQ(s.checks_at({1.5}), (std::vector<double>{1.5}));
   // Stopping is left to the target check, which has already cleared running.
-  EXPECT_TRUE(s.run->running);
+  EXPECT_TRUE(s.run->control.running);
   EXPECT_TRUE(std::filesystem::exists(s.file(".gsv")));
 }
 
 TEST(SaveCheck, MoveLimitEndsTheRunWithOneSave) {
   Schedule s;
-  s.run->max_moves = 3;
+  s.run->control.max_moves = 3;
   EXPECT_EQ(s.checks_at({1.0, 2.0, 3.0, 4.0}), (std::vector<double>{3.0}));
-  EXPECT_FALSE(s.run->running);
-  EXPECT_EQ(s.run->moves_made, 3);
+  EXPECT_FALSE(s.run->control.running);
+  EXPECT_EQ(s.run->control.moves_made, 3);
 }
 
 TEST(SaveCheck, MoveLimitOnADueSaveSavesOnlyOnce) {
   Schedule s;
-  s.run->max_moves = 2;
+  s.run->control.max_moves = 2;
   EXPECT_EQ(s.checks_at({1.0, 10.0}), (std::vector<double>{10.0}));
   EXPECT_EQ(count_lines(s.console_out.str(), "Saving completed"), 1);
-  EXPECT_FALSE(s.run->running);
-  EXPECT_EQ(s.run->next_save_time, 20.0f);
+  EXPECT_FALSE(s.run->control.running);
+  EXPECT_EQ(s.run->control.next_save_time, 20.0f);
 }
 
 TEST(SaveCheck, AnInterruptEndsTheRunWithASave) {
   Schedule s;
   volatile std::sig_atomic_t flag = 0;
-  s.run->interrupted = &flag;
+  s.run->control.interrupted = &flag;
   EXPECT_TRUE(s.checks_at({1.0, 2.0}).empty());
-  EXPECT_TRUE(s.run->running);
+  EXPECT_TRUE(s.run->control.running);
   flag = 1;
   EXPECT_EQ(s.checks_at({3.0}), (std::vector<double>{3.0}));
-  EXPECT_FALSE(s.run->running);
+  EXPECT_FALSE(s.run->control.running);
   EXPECT_TRUE(std::filesystem::exists(s.file(".g")));
 }
 

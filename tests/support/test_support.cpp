@@ -62,6 +62,11 @@ CommandResult run_command(const std::string& command, const std::string& dir, co
 }
 
 std::string yosta_binary() { return YOSTA_BINARY; }
+std::string tools_binary() { return YOSTA_TOOLS_BINARY; }
+
+CommandResult run_tools(const TempDir& dir, const std::string& args, const std::string& input) {
+  return run_command("'" + tools_binary() + "' " + args, dir.path(), input);
+}
 
 CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input) {
   return run_command("'" + yosta_binary() + "' " + args, dir.path(), input);

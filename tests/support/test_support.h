@@ -44,6 +44,9 @@ CommandResult run_command(const std::string& command, const std::string& dir = "
 std::string yosta_binary();
 // Runs yosta with `args` in folder `dir`, with `input` on stdin.
 CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input = "");
+// The yosta-tools program built beside the tests, and a run of it in `dir`.
+std::string tools_binary();
+CommandResult run_tools(const TempDir& dir, const std::string& args, const std::string& input = "");
 // The last line of a program's output ("" when there is none).
 std::string last_line(const std::string& output);
 // The folder of the test sources (tests/).

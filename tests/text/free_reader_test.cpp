@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "support/test_support.h"
 
 namespace yosta::text {

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "run/console.h"
-#include "run/program.h"
-#include "run/stop.h"
+#include "base/console.h"
+#include "app/program.h"
+#include "base/stop.h"
 #include "support/test_support.h"
 
 namespace yosta {

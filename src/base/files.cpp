@@ -1,4 +1,4 @@
-#include "run/files.h"
+#include "base/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run/stop.h"
+#include "base/stop.h"
 
 namespace yosta {
 

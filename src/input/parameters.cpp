@@ -1,12 +1,12 @@
 // The parameter file, read record by record in its fixed order. Every record
 // is one free-format read that starts on a new line; nothing is named by
 // keyword, so the meaning of a value follows from its position alone.
-#include "run/parameters.h"
+#include "input/parameters.h"
 
 #include <string>
 #include <string_view>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "text/free_writer.h"
 
 namespace yosta {

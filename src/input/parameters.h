@@ -1,7 +1,8 @@
 // The parameter file: every setting of a run, read once in its fixed record
-// order into RunParameters and never changed afterwards (except where set-up
-// says so: Gaussian widths become standard deviations, q_last is lowered to
-// the number of points, sigma takes its absolute value).
+// order into RunParameters and never changed afterwards. Set-up keeps what it
+// derives in the model: each data set's settings as adjusted (q_last lowered
+// to the number of points, sigma's absolute value) and the Gaussian widths as
+// standard deviations.
 #pragma once
 
 #include <array>
@@ -9,21 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "input/capacities.h"
 #include "text/free_reader.h"
 
 namespace yosta {
-
-// Capacities fixed at build time.
-inline constexpr int max_basis = 6;
-inline constexpr int max_constraints = 5;
-inline constexpr int max_mr = 15;
-inline constexpr int max_ranges = 10;
-inline constexpr int max_gauss_half = 10;  // grid points on each side of a bump
-inline constexpr int max_sets = 4;
-inline constexpr int max_q = 1100;
-inline constexpr int max_r = 12000;
-inline constexpr int max_sinqr = 16501;    // entries 0..16500
-inline constexpr int max_window = 40;      // resolution window points
 
 struct ZeroConstraint {
   std::int32_t partial = 0;  // basis function 1..nbasis
@@ -45,7 +35,7 @@ struct CoordinationConstraint {
 };
 
 struct GaussianRange {
-  float width = 0;  // FWHM in Angstrom as read; set-up replaces it by sigma
+  float width = 0;  // FWHM in Angstrom, as read (the model keeps the standard deviation)
   float rch = 0;    // upper r limit of the range, Angstrom
 };
 

@@ -1,6 +1,6 @@
 // Progress lines: the state of the fit after an accepted move, under the
 // column heading that closes the run report.
-#include "display/progress.h"
+#include "output/progress.h"
 
 #include <cstdint>
 #include <string>
@@ -13,14 +13,14 @@ namespace yosta {
 void write_progress(const Run& run, Console& console, float E) {
   const RunParameters& p = run.params;
   console.write(text::free_record(
-      {std::string(" Accepted: "), run.accepted, std::string("     Generated:"), run.generated}));
+      {std::string(" Accepted: "), run.control.accepted, std::string("     Generated:"), run.control.generated}));
 
   // The smoothing penalty per basis value; nr * nbasis is formed as an integer.
-  const std::int32_t nvalues = run.r.nr * p.nbasis;
-  const float smoothing_per_point = run.S / static_cast<float>(nvalues);
-  const float cost_per_point = E / run.N_total;
+  const std::int32_t nvalues = run.model.r.nr * p.nbasis;
+  const float smoothing_per_point = run.model.S / static_cast<float>(nvalues);
+  const float cost_per_point = E / run.model.N_total;
   for (int s = 1; s <= p.nsets; ++s) {
-    const DataSet& set = run.sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     const float reduced_chi2 = set.chi2 / set.N;
     if (s < p.nsets) {
       console.write(
@@ -33,8 +33,8 @@ void write_progress(const Run& run, Console& console, float E) {
   }
 
   for (std::size_t c = 0; c < p.coordination.size(); ++c) {
-    console.write(text::free_record({static_cast<std::int32_t>(c + 1), run.Nc[c + 1],
-                                     p.coordination[c].coordination, run.P}));
+    console.write(text::free_record({static_cast<std::int32_t>(c + 1), run.model.Nc[c + 1],
+                                     p.coordination[c].coordination, run.model.P}));
   }
 }
 

@@ -1,8 +1,8 @@
 // Progress lines written after accepted moves.
 #pragma once
 
-#include "model/run.h"
-#include "run/console.h"
+#include "fit/run.h"
+#include "base/console.h"
 
 namespace yosta {
 

@@ -1,5 +1,5 @@
 // Zero and positivity rules, coordination numbers and the smoothing penalty.
-#include "fit/constraints.h"
+#include "model/constraints.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "fit/fit_fixture.h"
-#include "run/random.h"
-#include "run/stop.h"
+#include "base/random.h"
+#include "base/stop.h"
 
 namespace yosta {
 namespace {
@@ -19,27 +19,27 @@ using fit_test::grid_run;
 constexpr float dr = 0.25f;
 
 float& at(yosta::Run& run, int p, int j) {
-  return run.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
+  return run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
 }
 
 TEST(ZeroRules, CentreRefusalIsInclusiveAndMaskIsStrict) {
   auto run = grid_run(2, 40, dr);
   run->params.zero.push_back({1, 1.0f, 2.0f});
-  EXPECT_TRUE(centre_refused(*run, 1, 1.0f));
-  EXPECT_TRUE(centre_refused(*run, 1, 2.0f));
-  EXPECT_FALSE(centre_refused(*run, 1, 2.25f));
-  EXPECT_FALSE(centre_refused(*run, 2, 1.5f));  // other basis functions are free
-  EXPECT_FALSE(zero_masked(*run, 1, 1.0f));
-  EXPECT_FALSE(zero_masked(*run, 1, 2.0f));
-  EXPECT_TRUE(zero_masked(*run, 1, 1.75f));
-  EXPECT_FALSE(zero_masked(*run, 2, 1.75f));
+  EXPECT_TRUE(centre_refused(run->params, 1, 1.0f));
+  EXPECT_TRUE(centre_refused(run->params, 1, 2.0f));
+  EXPECT_FALSE(centre_refused(run->params, 1, 2.25f));
+  EXPECT_FALSE(centre_refused(run->params, 2, 1.5f));  // other basis functions are free
+  EXPECT_FALSE(zero_masked(run->params, 1, 1.0f));
+  EXPECT_FALSE(zero_masked(run->params, 1, 2.0f));
+  EXPECT_TRUE(zero_masked(run->params, 1, 1.75f));
+  EXPECT_FALSE(zero_masked(run->params, 2, 1.75f));
 }
 
 TEST(PositivityRule, WithoutPositivityConstraintsAnyChangeStays) {
   auto run = grid_run(2, 40, dr);
   run->params.zero.push_back({1, 1.0f, 2.0f});
-  EXPECT_EQ(positivity_rule(*run, 1, 20, -3.0f), -3.0f);
-  EXPECT_EQ(positivity_rule(*run, 2, 6, -3.0f), -3.0f);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, -3.0f), -3.0f);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 2, 6, -3.0f), -3.0f);
 }
 
 TEST(PositivityRule, OneConstraintGuardsEveryBasisFunction) {
@@ -48,24 +48,24 @@ TEST(PositivityRule, OneConstraintGuardsEveryBasisFunction) {
   at(*run, 1, 10) = 0.25f;
   at(*run, 2, 20) = 0.25f;
   // Basis function 2 at 5.0 A would go below Z: the point is left unchanged.
-  EXPECT_EQ(positivity_rule(*run, 2, 20, -2.0f), 0.0f);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 2, 20, -2.0f), 0.0f);
   // Basis function 1 at 2.5 A is set exactly to Z.
-  EXPECT_EQ(at(*run, 1, 10) + positivity_rule(*run, 1, 10, -2.0f), run->Z);
+  EXPECT_EQ(at(*run, 1, 10) + positivity_rule(run->params, run->model, 1, 10, -2.0f), run->model.Z);
   // Both ends of the range count.
-  EXPECT_EQ(positivity_rule(*run, 1, 8, -2.0f), run->Z);
-  EXPECT_EQ(positivity_rule(*run, 1, 12, -2.0f), run->Z);
-  EXPECT_EQ(positivity_rule(*run, 1, 13, -2.0f), 0.0f);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 8, -2.0f), run->model.Z);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 12, -2.0f), run->model.Z);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 13, -2.0f), 0.0f);
   // A change that ends exactly at Z is not below it.
-  EXPECT_EQ(positivity_rule(*run, 2, 20, -1.25f), -1.25f);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 2, 20, -1.25f), -1.25f);
 }
 
 TEST(PositivityRule, PointBelowFloorOnlyMovesBackUp) {
   auto run = grid_run(1, 40, dr);
   run->params.positivity.push_back({1, 2.0f, 3.0f});
   at(*run, 1, 20) = -1.5f;  // below Z outside every range
-  EXPECT_EQ(positivity_rule(*run, 1, 20, 0.25f), 0.0f);   // still below: dropped
-  EXPECT_EQ(positivity_rule(*run, 1, 20, 0.5f), 0.5f);    // reaches Z: kept
-  EXPECT_EQ(positivity_rule(*run, 1, 20, 0.75f), 0.75f);
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.25f), 0.0f);   // still below: dropped
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.5f), 0.5f);    // reaches Z: kept
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.75f), 0.75f);
 }
 
 TEST(EnforceRules, BoundsInclusiveAndPositivityKeepsTheFloor) {
@@ -77,23 +77,23 @@ TEST(EnforceRules, BoundsInclusiveAndPositivityKeepsTheFloor) {
     at(*run, 1, j) = -3.0f;
     at(*run, 2, j) = -3.0f;
   }
-  enforce_zero_and_positivity(*run);
+  enforce_zero_and_positivity(run->params, run->model);
   EXPECT_EQ(at(*run, 1, 3), -3.0f);
-  for (int j = 4; j <= 12; ++j) EXPECT_EQ(at(*run, 1, j), run->Z) << j;
+  for (int j = 4; j <= 12; ++j) EXPECT_EQ(at(*run, 1, j), run->model.Z) << j;
   EXPECT_EQ(at(*run, 1, 13), -3.0f);
-  for (int j = 4; j <= 6; ++j) EXPECT_EQ(at(*run, 2, j), run->Z) << j;
+  for (int j = 4; j <= 6; ++j) EXPECT_EQ(at(*run, 2, j), run->model.Z) << j;
   EXPECT_EQ(at(*run, 2, 7), -3.0f);
 }
 
 TEST(FreeCentreGuard, StopsOnlyWhenNoCentreIsLeft) {
   auto run = grid_run(2, 8, dr);
   run->params.zero.push_back({1, 0.0f, 2.0f});
-  EXPECT_NO_THROW(check_free_centre(*run));
+  EXPECT_NO_THROW(check_free_centre(run->params, run->model));
   run->params.zero.push_back({2, 0.25f, 1.75f});
-  EXPECT_NO_THROW(check_free_centre(*run));  // r = 2.0 of basis function 2 is free
+  EXPECT_NO_THROW(check_free_centre(run->params, run->model));  // r = 2.0 of basis function 2 is free
   run->params.zero.push_back({2, 2.0f, 2.0f});
   try {
-    check_free_centre(*run);
+    check_free_centre(run->params, run->model);
     FAIL() << "no stop";
   } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, 1);
@@ -107,13 +107,13 @@ TEST(Coordination, FullSumAndEmptyRange) {
   run->params.coordination.push_back({1, 1.0f, 1.0f, 0.5f, 2.0f, 3.0f, 0.5f});
   run->params.coordination.push_back({1, 1.1f, 1.2f, 1.0f, 1.0f, 4.0f, 2.0f});  // no r point
   at(*run, 1, 4) = 1.0f;  // v - Z = 2 at r = 1.0
-  coordination_full(*run);
+  coordination_full(run->params, run->model);
   // w = pi dr (4 r^2 + dr^2 / 3) = 4 pi r^2 dr + pi dr^3 / 3
   const double w = M_PI * 0.25 * (4.0 + 0.0625 / 3.0);
-  EXPECT_NEAR(run->Nc[1], w * 0.1 * 2.0 * 0.5 / 2.0, 1e-6);
-  EXPECT_EQ(run->Nc[2], 0.0f);
-  const double x = (run->Nc[1] - 3.0) / 0.5;
-  EXPECT_NEAR(run->P, x * x + 4.0, 1e-5);  // (coordination/weighting)^2 = 4
+  EXPECT_NEAR(run->model.Nc[1], w * 0.1 * 2.0 * 0.5 / 2.0, 1e-6);
+  EXPECT_EQ(run->model.Nc[2], 0.0f);
+  const double x = (run->model.Nc[1] - 3.0) / 0.5;
+  EXPECT_NEAR(run->model.P, x * x + 4.0, 1e-5);  // (coordination/weighting)^2 = 4
 }
 
 TEST(Coordination, MoveChangesTrackFullRecomputation) {
@@ -122,7 +122,7 @@ TEST(Coordination, MoveChangesTrackFullRecomputation) {
   run->params.coordination.push_back({1, 1.0f, 3.0f, 0.5f, 1.0f, 6.0f, 0.1f});
   run->params.coordination.push_back({2, 0.0f, 10.0f, 0.25f, 0.5f, 2.0f, 1.0f});
   run->params.coordination.push_back({1, 2.5f, 2.5f, 1.0f, 1.0f, 0.0f, 1.0f});
-  coordination_full(*run);
+  coordination_full(run->params, run->model);
   std::int32_t seed = 12345;
   float d[7];
   float dNc[max_constraints + 1];
@@ -130,18 +130,18 @@ TEST(Coordination, MoveChangesTrackFullRecomputation) {
     const int p = static_cast<int>(next_random(seed) * 2) + 1;
     const int j0 = static_cast<int>(next_random(seed) * 194) + 1;
     for (float& x : d) x = static_cast<float>(next_random(seed) - 0.5);
-    coordination_move(*run, p, j0, d, 7, dNc);
+    coordination_move(run->params, run->model, p, j0, d, 7, dNc);
     if (next_random(seed) < 0.5) {  // accepted: apply; rejected: take dNc back
       for (int i = 0; i < 7; ++i) at(*run, p, j0 + i) += d[i];
     } else {
-      for (int c = 1; c <= 3; ++c) run->Nc[static_cast<std::size_t>(c)] -= dNc[c];
+      for (int c = 1; c <= 3; ++c) run->model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
     }
   }
-  const auto tracked = run->Nc;
-  coordination_full(*run);
+  const auto tracked = run->model.Nc;
+  coordination_full(run->params, run->model);
   for (int c = 1; c <= 3; ++c) {
     const auto cu = static_cast<std::size_t>(c);
-    EXPECT_NEAR(tracked[cu], run->Nc[cu], 1e-4 * (1.0 + std::fabs(run->Nc[cu]))) << c;
+    EXPECT_NEAR(tracked[cu], run->model.Nc[cu], 1e-4 * (1.0 + std::fabs(run->model.Nc[cu]))) << c;
   }
 }
 
@@ -162,12 +162,12 @@ class SmoothingTest : public ::testing::TestWithParam<int> {
   }
   // dS of a change of delta at j measured as the difference of two full sums.
   double full_difference(int p, int j, float delta) {
-    smoothing_full(*run_);
-    const double before = run_->S;
+    smoothing_full(run_->params, run_->model);
+    const double before = run_->model.S;
     at(*run_, p, j) += delta;
-    smoothing_full(*run_);
+    smoothing_full(run_->params, run_->model);
     at(*run_, p, j) -= delta;
-    return run_->S - before;
+    return run_->model.S - before;
   }
 };
 
@@ -175,7 +175,7 @@ TEST_P(SmoothingTest, ChangeEqualsFullDifferenceAtGridEndsAndInside) {
   for (int j : {1, 2, 3, 13, 23, 24, 25}) {
     const float saved = at(*run_, 2, j);
     const double expected = full_difference(2, j, 0.3f);
-    const float dS = smoothing_change(*run_, 2, j, 0.3f);
+    const float dS = smoothing_change(run_->params, run_->model, 2, j, 0.3f);
     EXPECT_FLOAT_EQ(at(*run_, 2, j), saved + 0.3f) << j;
     EXPECT_NEAR(dS, expected, 1e-4 * (1.0 + std::fabs(expected))) << j;
     at(*run_, 2, j) = saved;
@@ -187,12 +187,12 @@ TEST_P(SmoothingTest, EndWindowsHoldOneTerm) {
   // curvature term i = 2: a change there moves S by exactly that term.
   const int type = GetParam();
   const int nr = 25;
-  smoothing_full(*run_);
+  smoothing_full(run_->params, run_->model);
   for (int j : {1, nr}) {
     const int i = j == 1 ? type : nr - 1;
     const float r = static_cast<float>(i) * 0.2f;
     auto term = [&] {
-      const auto& v = run_->v[1];
+      const auto& v = run_->model.v[1];
       const float factor = r * std::exp(r / 2.0f);
       if (type == 1) {
         const float s = v[static_cast<std::size_t>(i + 1)] - v[static_cast<std::size_t>(i)];
@@ -203,37 +203,37 @@ TEST_P(SmoothingTest, EndWindowsHoldOneTerm) {
       return factor * (c * c);
     };
     const float before = term();
-    const float dS = smoothing_change(*run_, 1, j, 0.4f);
+    const float dS = smoothing_change(run_->params, run_->model, 1, j, 0.4f);
     const float after = term();
     EXPECT_FLOAT_EQ(dS, (after - before) * 0.5f) << j;
   }
 }
 
 TEST_P(SmoothingTest, RandomChangesTrackFullRecomputation) {
-  smoothing_full(*run_);
+  smoothing_full(run_->params, run_->model);
   std::int32_t seed = 7;
   for (int move = 0; move < 2000; ++move) {
     const int p = static_cast<int>(next_random(seed) * 2) + 1;
     const int j = static_cast<int>(next_random(seed) * 25) + 1;
     const float delta = static_cast<float>(next_random(seed) - 0.5) * 0.2f;
-    const float dS = smoothing_change(*run_, p, j, delta);
-    run_->S += dS;
+    const float dS = smoothing_change(run_->params, run_->model, p, j, delta);
+    run_->model.S += dS;
     if (next_random(seed) < 0.3) {
       at(*run_, p, j) -= delta;
-      run_->S -= dS;
+      run_->model.S -= dS;
     }
   }
-  const float tracked = run_->S;
-  smoothing_full(*run_);
-  EXPECT_NEAR(tracked, run_->S, 2e-3 * (1.0 + run_->S));
+  const float tracked = run_->model.S;
+  smoothing_full(run_->params, run_->model);
+  EXPECT_NEAR(tracked, run_->model.S, 2e-3 * (1.0 + run_->model.S));
 }
 
 TEST_P(SmoothingTest, CutoffBeyondGridGivesNoPenalty) {
   run_->params.smoothing_cutoff = 5.1f;  // last r point is 5.0
-  smoothing_full(*run_);
-  EXPECT_EQ(run_->S, 0.0f);
-  EXPECT_EQ(smoothing_change(*run_, 1, 25, 0.7f), 0.0f);
-  EXPECT_EQ(smoothing_change(*run_, 1, 12, 0.7f), 0.0f);
+  smoothing_full(run_->params, run_->model);
+  EXPECT_EQ(run_->model.S, 0.0f);
+  EXPECT_EQ(smoothing_change(run_->params, run_->model, 1, 25, 0.7f), 0.0f);
+  EXPECT_EQ(smoothing_change(run_->params, run_->model, 1, 12, 0.7f), 0.0f);
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, SmoothingTest, ::testing::Values(1, 2));
@@ -241,14 +241,14 @@ INSTANTIATE_TEST_SUITE_P(Types, SmoothingTest, ::testing::Values(1, 2));
 TEST(Smoothing, OffOrGaussianTypeGivesZero) {
   auto run = grid_run(1, 10, 0.2f);
   at(*run, 1, 5) = 3.0f;
-  run->S = 9.0f;
-  smoothing_full(*run);
-  EXPECT_EQ(run->S, 0.0f);
+  run->model.S = 9.0f;
+  smoothing_full(run->params, run->model);
+  EXPECT_EQ(run->model.S, 0.0f);
   run->params.smoothing_on = true;
   run->params.smoothing_type = 3;
   run->params.smoothing_weight = 1.0f;
-  smoothing_full(*run);
-  EXPECT_EQ(run->S, 0.0f);
+  smoothing_full(run->params, run->model);
+  EXPECT_EQ(run->model.S, 0.0f);
 }
 
 TEST(Smoothing, OverflowingFactorIsRefusedAtSetUp) {
@@ -256,12 +256,12 @@ TEST(Smoothing, OverflowingFactorIsRefusedAtSetUp) {
   run->params.smoothing_on = true;
   run->params.smoothing_type = 1;
   run->params.smoothing_exponent = 1.0f;
-  EXPECT_THROW(check_smoothing_factor(*run), Stop);
+  EXPECT_THROW(check_smoothing_factor(run->params, run->model), Stop);
   run->params.smoothing_exponent = 2.0f;  // exp(50): fine
-  EXPECT_NO_THROW(check_smoothing_factor(*run));
+  EXPECT_NO_THROW(check_smoothing_factor(run->params, run->model));
   run->params.smoothing_exponent = 1.0f;
   run->params.smoothing_cutoff = 200.0f;  // no term counted at all
-  EXPECT_NO_THROW(check_smoothing_factor(*run));
+  EXPECT_NO_THROW(check_smoothing_factor(run->params, run->model));
 }
 
 }  // namespace

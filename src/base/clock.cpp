@@ -1,4 +1,4 @@
-#include "run/random.h"
+#include "base/clock.h"
 
 #include <ctime>
 

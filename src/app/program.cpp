@@ -1,4 +1,4 @@
-#include "run/program.h"
+#include "app/program.h"
 
 #include <algorithm>
 #include <csignal>
@@ -6,18 +6,21 @@
 #include <sstream>
 
 #include "display/plots.h"
-#include "fit/constraints.h"
+#include "model/constraints.h"
 #include "fit/cycle.h"
 #include "model/corrections.h"
 #include "model/datasets.h"
 #include "model/grid.h"
-#include "model/run.h"
+#include "model/state.h"
 #include "model/start.h"
 #include "model/transform.h"
+#include "output/progress.h"
 #include "output/report.h"
-#include "run/parameters.h"
-#include "run/random.h"
-#include "run/stop.h"
+#include "app/schedule.h"
+#include "fit/evaluation.h"
+#include "input/parameters.h"
+#include "base/random.h"
+#include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
 
@@ -84,21 +87,25 @@ void read_parameter_file(Run& run, const std::string& path) {
 // F(Q), and the resolution windows, in this order. Any step may stop.
 void set_up_model(Run& run, Console& console) {
   for (int s = 1; s <= run.params.nsets; ++s)
-    run.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
-  read_data_sets(run);
-  derive_r_grid(run);
-  check_q_grid(run);
-  if (run.params.gaussian_moves) check_gaussian_ranges(run);
+    run.model.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
+  read_data_sets(run.params, run.model);
+  derive_r_grid(run.params, run.model);
+  check_q_grid(run.model);
+  if (run.params.gaussian_moves) check_gaussian_ranges(run.params, run.model);
 
-  prepare_data(run);
-  set_floor_value(run);
-  if (run.params.gaussian_moves) tabulate_gaussians(run);
-  prepare_start(run, console);
-  check_free_centre(run);
-  check_smoothing_factor(run);
-  build_tables(run);
-  full_model(run);
-  setup_resolution(run);
+  prepare_data(run.params, run.model);
+  set_floor_value(run.params, run.model);
+  if (run.params.gaussian_moves) tabulate_gaussians(run.params, run.model);
+  MoveCounts counts;
+  prepare_start(run.params, run.model, counts, run.sums, console);
+  run.control.generated = counts.generated;
+  run.control.accepted = counts.accepted;
+  check_free_centre(run.params, run.model);
+  check_smoothing_factor(run.params, run.model);
+  build_tables(run.params, run.model);
+  full_model(run.params, run.model);
+  setup_resolution(run.params, run.model);
+  prepare_evaluation(run);
 }
 
 }  // namespace
@@ -139,11 +146,11 @@ int finish_run(bool all_saved) { return all_saved ? 0 : 10; }
 
 std::unique_ptr<Run> set_up_run(const std::string& parameter_file, Console& console, std::int32_t seed) {
   std::unique_ptr<Run> run = make_run();
-  run->seed = seed;
-  run->clock.start_time = now_minutes();
+  run->control.seed = seed;
+  run->control.clock.start_time = now_minutes();
   read_parameter_file(*run, parameter_file);
   set_up_model(*run, console);
-  run->next_save_time = std::min(run->params.save_interval, run->params.run_time);
+  run->control.next_save_time = std::min(run->params.save_interval, run->params.run_time);
   return run;
 }
 
@@ -151,10 +158,12 @@ int run_program(const ProgramOptions& options, Console& console) {
   const ClockStart clock = start_clock();
   std::unique_ptr<Run> owned = make_run();
   Run& run = *owned;
-  run.seed = options.seed.value_or(clock.seed);
-  run.clock.start_time = clock.start_time;
-  run.max_moves = options.max_moves;
-  run.interrupted = &interrupt_flag;
+  run.control.seed = options.seed.value_or(clock.seed);
+  run.control.clock.start_time = clock.start_time;
+  run.control.max_moves = options.max_moves;
+  run.control.interrupted = &interrupt_flag;
+  run.hooks.progress = write_progress;
+  run.hooks.after_move = save_check;
 
   console.set_title("Parameters");
   console.write(text::free_record({std::string(" Please Wait... ")}));
@@ -179,7 +188,7 @@ int run_program(const ProgramOptions& options, Console& console) {
     plots->attach();
   }
 
-  run.next_save_time = std::min(run.params.save_interval, run.params.run_time);
+  run.control.next_save_time = std::min(run.params.save_interval, run.params.run_time);
   bool all_saved = false;
   {
     InterruptHandlers handlers;

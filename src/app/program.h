@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "model/run.h"
-#include "run/console.h"
+#include "fit/run.h"
+#include "base/console.h"
 
 namespace yosta {
 

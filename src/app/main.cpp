@@ -5,9 +5,9 @@
 #include <exception>
 #include <iostream>
 
-#include "run/console.h"
-#include "run/program.h"
-#include "run/stop.h"
+#include "base/console.h"
+#include "app/program.h"
+#include "base/stop.h"
 
 int main(int argc, char** argv) {
   yosta::ProgramOptions options;

@@ -1,5 +1,5 @@
 // Progress lines after an accepted move.
-#include "display/progress.h"
+#include "output/progress.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +19,14 @@ std::unique_ptr<Run> progress_run(int nsets, int ncoord = 0) {
   RunParameters& p = run->params;
   p.nsets = nsets;
   p.nbasis = 2;
-  run->r.nr = 100;
-  run->accepted = 7;
-  run->generated = 12;
-  run->S = 6.25f;      // per basis value: 6.25 / 200
-  run->N_total = 400.0f;
-  run->P = 0.5f;
+  run->model.r.nr = 100;
+  run->control.accepted = 7;
+  run->control.generated = 12;
+  run->model.S = 6.25f;      // per basis value: 6.25 / 200
+  run->model.N_total = 400.0f;
+  run->model.P = 0.5f;
   for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = run->sets[s];
+    DataSet& set = run->model.sets[s];
     set.beta = 1.0f;
     set.a0 = -0.0125f;
     set.a1 = 0.0f;
@@ -38,7 +38,7 @@ std::unique_ptr<Run> progress_run(int nsets, int ncoord = 0) {
     CoordinationConstraint constraint;
     constraint.coordination = 4.0f * static_cast<float>(c);
     p.coordination.push_back(constraint);
-    run->Nc[c] = 3.5f * static_cast<float>(c);
+    run->model.Nc[c] = 3.5f * static_cast<float>(c);
   }
   return run;
 }
@@ -86,8 +86,8 @@ TEST(Progress, SeveralDataSetsGiveFiveFieldLinesThenOneSevenFieldLine) {
 
 TEST(Progress, EachSetShowsItsOwnReducedChiSquared) {
   const auto run = progress_run(2);
-  run->sets[2].chi2 = 50.0f;
-  run->sets[2].N = 200.0f;
+  run->model.sets[2].chi2 = 50.0f;
+  run->model.sets[2].N = 200.0f;
   const std::vector<std::string> lines = progress_lines(*run, 0.0f);
   EXPECT_EQ(lines[1].substr(44, 11), "  2.500    ");
   EXPECT_EQ(lines[2].substr(44, 11), " 0.2500    ");

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <ctime>
 
-#include "run/random.h"
+#include "base/random.h"
+#include "base/clock.h"
 
 namespace yosta {
 namespace {

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "run/files.h"
-#include "run/stop.h"
+#include "base/files.h"
+#include "base/stop.h"
 #include "support/test_support.h"
 
 namespace yosta {

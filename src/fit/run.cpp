@@ -1,4 +1,4 @@
-#include "model/run.h"
+#include "fit/run.h"
 
 namespace yosta {
 

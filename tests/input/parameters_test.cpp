@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/parameters.h"
-#include "run/stop.h"
+#include "input/parameters.h"
+#include "base/stop.h"
 #include "text/free_reader.h"
 
 namespace yosta {

@@ -1,0 +1,29 @@
+#include "app/schedule.h"
+
+#include "output/results.h"
+
+namespace yosta {
+
+void save_check(Run& run, Console& console) {
+  const RunParameters& p = run.params;
+  const double t = run.control.clock.elapsed_minutes();
+  const bool clock_set_back = t < 0.0;
+  const bool targets_complete = p.save_targets && run.sums.nsaved == p.nsave;
+
+  bool saved = false;
+  if (clock_set_back || t >= static_cast<double>(run.control.next_save_time) || targets_complete) {
+    save_results(run, console);
+    saved = true;
+  }
+
+  // The command-line extras end the run like the time limit, but always with
+  // a save: the last one, unless this move has just made it.
+  const bool move_limit = run.control.max_moves >= 0 && run.control.moves_made >= run.control.max_moves;
+  const bool interrupted = run.control.interrupted != nullptr && *run.control.interrupted != 0;
+  const bool extra_stop = move_limit || interrupted;
+  if (extra_stop && !saved) save_results(run, console);
+
+  if (clock_set_back || t >= static_cast<double>(p.run_time) || extra_stop) run.control.running = false;
+}
+
+}  // namespace yosta

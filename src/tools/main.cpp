@@ -1,0 +1,28 @@
+// yosta-tools: data preparation before a fit and the handling of its results.
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <iostream>
+
+#include "base/stop.h"
+#include "tools/subcommands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Data preparation and results for yosta.", "yosta-tools"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "yosta-tools 3.0");
+  yosta::tools::add_version(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 1;
+  } catch (const yosta::Stop& stop) {
+    std::cout.flush();
+    for (const std::string& line : stop.lines) std::cerr << line << '\n';
+    return stop.status;
+  } catch (const std::exception& e) {
+    std::cerr << "yosta-tools: " << e.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
