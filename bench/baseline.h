@@ -16,7 +16,7 @@ double baseline_evaluate(Run& run);
 // F_calc of every set recomputed from the basis values, point by point.
 void baseline_full_model(Run& run);
 
-// One trial move (steps 1 to 12, without progress lines, targets or saves).
+// One trial move, without progress lines, targets or saves.
 bool baseline_move(Run& run);
 
 }  // namespace yosta::bench

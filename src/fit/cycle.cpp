@@ -32,159 +32,178 @@ inline bool single_point_smoothing(const RunParameters& par) {
   return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
 }
 
+// A trial move as drawn: basis function p at r point j (r = j dr), and the
+// amplitude before the hard rules.
+struct Proposal {
+  int p = 1;
+  int j = 1;
+  float r = 0.0f;
+  float delta = 0.0f;
+};
+
+// The centre is drawn again while a zero constraint of its basis function
+// holds it; the amplitude is uniform in -max_change/r .. +max_change/r, so
+// that max_change bounds the change of r g(r). Both come from the
+// generator's double values, in this order.
+Proposal propose(const RunParameters& par, const Model& model, std::int32_t& seed) {
+  Proposal m;
+  for (;;) {
+    m.p = static_cast<int>(next_random(seed) * par.nbasis) + 1;
+    m.j = static_cast<int>(next_random(seed) * model.r.nr) + 1;
+    m.r = static_cast<float>(m.j) * model.r.dr;
+    if (!centre_refused(par, m.p, m.r)) break;
+  }
+  const double u_amp = next_random(seed);
+  m.delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u_amp - 0.5) /
+                               static_cast<double>(m.r));
+  return m;
+}
+
+// The changes of a move at the r points it touches: d[m] is the change at r
+// point j0 + m - 1 for the positions mlo..mhi that lie on the grid (a
+// single-point move is m = 1 alone).
+struct Shaped {
+  float d[2 * max_gauss_half + 2];
+  int j0 = 1, mlo = 1, mhi = 1;
+  bool whole = false;  // a Gaussian bump with every position on the grid and unchanged
+  int first() const { return j0 + mlo - 1; }
+  int count() const { return mhi - mlo + 1; }
+};
+
+// A single point under the positivity rule, or a Gaussian bump of the
+// centre's r range, cut at the grid ends, masked beside zero constraints and
+// each position under the positivity rule.
+void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& out) {
+  if (!par.gaussian_moves) {
+    m.delta = positivity_rule(par, model, m.p, m.j, m.delta);
+    out.d[1] = m.delta;
+    out.j0 = m.j;
+    return;
+  }
+  const float dr = model.r.dr;
+  const int nr = model.r.nr;
+  const auto range = static_cast<std::size_t>(gaussian_range(par, m.r));
+  const int n = model.gauss.ngauss[range];
+  const auto& bump = model.gauss.shape[range];
+  out.j0 = m.j - n;
+  out.mlo = out.j0 >= 1 ? 1 : 2 - out.j0;
+  out.mhi = nr - out.j0 + 1 < 2 * n + 1 ? nr - out.j0 + 1 : 2 * n + 1;
+  for (int k = out.mlo; k <= out.mhi; ++k) {
+    const int jm = out.j0 + k - 1;
+    const float mask = zero_masked(par, m.p, static_cast<float>(jm) * dr) ? 0.0f : 1.0f;
+    out.d[k] = positivity_rule(par, model, m.p, jm, bump[static_cast<std::size_t>(k)] * mask * m.delta);
+  }
+  out.whole = out.mlo == 1 && out.mhi == 2 * n + 1;
+  for (int k = out.mlo; k <= out.mhi && out.whole; ++k) {
+    out.whole = out.d[k] == bump[static_cast<std::size_t>(k)] * m.delta;
+  }
+}
+
+// The Metropolis test on D, half the fall of the cost. Only the last branch
+// draws a random number.
+bool decide(const RunParameters& par, float D, std::int32_t& seed) {
+  if (par.improved_only && D < 0.0f) return false;
+  if (D < -20.0f) return false;
+  if (D >= 0.0f) return true;
+  const double u = next_random(seed);
+  return u <= static_cast<double>(std::exp(D));
+}
+
+// After an accepted move: the plots, the progress lines and the target check
+// see the new model.
+void after_accept(Run& run, Console& console, float E_new) {
+  const RunParameters& par = run.params;
+  run.control.E_cur = E_new;
+  run.control.accepted = count_up(run.control.accepted);
+  // The plot hook is set only when plots are drawn (live plotting, or a
+  // device named on the command line).
+  const std::int32_t accepted = run.control.accepted;
+  if (run.hooks.plots.refresh != nullptr && par.plot_interval > 0 && accepted % par.plot_interval == 0) {
+    run.hooks.plots.refresh(run.hooks.plots.context);
+  }
+  if (run.hooks.progress != nullptr &&
+      (accepted == 1 || (par.report_interval > 0 && accepted % par.report_interval == 0))) {
+    run.hooks.progress(run, console, E_new);
+  }
+  if (par.save_targets) target_check(run, console);
+}
+
 }  // namespace
 
 bool one_move(Run& run, Console& console) {
   const RunParameters& par = run.params;
-  const int nr = run.model.r.nr;
-  const float dr = run.model.r.dr;
-
-  // 1. The centre: basis function p and r point j, drawn again while a zero
-  // constraint of p holds r.
-  int p = 1;
-  int j = 1;
-  float r = dr;
-  for (;;) {
-    p = static_cast<int>(next_random(run.control.seed) * par.nbasis) + 1;
-    j = static_cast<int>(next_random(run.control.seed) * nr) + 1;
-    r = static_cast<float>(j) * dr;
-    if (!centre_refused(run.params, p, r)) break;
-  }
-  auto& v = run.model.v[static_cast<std::size_t>(p)];
-
-  // 2. The amplitude, uniform in -max_change/r .. +max_change/r: max_change
-  // bounds the change of r g(r). Formed from the generator's double value.
-  const double u_amp = next_random(run.control.seed);
-  float delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u_amp - 0.5) /
-                                   static_cast<double>(r));
-
-  // 3. Shape the move: d[m] is the change at r point j0 + m - 1, for the
-  // positions mlo..mhi that lie on the grid (a single-point move is m = 1).
+  Model& model = run.model;
   const bool gaussian = par.gaussian_moves;
-  float d[2 * max_gauss_half + 2];
-  int j0 = j;
-  int mlo = 1;
-  int mhi = 1;
-  if (!gaussian) {
-    delta = positivity_rule(run.params, run.model, p, j, delta);
-    d[1] = delta;
-  } else {
-    const int K = gaussian_range(par, r);
-    const int n = run.model.gauss.ngauss[static_cast<std::size_t>(K)];
-    const auto& shape = run.model.gauss.shape[static_cast<std::size_t>(K)];
-    j0 = j - n;
-    mlo = j0 >= 1 ? 1 : 2 - j0;
-    mhi = nr - j0 + 1 < 2 * n + 1 ? nr - j0 + 1 : 2 * n + 1;
-    for (int m = mlo; m <= mhi; ++m) {
-      const int jm = j0 + m - 1;
-      const float mask = zero_masked(run.params, p, static_cast<float>(jm) * dr) ? 0.0f : 1.0f;
-      d[m] = positivity_rule(run.params, run.model, p, jm, shape[static_cast<std::size_t>(m)] * mask * delta);
-    }
-  }
-  const int first = j0 + mlo - 1;  // r point of the first on-grid position
-  const int count = mhi - mlo + 1;
-  const float* changes = &d[mlo];
 
-  // 4. Coordination numbers and the coordination penalty.
+  Proposal m = propose(par, model, run.control.seed);
+  Shaped change;
+  shape(par, model, m, change);
+  auto& v = model.v[static_cast<std::size_t>(m.p)];
+
+  // Coordination numbers and the coordination penalty.
   float dNc[max_constraints + 1];
-  coordination_move(run.params, run.model, p, first, changes, count, dNc);
+  coordination_move(par, model, m.p, change.first(), &change.d[change.mlo], change.count(), dNc);
 
-  // 5. Smoothing, and the tentative single-point change. A Gaussian move
+  // Smoothing, and the tentative single-point change. A Gaussian move
   // leaves v alone until it is accepted.
   float dS = 0.0f;
   if (!gaussian) {
     if (single_point_smoothing(par)) {
-      dS = smoothing_change(run.params, run.model, p, j, delta);
+      dS = smoothing_change(par, model, m.p, m.j, m.delta);
     } else {
-      v[static_cast<std::size_t>(j)] += delta;
+      v[static_cast<std::size_t>(m.j)] += m.delta;
     }
   }
-  run.model.S += dS;
+  model.S += dS;
 
-  // 6, 7. Model update and evaluation, in one pass per data set from the
-  // sums kept between moves. When every change is zero the model stays as it
-  // is and nothing needs to be taken back out on rejection. A single point,
-  // and a Gaussian bump that is whole (every position on the grid, no mask,
-  // no positivity change: d(m) = shape(m) delta exactly), take their change
-  // from a row prepared per r point; other bumps go point by point.
+  // The model and its evaluation, from the sums kept between moves. When
+  // every change is zero the model stays as it is and nothing needs to be
+  // taken back out on rejection. A single point, and a whole Gaussian bump
+  // (d(m) = shape(m) delta exactly), take their change from a row prepared
+  // per r point; other bumps go point by point.
   TrialChange trial;
-  trial.p = p;
-  trial.first = first;
-  trial.d = changes;
-  trial.count = count;
-  for (int i = 0; i < count; ++i) trial.changed = trial.changed || changes[i] != 0.0f;
-  if (!gaussian) {
-    trial.row = j;
-    trial.amplitude = delta;
-  } else {
-    const int K = gaussian_range(par, r);
-    const int n = run.model.gauss.ngauss[static_cast<std::size_t>(K)];
-    const auto& shape = run.model.gauss.shape[static_cast<std::size_t>(K)];
-    bool whole = mlo == 1 && mhi == 2 * n + 1;
-    for (int m = mlo; m <= mhi && whole; ++m) whole = d[m] == shape[static_cast<std::size_t>(m)] * delta;
-    if (whole) {
-      trial.row = j;
-      trial.amplitude = delta;
-    }
+  trial.p = m.p;
+  trial.first = change.first();
+  trial.d = &change.d[change.mlo];
+  trial.count = change.count();
+  for (int i = 0; i < trial.count; ++i) trial.changed = trial.changed || trial.d[i] != 0.0f;
+  if (!gaussian || change.whole) {
+    trial.row = m.j;
+    trial.amplitude = m.delta;
   }
   const double chi2 = evaluate_trial(run, trial);
 
-  // 8. The cost, in single precision.
-  const float E_new = static_cast<float>(chi2 + static_cast<double>(run.model.S) + static_cast<double>(run.model.P));
+  // The cost, in single precision, and the test on half its fall.
+  const float E_new = static_cast<float>(chi2 + static_cast<double>(model.S) + static_cast<double>(model.P));
   const float D = (run.control.E_cur - E_new) * 0.5f;
-
-  // 9. Metropolis test. Only the last branch draws a random number.
-  bool accept = false;
-  if (par.improved_only && D < 0.0f) {
-    accept = false;
-  } else if (D < -20.0f) {
-    accept = false;
-  } else if (D >= 0.0f) {
-    accept = true;
-  } else {
-    const double u = next_random(run.control.seed);
-    accept = u <= static_cast<double>(std::exp(D));
-  }
-
-  // 10.
+  const bool accept = decide(par, D, run.control.seed);
   run.control.generated = count_up(run.control.generated);
 
   if (!accept) {
-    // 11. Undo in reverse, by subtraction. The corrections and chi2 of the
-    // data sets keep their rejected values until the next evaluation.
+    // Undo in reverse, by subtraction. The corrections and chi2 of the data
+    // sets keep their rejected values until the next evaluation.
     // QUIRK: (v + delta) - delta need not give back v to the last bit; the
     // method undoes by subtraction and so does this.
-    if (!gaussian) v[static_cast<std::size_t>(j)] -= delta;
-    run.model.S -= dS;
+    if (!gaussian) v[static_cast<std::size_t>(m.j)] -= m.delta;
+    model.S -= dS;
     undo_trial(run);
     const int ncoord = static_cast<int>(par.coordination.size());
-    for (int c = 1; c <= ncoord; ++c) run.model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
+    for (int c = 1; c <= ncoord; ++c) model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
   } else {
-    // 12. Accept: apply a Gaussian change, count, and let the display and the
-    // target saving see the new model.
     if (gaussian) {
-      for (int m = mlo; m <= mhi; ++m) v[static_cast<std::size_t>(j0 + m - 1)] += d[m];
+      for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
     }
     keep_trial(run);
-    run.control.E_cur = E_new;
-    run.control.accepted = count_up(run.control.accepted);
-    // The hook is set only when plots are drawn (live plotting, or a device
-    // named on the command line).
-    if (run.hooks.plots.refresh != nullptr && par.plot_interval > 0 && run.control.accepted % par.plot_interval == 0) {
-      run.hooks.plots.refresh(run.hooks.plots.context);
-    }
-    if (run.hooks.progress != nullptr &&
-        (run.control.accepted == 1 || (par.report_interval > 0 && run.control.accepted % par.report_interval == 0))) {
-      run.hooks.progress(run, console, E_new);
-    }
-    if (par.save_targets) target_check(run, console);
+    after_accept(run, console, E_new);
   }
 
-  // 13. The save check runs after every move; it may end the cycle.
+  // The save check runs after every move; it may end the cycle.
   ++run.control.moves_made;
   if (run.hooks.after_move != nullptr) run.hooks.after_move(run, console);
   // Keep live windows painted when accepted moves (and so refreshes) are rare.
-  if (run.hooks.plots.repaint != nullptr && (run.control.moves_made & 2047) == 0) run.hooks.plots.repaint(run.hooks.plots.context);
+  if (run.hooks.plots.repaint != nullptr && (run.control.moves_made & 2047) == 0) {
+    run.hooks.plots.repaint(run.hooks.plots.context);
+  }
   return accept;
 }
 

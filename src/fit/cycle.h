@@ -7,7 +7,8 @@
 
 namespace yosta {
 
-// One trial move (steps 1 to 13 of a turn); returns true when accepted.
+// One trial move: propose, shape, evaluate, decide, then keep or undo, and
+// the checks after it; returns true when accepted.
 bool one_move(Run& run, Console& console);
 
 // Turns until running is cleared (time limit, last target set, --max-moves,

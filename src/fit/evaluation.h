@@ -107,7 +107,7 @@ struct TrialChange {
 void prepare_evaluation(Run& run);
 void model_rebuilt(Run& run);
 
-// Steps 6 and 7 of a trial move: the model of every set updated for the
+// The evaluation of a trial move: the model of every set updated for the
 // change, then the corrections and chi2 of every set, from sums kept between
 // moves; returns the total data chi-squared.
 double evaluate_trial(Run& run, const TrialChange& change);

@@ -45,7 +45,7 @@ void require_nonzero(const FreeReader& in, float value, const std::string& owner
   if (value == 0.0f) reject(in, owner + ": " + name + " must not be zero, found " + text_of(value));
 }
 
-// Records 8.1 and 14.1: partial, r_from, r_to.
+// One zero or positivity constraint: partial, r_from, r_to.
 template <class Constraint>
 Constraint read_range_constraint(FreeReader& in, std::int32_t nbasis, const char* kind, int index) {
   const std::string owner = std::string(kind) + " constraint " + std::to_string(index);
@@ -59,7 +59,7 @@ Constraint read_range_constraint(FreeReader& in, std::int32_t nbasis, const char
   return c;
 }
 
-// Record 15.1: the seven values of one coordination constraint.
+// The seven values of one coordination constraint.
 CoordinationConstraint read_coordination(FreeReader& in, std::int32_t nbasis, int index) {
   const std::string owner = "Coordination constraint " + std::to_string(index);
   CoordinationConstraint c;
@@ -79,7 +79,7 @@ CoordinationConstraint read_coordination(FreeReader& in, std::int32_t nbasis, in
   return c;
 }
 
-// Records 24 and 25: the block of one data set. Block B (qdep) has no
+// The block of one data set. The block of a Q-dependent set has no
 // coefficients record: those come per point from the data file.
 void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings& set, int index, bool qdep) {
   const std::string owner = "Data set " + std::to_string(index);

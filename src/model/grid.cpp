@@ -77,6 +77,7 @@ void check_gaussian_ranges(const RunParameters& par, Model& model) {
     const std::int32_t ngauss = points < 1000.0f ? static_cast<std::int32_t>(points) : max_gauss_half + 1;
     model.gauss.ngauss[static_cast<std::size_t>(i)] = ngauss;
     if (ngauss > max_gauss_half) {
+      // QUIRK: "Decrase" is the message as users know it.
       throw Stop(std::vector<std::string>{"Too many points for a Gaussian.", "(Decrase sigma, or increase r spacing.)"}, 1);
     }
   }

@@ -113,6 +113,7 @@ void build_tables(const RunParameters& par, Model& model) {
   t.q_zero_factor = t.f * dr;
 
   const std::int64_t period = static_cast<std::int64_t>(par.Mr) * model.q.nq_grid;
+  // QUIRK: "to small" is the message as users know it.
   if (period > max_sinqr - 1) throw Stop(" Vector sinqr to small (re-dimension) ");
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);

@@ -16,6 +16,8 @@ namespace {
 using text::layout;
 
 // The version text of the report, an A field of exactly 20 characters.
+// QUIRK: the report has always said "Windows" whatever the platform; stored
+// transcripts compare against it.
 std::string version_text() {
   std::string version = "3.0 Windows";
   version.resize(20, ' ');

@@ -77,11 +77,6 @@ TEST(ParameterFilePrompt, EndOfInputIsAnErrorStop) {
   }
 }
 
-TEST(FinishRun, StatusTellsWhetherEverySolutionWasSaved) {
-  EXPECT_EQ(finish_run(true), 0);
-  EXPECT_EQ(finish_run(false), 10);
-}
-
 // --- The built program -----------------------------------------------------
 
 // A complete parameter file for one data set of one partial; `nbasis_line`

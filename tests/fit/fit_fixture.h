@@ -7,20 +7,16 @@
 #include <memory>
 
 #include "model/corrections.h"
+#include "fit/evaluation.h"
 #include "fit/run.h"
+#include "support/run_builder.h"
 #include "model/transform.h"
 
 namespace yosta::fit_test {
 
 // A run with only the r grid and basis values: r_j = j * dr.
 inline std::unique_ptr<Run> grid_run(int nbasis, int nr, float dr, float Z = -1.0f) {
-  auto run = make_run();
-  run->params.nbasis = nbasis;
-  run->params.density = 0.05f;
-  run->model.r.nr = nr;
-  run->model.r.dr = dr;
-  run->model.Z = Z;
-  return run;
+  return testing::RunBuilder().basis(nbasis).r_grid(nr, dr).floor(Z).build();
 }
 
 struct ModelOptions {
@@ -39,12 +35,9 @@ inline double never(const void*) { return 0.0; }
 // the model started from zero. Corrections: none (beta = 1, no background
 // terms). The clock never advances, so the save check never saves on its own.
 inline std::unique_ptr<Run> model_run(const ModelOptions& o = {}) {
-  auto run = make_run();
+  auto run = testing::RunBuilder().basis(o.nbasis).sets(o.nsets).q_grid(o.nq, 0.25f, 0.25f).build();
   RunParameters& par = run->params;
-  par.nbasis = o.nbasis;
-  par.nsets = o.nsets;
-  par.density = 0.05f;
-  par.Mr = 2;
+  par.nsets_fixed = 0;
   par.max_change = o.max_change;
   par.report_interval = 1000000;
   par.plot_interval = 100;
@@ -53,8 +46,6 @@ inline std::unique_ptr<Run> model_run(const ModelOptions& o = {}) {
   run->control.next_save_time = 1.0e6f;
   run->control.clock.now = never;
 
-  run->model.q.nq = o.nq;
-  for (int k = 1; k <= o.nq; ++k) run->model.q.Q[static_cast<std::size_t>(k)] = 0.25f * static_cast<float>(k);
   run->model.r.dr = 6.283185f / (run->model.q.Q[static_cast<std::size_t>(o.nq)] * 2.0f);
   run->model.r.nr = o.nr;
   run->model.Z = -1.0f;
@@ -88,6 +79,7 @@ inline std::unique_ptr<Run> model_run(const ModelOptions& o = {}) {
   prepare_data(run->params, run->model);
   for (int p = 1; p <= o.nbasis; ++p) run->model.v[static_cast<std::size_t>(p)].fill(0.0f);
   full_model(run->params, run->model);
+  prepare_evaluation(*run);
   return run;
 }
 
@@ -109,6 +101,7 @@ inline void use_gaussian_moves(Run& run, int n1, float rch1, int n2 = -1, float 
       run.model.gauss.shape[iu][static_cast<std::size_t>(m)] = std::exp(-2.0f * x * x);
     }
   }
+  prepare_evaluation(run);  // the move rows follow the bumps
 }
 
 }  // namespace yosta::fit_test

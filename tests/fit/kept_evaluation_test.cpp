@@ -94,6 +94,7 @@ std::unique_ptr<Run> kept_run(const Config& o) {
   full_model(run->params, run->model);
   setup_resolution(run->params, run->model);
   if (o.gaussian) fit_test::use_gaussian_moves(*run, 3, 5.0f * run->model.r.dr, 2, 100.0f);
+  prepare_evaluation(*run);
   return run;
 }
 
@@ -313,6 +314,7 @@ TEST(KeptState, RebuiltModelIsTakenUp) {
   walk(*run, q.console, 400);
   for (int p = 1; p <= 2; ++p) run->model.v[u(p)].fill(0.0f);
   full_model(run->params, run->model);
+  model_rebuilt(*run);
   run->params.max_change = 0.0f;  // the next move changes nothing
   run->control.E_cur = 1.0e30f;
   ASSERT_TRUE(one_move(*run, q.console));

@@ -77,7 +77,7 @@ TEST_F(DataSetsTest, FixedSetsReadEveryColumnLayout) {
   EXPECT_EQ(b.err[1], 0.1f);
   EXPECT_EQ(b.err[3], 0.3f);
   EXPECT_EQ(b.settings.sigma, 0.02f);
-  EXPECT_EQ(run->params.sets[1].sigma, 0.02f);
+  EXPECT_EQ(run->params.sets[1].sigma, -0.02f);  // the parameters stay as read
 
   // With a background column the error keeps sigma's sign; sigma itself not.
   const DataSet& c = run->model.sets[3];
@@ -88,7 +88,7 @@ TEST_F(DataSetsTest, FixedSetsReadEveryColumnLayout) {
   EXPECT_EQ(c.F[3], 3.0f);
   EXPECT_EQ(run->model.q.nq, 3);
   EXPECT_EQ(c.settings.q_last, 3);  // lowered from 2000
-  EXPECT_EQ(run->params.sets[2].q_last, 3);
+  EXPECT_EQ(run->params.sets[2].q_last, 2000);
 }
 
 TEST_F(DataSetsTest, QdepSetReadsCoefficientsAndBackgroundOverSeveralLines) {

@@ -73,7 +73,7 @@ TEST_F(GaussianRanges, HalfWidthLimit) {
   check_gaussian_ranges(run->params, run->model);
   EXPECT_EQ(run->model.gauss.ngauss[1], 10);
   EXPECT_NEAR(run->model.gauss.sigma[1], 10.99f / 3.0f, 1e-5f);
-  EXPECT_EQ(run->params.ranges[0].width, run->model.gauss.sigma[1]);  // replaced by sigma
+  EXPECT_EQ(run->params.ranges[0].width, 10.99f / 3.0f / 0.42480883f);  // the FWHM as read stays
 
   ranges({{11.001f / 3.0f / 0.42480883f, 20.0f}});
   const auto lines = stop_lines([&] { check_gaussian_ranges(run->params, run->model); });

@@ -1,6 +1,5 @@
 // The result files, the save and the save schedule.
 #include "output/results.h"
-#include "app/schedule.h"
 
 #include <gtest/gtest.h>
 
@@ -18,127 +17,14 @@
 #include "model/transform.h"
 #include "base/files.h"
 #include "base/stop.h"
+#include "output/results_fixture.h"
 #include "support/test_support.h"
 #include "text/free_reader.h"
 
 namespace yosta {
 namespace {
 
-using testing::read_file;
-using testing::split_lines;
-using testing::TempDir;
-using testing::write_file;
-
-std::string padded(std::string text) {
-  text.resize(80, ' ');
-  return text;
-}
-
-std::vector<std::string> tokens(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  for (std::string t; in >> t;) out.push_back(t);
-  return out;
-}
-
-std::vector<float> numbers(const std::string& line) {
-  std::vector<float> out;
-  for (const std::string& t : tokens(line)) out.push_back(std::strtof(t.c_str(), nullptr));
-  return out;
-}
-
-std::uint32_t bits(float x) {
-  std::uint32_t b;
-  std::memcpy(&b, &x, sizeof b);
-  return b;
-}
-
-// Awkward single-precision values: the shortest decimal form of each must
-// read back to the same bits.
-float awkward_value(int i) {
-  static const float fixed[] = {0.1f, 1.0f / 3.0f, -2.5e-7f, 3.4028235e38f, FLT_MIN,
-                                std::nextafter(1.0f, 2.0f), -0.0f, 123456.789f, -1.0f, 1e-10f};
-  if (i < 10) return fixed[i];
-  // Further normal floats spread over the whole exponent range.
-  std::uint32_t b = 0x3f800000u ^ (static_cast<std::uint32_t>(i) * 2654435761u);
-  b = (b & 0x807fffffu) | ((1u + (static_cast<std::uint32_t>(i) * 37u) % 253u) << 23);
-  float x;
-  std::memcpy(&x, &b, sizeof x);
-  return x;
-}
-
-struct Options {
-  int nsets = 1;
-  bool qdep = false;
-  bool resolution = false;
-  bool rezero = false;
-  bool save_targets = false;
-  std::string root_name = "result";
-};
-
-// A small run whose data sets are fitted from point 5 to 104 of a 120-point
-// grid, with a model that differs from the data by a known amount.
-struct Fixture {
-  TempDir dir;
-  std::unique_ptr<Run> run = make_run();
-  std::ostringstream console_out;
-  std::istringstream console_in;
-  Console console{console_out, console_in};
-
-  explicit Fixture(const Options& o = {}) {
-    const int nsets = o.nsets;
-    const bool qdep = o.qdep;
-    RunParameters& p = run->params;
-    p.title = padded("Test of the result files");
-    const std::string root = dir.file(o.root_name);
-    p.root = padded(root);
-    p.root_length = static_cast<std::int32_t>(root.size());
-    p.nbasis = 2;
-    p.nsets = nsets;
-    p.nsets_fixed = qdep ? 0 : nsets;
-    p.nsets_qdep = qdep ? nsets : 0;
-    p.qdep_coefficients = qdep;
-    p.resolution_on = o.resolution;
-    p.save_targets = o.save_targets;
-    p.density = 0.1f;
-    p.Mr = 2;
-    p.run_time = 25.0f;
-    p.save_interval = 10.0f;
-
-    run->model.q.nq = 120;
-    for (int k = 1; k <= 120; ++k) run->model.q.Q[k] = static_cast<float>(k) * 0.05f;
-    run->model.r.dr = 6.2831855f / (run->model.q.Q[120] * static_cast<float>(p.Mr));
-    run->model.r.nr = 48;
-    for (int j = 1; j <= run->model.r.nr; ++j) {
-      run->model.v[1][j] = 0.25f * std::sin(static_cast<float>(j));
-      run->model.v[2][j] = -0.5f + 0.01f * static_cast<float>(j);
-    }
-    run->model.Z = qdep ? -1.0f : 0.0f;
-    for (int s = 1; s <= nsets; ++s) {
-      DataSet& set = run->model.sets[s];
-      DataSetSettings& d = set.settings;
-      d.qdep = qdep;
-      d.q_first = 5;
-      d.q_last = 104;
-      d.sigma = 0.01f;
-      d.rezero = o.rezero;
-      for (int k = 1; k <= run->model.q.nq; ++k) {
-        set.F[k] = 0.5f * std::sin(run->model.q.Q[k]) + static_cast<float>(s);
-        set.err[k] = 0.01f;
-        set.coef[1][k] = 0.5f;
-        set.coef[2][k] = 0.5f;
-        // The model sits 0.25 above the data.
-        set.F_calc[k] = set.F[k] + 0.25f;
-      }
-      p.sets[static_cast<std::size_t>(s - 1)] = d;
-    }
-    prepare_data(run->params, run->model);
-  }
-
-  std::string file(const char* ext) const { return root_file(run->params, ext); }
-};
-
-// ---------------------------------------------------------------- ".g" / ".gsv"
+using namespace results_test;
 
 TEST(ResultFiles, GFileReadsBackEveryValueExactly) {
   Fixture f;
@@ -326,11 +212,6 @@ TEST(OutFile, CorrectionsAreRefittedForTheCurrentModel) {
 
 // ---------------------------------------------------------------- the save
 
-int count_lines(const std::string& text, const std::string& line) {
-  int n = 0;
-  for (const std::string& l : split_lines(text)) n += l == line ? 1 : 0;
-  return n;
-}
 
 std::vector<std::string> folder_entries(const std::string& dir) {
   std::vector<std::string> names;
@@ -396,108 +277,6 @@ TEST(Save, AnUnfinishedResultFileNeverReplacesTheOldOne) {
   }  // stopped before commit
   EXPECT_EQ(read_file(path), "complete old file\n");
   EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"run.g"}));
-}
-
-// ---------------------------------------------------------------- the schedule
-
-struct FakeClock {
-  double t = 0.0;
-  static double now(const void* context) { return static_cast<const FakeClock*>(context)->t; }
-};
-
-struct Schedule : Fixture {
-  FakeClock clock;
-  explicit Schedule(const Options& o = {}) : Fixture(o) {
-    run->control.clock.start_time = 0.0;
-    run->control.clock.now = &FakeClock::now;
-    run->control.clock.context = &clock;
-    // As the cycle sets it before the first move.
-    run->control.next_save_time = std::min(run->params.save_interval, run->params.run_time);
-  }
-
-  // One check per time, as after one move each; stops with the run. Returns
-  // the times at which a save was made.
-  std::vector<double> checks_at(const std::vector<double>& times) {
-    std::vector<double> saved;
-    for (double t : times) {
-      clock.t = t;
-      ++run->control.moves_made;
-      const int before = count_lines(console_out.str(), "Saving completed");
-      save_check(*run, console);
-      if (count_lines(console_out.str(), "Saving completed") > before) saved.push_back(t);
-      last_check = t;
-      if (!run->control.running) break;
-    }
-    return saved;
-  }
-  double last_check = -1.0;
-};
-
-TEST(SaveCheck, SavesEveryIntervalAndStopsAtTheTimeLimitWithoutAFurtherSave) {
-  Schedule s;  // run_time 25, save_interval 10
-  EXPECT_EQ(s.checks_at({0.0, 5.0, 9.999, 10.0, 10.5, 19.0, 20.0, 24.999, 25.0, 26.0}),
-            (std::vector<double>{10.0, 20.0}));
-  EXPECT_FALSE(s.run->control.running);
-  EXPECT_EQ(s.last_check, 25.0);
-  EXPECT_EQ(s.run->control.next_save_time, 30.0f);
-}
-
-TEST(SaveCheck, RunTimeBelowTheIntervalSavesOnceAtTheRunTime) {
-  Schedule s;
-  s.run->params.run_time = 4.0f;
-  s.run->control.next_save_time = std::min(s.run->params.save_interval, s.run->params.run_time);
-  EXPECT_EQ(s.checks_at({1.0, 3.99, 4.0, 5.0}), (std::vector<double>{4.0}));
-  EXPECT_FALSE(s.run->control.running);
-  EXPECT_EQ(s.last_check, 4.0);
-}
-
-TEST(SaveCheck, ANegativeElapsedTimeSavesAndStops) {
-  Schedule s;
-  EXPECT_EQ(s.checks_at({1.0, -0.5, 2.0}), (std::vector<double>{-0.5}));
-  EXPECT_FALSE(s.run->control.running);
-}
-
-TEST(SaveCheck, EveryRequestedSetSavedMeansASaveOnThatMove) {
-  Options o;
-  o.save_targets = true;
-  Schedule s(o);
-  s.run->params.nsave = 3;
-  s.run->sums.nsaved = 2;
-  EXPECT_TRUE(s.checks_at({1.0}).empty());
-  s.run->sums.nsaved = 3;
-  EXPECT_EQ(s.checks_at({1.5}), (std::vector<double>{1.5}));
-  // Stopping is left to the target check, which has already cleared running.
-  EXPECT_TRUE(s.run->control.running);
-  EXPECT_TRUE(std::filesystem::exists(s.file(".gsv")));
-}
-
-TEST(SaveCheck, MoveLimitEndsTheRunWithOneSave) {
-  Schedule s;
-  s.run->control.max_moves = 3;
-  EXPECT_EQ(s.checks_at({1.0, 2.0, 3.0, 4.0}), (std::vector<double>{3.0}));
-  EXPECT_FALSE(s.run->control.running);
-  EXPECT_EQ(s.run->control.moves_made, 3);
-}
-
-TEST(SaveCheck, MoveLimitOnADueSaveSavesOnlyOnce) {
-  Schedule s;
-  s.run->control.max_moves = 2;
-  EXPECT_EQ(s.checks_at({1.0, 10.0}), (std::vector<double>{10.0}));
-  EXPECT_EQ(count_lines(s.console_out.str(), "Saving completed"), 1);
-  EXPECT_FALSE(s.run->control.running);
-  EXPECT_EQ(s.run->control.next_save_time, 20.0f);
-}
-
-TEST(SaveCheck, AnInterruptEndsTheRunWithASave) {
-  Schedule s;
-  volatile std::sig_atomic_t flag = 0;
-  s.run->control.interrupted = &flag;
-  EXPECT_TRUE(s.checks_at({1.0, 2.0}).empty());
-  EXPECT_TRUE(s.run->control.running);
-  flag = 1;
-  EXPECT_EQ(s.checks_at({3.0}), (std::vector<double>{3.0}));
-  EXPECT_FALSE(s.run->control.running);
-  EXPECT_TRUE(std::filesystem::exists(s.file(".g")));
 }
 
 }  // namespace

@@ -61,6 +61,19 @@ CommandResult run_command(const std::string& command, const std::string& dir, co
   return result;
 }
 
+std::vector<double> numbers(const std::string& line) {
+  std::vector<double> v;
+  std::istringstream in(line);
+  double x = 0;
+  while (in >> x) v.push_back(x);
+  return v;
+}
+
+std::string seed_from_env(const char* name, const char* fallback) {
+  const char* env = std::getenv(name);
+  return env != nullptr && *env != '\0' ? env : fallback;
+}
+
 std::string yosta_binary() { return YOSTA_BINARY; }
 std::string tools_binary() { return YOSTA_TOOLS_BINARY; }
 

@@ -49,6 +49,12 @@ std::string tools_binary();
 CommandResult run_tools(const TempDir& dir, const std::string& args, const std::string& input = "");
 // The last line of a program's output ("" when there is none).
 std::string last_line(const std::string& output);
+// The whitespace-separated numbers at the start of `line` (reading stops at
+// the first word that is not a number).
+std::vector<double> numbers(const std::string& line);
+// The value of environment variable `name` when set and not empty, else
+// `fallback`: the seed of a whole-program test, changeable to try other walks.
+std::string seed_from_env(const char* name, const char* fallback);
 // The folder of the test sources (tests/).
 std::string test_dir();
 

@@ -7,7 +7,7 @@
 ! OUTDIR/report_<name>.txt for every case. All reals are real(4), as in the
 ! program. The free-format Gaussian-move block is not gfortran's to render: in
 ! its place the oracle writes the single marker line "<gaussian moves>", which
-! the test replaces by the block it expects.
+! make_report_golden.sh replaces by the block checked by hand (gaussian_block.txt).
 !
 ! Case layout (list-directed, each record on its own line, text after the
 ! values of a record is ignored):

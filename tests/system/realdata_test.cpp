@@ -1,6 +1,6 @@
 // End-to-end fits of measured diffraction data: water (three neutron contrasts, and
 // those with an X-ray set), benzene (three contrasts) and liquid argon. Each test runs
-// the built program on a parameter file of tests/realdata/ with a fixed seed and a move
+// the built program on a parameter file of tests/system/realdata/ with a fixed seed and a move
 // budget, reads the fitted g(r)s from the root.g file and checks the structure the data
 // must give: bond lengths and the first neighbour shell.
 //
@@ -40,10 +40,7 @@ std::string realdata_dir() {
 }
 
 // The seed of every fit: 12345, or YOSTA_REALDATA_SEED to try the checks on other walks.
-std::string seed() {
-  const char* env = std::getenv("YOSTA_REALDATA_SEED");
-  return env != nullptr && *env != '\0' ? env : "12345";
-}
+std::string seed() { return yosta::testing::seed_from_env("YOSTA_REALDATA_SEED", "12345"); }
 
 // One line of measured values in the test's output, for the record.
 void report(const std::string& what, double value) {
@@ -57,13 +54,7 @@ std::string trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
-std::vector<double> numbers(const std::string& line) {
-  std::vector<double> v;
-  std::istringstream in(line);
-  double x = 0;
-  while (in >> x) v.push_back(x);
-  return v;
-}
+using yosta::testing::numbers;
 
 // The converted X-ray file of water carries weights w_ij = (2 - d_ij) c_i c_j f_i f_j
 // divided by <f>^2 = (sum c_i f_i)^2, but its F(Q) is normalised by
@@ -90,14 +81,14 @@ std::string water_xray_weights_on_fsq(const std::string& text) {
   return out;
 }
 
-// Copies tests/realdata/<param> into `dir`, and every data file it names (a line holding
-// "realdata/", a path relative to tests/realdata/) from the measured-data folder into
+// Copies tests/system/realdata/<param> into `dir`, and every data file it names (a line holding
+// "realdata/", a path relative to tests/system/realdata/) from the measured-data folder into
 // `dir` as well, pointing the record at the copy: result files stay in the scratch folder
 // and no name comes near the 80-character limit of a text record.
 void prepare(const std::string& param, const std::string& dir) {
   const std::string data = realdata_dir();
   std::string out;
-  for (const std::string& line : split_lines(read_file(yosta::testing::test_dir() + "/realdata/" + param))) {
+  for (const std::string& line : split_lines(read_file(yosta::testing::test_dir() + "/system/realdata/" + param))) {
     const std::string t = trim(line);
     const auto at = t.find("realdata/");
     if (at == std::string::npos) {
@@ -196,7 +187,7 @@ class RealData : public ::testing::Test {
                    << " (set YOSTA_REALDATA to the folder holding water/, benzene/ and argon/)";
   }
 
-  // Runs the fit of tests/realdata/<param> in the scratch folder and returns its g(r)s.
+  // Runs the fit of tests/system/realdata/<param> in the scratch folder and returns its g(r)s.
   Curves fit(const std::string& param, const std::string& root, int nbasis, long moves) {
     if (slow_build) moves /= 20;
     prepare(param, dir_.path());
