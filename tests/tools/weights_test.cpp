@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -113,6 +114,71 @@ TEST(WeightsNeutron, RefusesBadCompositionsWithTheValue) {
     EXPECT_EQ(r.status, 1) << c.args << "\n" << r.output;
     EXPECT_NE(r.output.find(c.message), std::string::npos) << c.args << "\n" << r.output;
   }
+}
+
+}  // namespace
+}  // namespace yosta::testing
+
+namespace yosta::testing {
+namespace {
+
+// X-ray weights at Q = 0.2, 2, 5 and 10.8 of the converted water file, whose
+// weights come from another form-factor table (Waasmaier-Kirfel) over <f^2>:
+// within 2%, or 1e-5 for the vanishing H-H weight at high Q.
+TEST(WeightsXray, WaterAgreesWithTheConvertedFile) {
+  const std::string data = realdata_folder();
+  if (data.empty()) GTEST_SKIP() << "measured data not found (set YOSTA_REALDATA)";
+  TempDir dir;
+  const std::string reference = data + "/water/yosta_4sets/xray_qdep.dat";
+  const CommandResult r =
+      run_tools(dir, "weights xray --composition \"O:1 H:2\" --q-from '" + reference + "' -o x.dat");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const auto mine = data_rows(dir.file("x.dat"));
+  const auto theirs = data_rows(reference);
+  ASSERT_EQ(mine.size(), theirs.size());
+  int checked = 0;
+  for (std::size_t i = 0; i < mine.size(); ++i) {
+    const double q = theirs[i][0];
+    if (std::fabs(q - 0.2) > 1e-6 && std::fabs(q - 2) > 1e-6 && std::fabs(q - 5) > 1e-6 && std::fabs(q - 10.8) > 1e-6) {
+      continue;
+    }
+    ++checked;
+    ASSERT_EQ(mine[i].size(), 5u);
+    EXPECT_EQ(mine[i][1], theirs[i][1]) << "F is copied";
+    for (int c = 2; c < 5; ++c) {
+      EXPECT_NEAR(mine[i][c], theirs[i][c], std::max(0.02 * theirs[i][c], 1e-5)) << "Q " << q << " pair " << c - 1;
+    }
+  }
+  EXPECT_EQ(checked, 4);
+}
+
+// Over <f>^2 the weights sum to 1 at every Q; over <f^2> to <f>^2/<f^2> < 1,
+// and the two differ by that factor.
+TEST(WeightsXray, NormalisationsDifferByTheRatioOfMeans) {
+  TempDir dir;
+  write_file(dir.file("q.txt"), "0.5 1\n1.0 2\n8.0 3\n20.0 4\n");
+  ASSERT_EQ(run_tools(dir, "weights xray --composition \"Si:1 O:2\" --q-from q.txt -o a.dat").status, 0);
+  ASSERT_EQ(run_tools(dir, "weights xray --composition \"Si:1 O:2\" --q-from q.txt --normalise fmean2 -o b.dat").status,
+            0);
+  const auto a = data_rows(dir.file("a.dat"));
+  const auto b = data_rows(dir.file("b.dat"));
+  ASSERT_EQ(a.size(), 4u);
+  ASSERT_EQ(b.size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(a[i].size(), 5u);
+    double sa = 0.0, sb = 0.0;
+    for (int c = 2; c < 5; ++c) {
+      sa += a[i][c];
+      sb += b[i][c];
+    }
+    EXPECT_NEAR(sb, 1.0, 1e-6) << i;
+    EXPECT_LT(sa, 1.0) << i;
+    EXPECT_GT(sa, 0.5) << i;
+    for (int c = 2; c < 5; ++c) EXPECT_NEAR(a[i][c] / b[i][c], sa, 1e-6) << i;
+  }
+  const CommandResult bad = run_tools(dir, "weights xray --composition \"O:1 H:2\" --q-from q.txt --normalise f2 -o c.dat");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.output.find("--normalise 'f2'"), std::string::npos) << bad.output;
 }
 
 }  // namespace
