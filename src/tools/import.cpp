@@ -168,7 +168,7 @@ Series on_grid_like(const Series& s, const ImportOptions& o, std::vector<std::st
                   (s.has_error ? std::string(" and error ") + format("%g", padding_error) : std::string()) +
                   " outside the data's own range (points " + std::to_string(first_index) + " to " +
                   std::to_string(last_index) + ")" +
-                  (dropped > 0 ? ", " + std::to_string(dropped) + " points beyond that grid left out" : ""));
+                  (dropped > 0 ? ", " + std::to_string(dropped) + " point(s) beyond that grid left out" : ""));
   return out;
 }
 
