@@ -11,6 +11,40 @@
 namespace yosta::testing {
 namespace {
 
+// The banner names the platform; the summary after the final save gives each
+// set's chi-squared per point of the saved model (recomputed here from the
+// curves of the .out file: (model - corrected data)^2 / 0.003^2), the
+// coordination number and the files.
+void check_summary(const std::string& output, const std::string& out_file) {
+  const std::vector<std::string> lines = split_lines(output);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[1].rfind(" yosta 3.0 on ", 0), 0u) << lines[1];
+  const auto at = output.find("\n Run summary\n");
+  ASSERT_NE(at, std::string::npos) << output;
+  EXPECT_LT(output.rfind("Saving completed"), at) << "the summary follows the final save";
+  const std::vector<std::string> curves = split_lines(out_file);
+  std::size_t i = 0;
+  for (int s = 1; s <= 3; ++s) {
+    while (i < curves.size() && curves[i] != "CURVES") ++i;
+    ASSERT_LT(i + 1, curves.size());
+    const int n = static_cast<int>(numbers_of(curves[i + 1]).at(0));
+    double chi2 = 0.0;
+    for (int k = 0; k < n; ++k) {
+      const std::vector<double> v = numbers_of(curves[i + 2 + k]);
+      chi2 += (v[1] - v[2]) * (v[1] - v[2]) / (0.003 * 0.003);
+    }
+    i += 2;
+    const std::string label = " Data set " + std::to_string(s) + " (fixed_F" + std::to_string(s) +
+                              ".dat): chi-squared per point ";
+    const auto line = output.find(label, at);
+    ASSERT_NE(line, std::string::npos) << output.substr(at);
+    const double printed = numbers_of(output.substr(line + label.size(), 12)).at(0);
+    EXPECT_NEAR(printed, chi2 / n, 2e-3 * chi2 / n) << label;
+  }
+  EXPECT_NE(output.find(" Coordination constraint 1 (partial 2, 2.65 to 5.15 A): ", at), std::string::npos);
+  EXPECT_NE(output.find(" Results written: binary_fixed.g binary_fixed.out\n", at), std::string::npos);
+}
+
 TEST(FixedWeightExample, RunsAndFindsTheKnownPartials) {
   TempDir dir;
   const std::string examples = std::string(YOSTA_SOURCE_DIR) + "/examples/";
@@ -25,6 +59,7 @@ TEST(FixedWeightExample, RunsAndFindsTheKnownPartials) {
   EXPECT_NE(run.output.find("     Total  2        0.0306     -0.1225      0.1225"), std::string::npos) << run.output;
   const auto g = data_rows(dir.file("binary_fixed.g"));
   ASSERT_EQ(g.size(), 96u);
+  check_summary(run.output, read_file(dir.file("binary_fixed.out")));
   if (slow_build) GTEST_SKIP() << "the comparison with the known partials needs an optimised build";
 
   // The last progress block: chi-squared per point of every set near 1.
