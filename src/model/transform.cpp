@@ -127,7 +127,16 @@ void build_tables(const RunParameters& par, Model& model) {
   t.q_zero_factor = t.f * dr;
 
   const std::int64_t period = static_cast<std::int64_t>(par.Mr) * model.q.nq_grid;
-  if (period > max_sinqr - 1) throw Stop(" Vector sinqr to small (re-dimension) ");
+  if (period > max_sinqr - 1) {
+    const std::int32_t mr_fits = (max_sinqr - 1) / std::max(1, model.q.nq_grid);
+    throw Stop({" Vector sinqr to small (re-dimension) ",
+                "Mr " + std::to_string(par.Mr) + " times " + std::to_string(model.q.nq_grid) +
+                    " (the last Q over dq) is " + std::to_string(period) + ", more than " +
+                    std::to_string(max_sinqr - 1) + "; " +
+                    (mr_fits >= 1 ? "use Mr " + std::to_string(mr_fits) + " or less"
+                                  : std::string("use a coarser Q grid (yosta-tools import --rebin)"))},
+               1);
+  }
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);
   for (int m = 0; m <= t.P; ++m) {
