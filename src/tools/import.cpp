@@ -62,8 +62,14 @@ Series from_table(const Table& t, const ImportOptions& o, std::vector<std::strin
                ": neither a multiple of dq nor a bin centre (k + 1/2) dq; give the grid's step with --dq");
   }
   s.has_error = !o.qdep && t.width() >= 3;
+  double largest_move = 0.0;
+  std::size_t moved_row = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const double q = t.rows[i][0];
+    if (std::fabs(q - s.q(i)) > largest_move) {
+      largest_move = std::fabs(q - s.q(i));
+      moved_row = i;
+    }
     if (std::fabs(q - s.q(i)) > grid_tolerance * s.dq) {
       throw Stop(t.path + ", line " + std::to_string(t.lines[i]) + ": Q = " + q_text(q) + " where an even grid of step " +
                  q_text(s.dq) + " from the first Q puts " + q_text(s.q(i)) +
@@ -73,6 +79,12 @@ Series from_table(const Table& t, const ImportOptions& o, std::vector<std::strin
   }
   steps.push_back("read " + std::to_string(n) + " points from " + t.path + ", Q " + q_text(q0) + " to " +
                   q_text(qn) + ", dq " + q_text(s.dq) + (s.centred ? ", at bin centres (k + 1/2) dq" : ", at k dq"));
+  // Values printed to a few digits are off their grid point by the rounding;
+  // a larger difference (a typing slip) is named.
+  if (largest_move > 1e-3 * s.dq) {
+    steps.push_back("Q taken as k dq; the largest difference, " + format("%.3g", largest_move) + " at line " +
+                    std::to_string(t.lines[moved_row]) + " (Q " + q_text(t.rows[moved_row][0]) + ")");
+  }
   if (t.padding_dropped > 0) {
     steps.push_back("left out " + std::to_string(t.padding_dropped) + " trailing row(s) of zeros");
   }
@@ -181,7 +193,10 @@ Series prepare_import(const Table& table, const ImportOptions& o, std::vector<st
   }
   if (o.qdep && o.has_error) throw Stop("--error and --qdep: a file of Q-dependent coefficients has no error column");
   if (o.has_error && !(o.error > 0.0)) throw Stop("--error " + format("%g", o.error) + ": the error must be positive");
-  if (o.dq < 0.0) throw Stop("--dq " + format("%g", o.dq) + ": the step must be positive");
+  if (!(o.dq >= 0.0) || !std::isfinite(o.dq)) throw Stop("--dq " + format("%g", o.dq) + ": the step must be positive");
+  if (!(o.scale != 0.0) || !std::isfinite(o.scale)) {
+    throw Stop("--scale " + format("%g", o.scale) + ": the scale must be a finite number other than 0");
+  }
 
   Series s = from_table(table, o, steps);
   if (o.sq) {

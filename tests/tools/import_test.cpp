@@ -107,6 +107,12 @@ TEST(Import, ConvertsSqAndSetsErrorsAndKeepsCoefficientColumns) {
     EXPECT_NEAR(rows[i][1], f[i], 1e-12);
     EXPECT_NEAR(rows[i][2], 0.05, 1e-12);
   }
+  // A Q off its grid point by 3% of dq (a typing slip) is put on it, and named.
+  write_file(dir.file("slip.txt"), "# Q S\n0.1 1\n0.2 1\n0.303 1\n0.4 1\n");
+  const CommandResult slip = run_tools(dir, "import slip.txt --sq -o slip.dat");
+  ASSERT_EQ(slip.status, 0) << slip.output;
+  EXPECT_NE(slip.output.find("the largest difference, 0.003 at line 4 (Q 0.303)"), std::string::npos) << slip.output;
+  EXPECT_NEAR(data_rows(dir.file("slip.dat")).at(2).at(0), 0.3, 1e-9);
   // Q, F and two coefficient columns, interpolated with the data.
   write_file(dir.file("c.txt"), "0.05 1 0.1 0.3\n0.15 3 0.3 0.5\n0.25 5 0.5 0.7\n");
   ASSERT_EQ(run_tools(dir, "import c.txt --qdep -o c.dat").status, 0);
@@ -174,6 +180,8 @@ TEST(Import, RefusesBadInputNamingLineAndValueAndKeepsTheOldFile) {
       {"0.1 1\n0.2 1\n", "--rebin 0", "--rebin 0: N must be at least 1"},
       {"0.1 1\n0.2 1\n", "--error -1", "the error must be positive"},
       {"0.1 1\n0.2 1\n", "--scale 2", "--scale is used with --sq only"},
+      {"0.1 1\n0.2 1\n", "--sq --scale inf", "--scale inf: the scale must be a finite number"},
+      {"0.1 1\n0.2 1\n", "--dq nan", "--dq nan: the step must be positive"},
       {"4 points\nQ F\n0.1 1\n0.2 1\n", "", "the first line announces 4 points, the file holds 2"},
   };
   for (const BadInput& c : cases) {
