@@ -14,20 +14,7 @@
 namespace yosta::tools {
 namespace {
 
-std::vector<std::string> tokens(const std::string& line) {
-  std::vector<std::string> out;
-  std::string token;
-  for (char ch : line) {
-    if (ch == ' ' || ch == '\t' || ch == ',' || ch == '\r') {
-      if (!token.empty()) out.push_back(token);
-      token.clear();
-    } else {
-      token += ch;
-    }
-  }
-  if (!token.empty()) out.push_back(token);
-  return out;
-}
+std::vector<std::string> tokens(const std::string& line) { return split(line, " \t,\r"); }
 
 // A number written in full (Fortran D exponents accepted), or false.
 bool to_number(std::string text, double& value) {
@@ -58,6 +45,21 @@ bool is_integer(const std::string& text) {
 }
 
 }  // namespace
+
+std::vector<std::string> split(std::string_view text, std::string_view separators) {
+  std::vector<std::string> out;
+  std::string item;
+  for (char ch : text) {
+    if (separators.find(ch) != std::string_view::npos) {
+      if (!item.empty()) out.push_back(item);
+      item.clear();
+    } else {
+      item += ch;
+    }
+  }
+  if (!item.empty()) out.push_back(item);
+  return out;
+}
 
 std::string format(const char* fmt, ...) {
   char buffer[512];

@@ -30,6 +30,9 @@ Table read_table(const std::string& path);
 // "`where`: `what` must be a finite number, not 'text'" otherwise.
 double parse_number(std::string_view text, std::string_view what, std::string_view where);
 
+// The non-empty pieces of `text` between any of the `separators`.
+std::vector<std::string> split(std::string_view text, std::string_view separators);
+
 // printf-style formatting into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -31,21 +31,6 @@ const TableRow* find_row(const std::string& symbol, int A) {
   return nullptr;
 }
 
-std::vector<std::string> split(std::string_view text, std::string_view separators) {
-  std::vector<std::string> out;
-  std::string item;
-  for (char ch : text) {
-    if (separators.find(ch) != std::string_view::npos) {
-      if (!item.empty()) out.push_back(item);
-      item.clear();
-    } else {
-      item += ch;
-    }
-  }
-  if (!item.empty()) out.push_back(item);
-  return out;
-}
-
 // "NAME:VALUE" split at the first colon; throws Stop when there is none.
 std::pair<std::string, std::string> name_value(const std::string& item, char sep, std::string_view where,
                                                std::string_view form) {

@@ -39,15 +39,8 @@ Contrast build_contrast(const NeutronOptions& o, const std::string& spec) {
     c.name = spec.substr(0, colon);
     if (c.name.empty()) throw Stop("--contrast '" + spec + "': the contrast has no name (NAME:ISOTOPES)");
     if (colon != std::string::npos) {
-      std::string item;
-      const std::string rest = spec.substr(colon + 1) + ";";
-      for (char ch : rest) {
-        if (ch == ';' || ch == ' ' || ch == '\t') {
-          if (!item.empty()) apply_isotopes(c.sites, item, "--contrast " + c.name + ":");
-          item.clear();
-        } else {
-          item += ch;
-        }
+      for (const std::string& item : split(spec.substr(colon + 1), "; \t")) {
+        apply_isotopes(c.sites, item, "--contrast " + c.name + ":");
       }
     }
   }
