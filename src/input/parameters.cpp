@@ -32,6 +32,12 @@ void read_one(FreeReader& in, T& value, std::string_view what) {
 std::string text_of(std::int32_t value) { return std::to_string(value); }
 std::string text_of(float value) { return text::real_text(value); }
 
+// A limit of the file: the program's own message, then a line with the value,
+// the limit and where the value was read.
+[[noreturn]] void over_limit(const FreeReader& in, const std::string& message, const std::string& detail) {
+  throw Stop({message, detail + " (file \"" + in.name() + "\", line " + std::to_string(in.line_number()) + ")"}, 1);
+}
+
 void require_at_least_1(const FreeReader& in, std::int32_t value, const char* name) {
   if (value < 1) reject(in, std::string(name) + " must be at least 1, found " + text_of(value));
 }
@@ -144,13 +150,17 @@ RunParameters read_parameters(FreeReader& in) {
   read_one(in, p.qdep_coefficients, "Q-dependent coefficients (logical)");
 
   read_one(in, p.nbasis, "number of basis functions (integer)");
-  if (p.nbasis > max_basis) throw Stop("Too many partials");
+  if (p.nbasis > max_basis) {
+    over_limit(in, "Too many partials", "nbasis is " + text_of(p.nbasis) + "; at most " + text_of(max_basis));
+  }
   require_at_least_1(in, p.nbasis, "Number of basis functions");
 
   // A count of zero or less means that no constraint records follow.
   std::int32_t count = 0;
   read_one(in, count, "number of zero constraints (integer)");
-  if (count > max_constraints) throw Stop("Too many zero constraints");
+  if (count > max_constraints) {
+    over_limit(in, "Too many zero constraints", text_of(count) + " zero constraints; at most " + text_of(max_constraints));
+  }
   for (int i = 1; i <= count; ++i)
     p.zero.push_back(read_range_constraint<ZeroConstraint>(in, p.nbasis, "Zero", i));
 
@@ -161,7 +171,9 @@ RunParameters read_parameters(FreeReader& in) {
   in.get(p.rmax, "largest r, rmax (real)");
   in.end();
   // QUIRK: "to large" is the program's own wording of this message.
-  if (p.Mr > max_mr) throw Stop("Mr to large, should be less than max_mr");
+  if (p.Mr > max_mr) {
+    over_limit(in, "Mr to large, should be less than max_mr", "Mr is " + text_of(p.Mr) + "; at most " + text_of(max_mr));
+  }
   require_at_least_1(in, p.Mr, "Mr");
 
   read_one(in, p.save_targets, "save at target chi-squared (logical)");
@@ -170,13 +182,19 @@ RunParameters read_parameters(FreeReader& in) {
 
   count = 0;
   read_one(in, count, "number of positivity constraints (integer)");
-  if (count > max_constraints) throw Stop("Too many positivity constraints");
+  if (count > max_constraints) {
+    over_limit(in, "Too many positivity constraints",
+               text_of(count) + " positivity constraints; at most " + text_of(max_constraints));
+  }
   for (int i = 1; i <= count; ++i)
     p.positivity.push_back(read_range_constraint<PositivityConstraint>(in, p.nbasis, "Positivity", i));
 
   count = 0;
   read_one(in, count, "number of coordination constraints (integer)");
-  if (count > max_constraints) throw Stop("Too many coordination constraints");
+  if (count > max_constraints) {
+    over_limit(in, "Too many coordination constraints",
+               text_of(count) + " coordination constraints; at most " + text_of(max_constraints));
+  }
   for (int i = 1; i <= count; ++i) p.coordination.push_back(read_coordination(in, p.nbasis, i));
 
   read_one(in, p.smoothing_on, "smoothing on (logical)");
@@ -190,7 +208,10 @@ RunParameters read_parameters(FreeReader& in) {
       in.end();
     } else if (p.smoothing_type == 3) {
       read_one(in, p.nranges, "number of r ranges for Gaussian moves (integer)");
-      if (p.nranges > max_ranges) throw Stop("Too many r ranges for Gaussian.");
+      if (p.nranges > max_ranges) {
+        over_limit(in, "Too many r ranges for Gaussian.",
+                   text_of(p.nranges) + " r ranges; at most " + text_of(max_ranges));
+      }
       // Every Gaussian move needs a range that holds its centre.
       require_at_least_1(in, p.nranges, "Number of r ranges for Gaussian moves");
       for (int i = 1; i <= p.nranges; ++i) {
@@ -223,8 +244,13 @@ RunParameters read_parameters(FreeReader& in) {
   in.end();
   // Summed wide: two huge counts must not overflow into a small total.
   const std::int64_t nsets = static_cast<std::int64_t>(p.nsets_fixed) + p.nsets_qdep;
-  if (nsets < p.nbasis) throw Stop("Not enough data sets");
-  if (nsets > max_sets) throw Stop("Too many total F(Q)s");
+  const std::string counts = text_of(p.nsets_fixed) + " + " + text_of(p.nsets_qdep) + " = " + std::to_string(nsets) +
+                             " data sets";
+  if (nsets < p.nbasis) {
+    over_limit(in, "Not enough data sets",
+               counts + " for " + text_of(p.nbasis) + " basis functions; every basis function needs a data set");
+  }
+  if (nsets > max_sets) over_limit(in, "Too many total F(Q)s", counts + "; at most " + text_of(max_sets));
   if (p.nsets_fixed < 0)
     reject(in, "Number of data sets with fixed coefficients must not be negative, found " + text_of(p.nsets_fixed));
   if (p.nsets_qdep < 0)
@@ -236,7 +262,13 @@ RunParameters read_parameters(FreeReader& in) {
     read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, false);
   for (int s = p.nsets_fixed + 1; s <= p.nsets; ++s) {
     // Checked before anything of the first Q-dependent block is read.
-    if (!p.qdep_coefficients) throw Stop("Incompatible" + std::string(33, ' ') + "coefficients and totals");
+    if (!p.qdep_coefficients) {
+      throw Stop({"Incompatible" + std::string(33, ' ') + "coefficients and totals",
+                  "Record 23 gives " + text_of(p.nsets_qdep) +
+                      " data set(s) with Q-dependent coefficients, which need qdep_coefficients T (file \"" +
+                      in.name() + "\", line " + std::to_string(in.line_number()) + ")"},
+                 1);
+    }
     read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, true);
   }
 

@@ -72,8 +72,20 @@ std::string stop_message(const std::string& text) {
     parse(text);
   } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, 1);
+    // The program's message; a second line, when there is one, is checked
+    // by the tests of the explanations.
+    return stop.lines.empty() ? std::string() : stop.lines.front();
+  }
+  return "";
+}
+
+// Every line of the stop, each ended by a newline.
+std::string stop_text(const std::string& text) {
+  try {
+    parse(text);
+  } catch (const Stop& stop) {
     std::string joined;
-    for (const std::string& line : stop.lines) joined += line;
+    for (const std::string& line : stop.lines) joined += line + "\n";
     return joined;
   }
   return "";
@@ -232,12 +244,47 @@ TEST(Parameters, DataSetCountChecksInOrder) {
   EXPECT_EQ(stop_message(t.text()), "Too many total F(Q)s");
 }
 
+// Every limit of the file names the value, the limit and the line after the
+// program's own message.
+TEST(Parameters, LimitStopsExplainWithValueAndLine) {
+  struct Case {
+    void (*change)(ParamText&);
+    const char* first;
+    const char* second;
+  };
+  const Case cases[] = {
+      {[](ParamText& t) { t.nbasis = "7"; }, "Too many partials", "nbasis is 7; at most 6 (file"},
+      {[](ParamText& t) { t.mr_rmax = "16 10.0"; }, "Mr to large, should be less than max_mr", "Mr is 16; at most 15"},
+      {[](ParamText& t) { t.nsets = "1 0"; t.nbasis = "2"; }, "Not enough data sets",
+       "1 + 0 = 1 data sets for 2 basis functions"},
+      {[](ParamText& t) { t.nsets = "3 2"; t.nbasis = "1"; }, "Too many total F(Q)s", "3 + 2 = 5 data sets; at most 4"},
+  };
+  for (const Case& c : cases) {
+    ParamText t;
+    c.change(t);
+    try {
+      parse(t.text());
+      ADD_FAILURE() << c.first << ": no stop";
+    } catch (const Stop& stop) {
+      ASSERT_EQ(stop.lines.size(), 2u) << c.first;
+      EXPECT_EQ(stop.lines[0], c.first);
+      EXPECT_NE(stop.lines[1].find(c.second), std::string::npos) << stop.lines[1];
+      EXPECT_NE(stop.lines[1].find(", line "), std::string::npos) << stop.lines[1];
+    }
+  }
+}
+
 TEST(Parameters, QDependentSetNeedsQDependentMode) {
   ParamText t;
   t.nsets = "1 1";
   t.blocks = {block_a()};  // the file ends where block B would start
   t.root = "";
-  EXPECT_EQ(stop_message(t.text()), "Incompatible                                 coefficients and totals");
+  // The program's line, then what to change and where.
+  const std::string message = stop_text(t.text());
+  EXPECT_EQ(message.rfind("Incompatible                                 coefficients and totals\n", 0), 0u) << message;
+  EXPECT_NE(message.find("Record 23 gives 1 data set(s) with Q-dependent coefficients, which need qdep_coefficients T"),
+            std::string::npos)
+      << message;
   // Without Q-dependent sets the mode is never checked.
   t.nsets = "1 0";
   t.root = "out";
