@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools_fixture.h"
+#include "tools/tools_fixture.h"
 
 namespace yosta::testing {
 namespace {

@@ -1,6 +1,6 @@
 // The way from measured files to a fit: the three water contrasts imported
 // from their reduction files, their weights computed, and the fit run on them
-// with the parameter file of tests/realdata/water_3sets.dat. Skips without the
+// with the parameter file of tests/system/realdata/water_3sets.dat. Skips without the
 // measured data.
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools_fixture.h"
+#include "tools/tools_fixture.h"
 
 namespace yosta::testing {
 namespace {
@@ -55,7 +55,7 @@ TEST(ToolsChain, WaterFromReductionFilesToBondsAndFirstShell) {
   std::string param;
   std::size_t set = 0;
   int after_name = 0;  // records since the last data file name; 0: none pending
-  for (const std::string& line : split_lines(read_file(test_dir() + "/realdata/water_3sets.dat"))) {
+  for (const std::string& line : split_lines(read_file(test_dir() + "/system/realdata/water_3sets.dat"))) {
     if (line.find("realdata/water/yosta/") != std::string::npos) {
       param += std::string(sets[set][1]) + ".dat\n";
       after_name = 1;
