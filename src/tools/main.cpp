@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "yosta-tools 3.0");
   yosta::tools::add_version(app);
+  yosta::tools::add_errors(app);
+  yosta::tools::add_merge(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

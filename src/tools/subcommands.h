@@ -10,5 +10,7 @@ namespace yosta::tools {
 
 // One entry per subcommand, in the order `yosta-tools --help` lists them.
 void add_version(CLI::App& app);
+void add_errors(CLI::App& app);
+void add_merge(CLI::App& app);
 
 }  // namespace yosta::tools

@@ -1,0 +1,41 @@
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "tools/statistics.h"
+#include "tools/subcommands.h"
+
+namespace yosta::tools {
+
+void add_errors(CLI::App& app) {
+  struct Options {
+    std::string gsv, table, picture;
+    bool add_one = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* sub = app.add_subcommand(
+      "errors", "Mean, standard deviation and standard error of the g(r) sets saved in a .gsv file");
+  sub->add_option("GSV", options->gsv, "The saved-set sums of a run (root.gsv), or a merged file")
+      ->required();
+  sub->add_option("-o,--output", options->table, "Write the table to FILE (default: the console)")
+      ->type_name("FILE");
+  sub->add_option("--plot", options->picture,
+                  "Draw every basis function with its +-2 sd band into FILE (.png, .svg or .pdf)")
+      ->type_name("FILE");
+  sub->add_flag("--add-one", options->add_one,
+                "Add 1 to the means: the stored values are g(r) - 1 (Q-dependent coefficients)");
+  sub->footer("Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png");
+  sub->callback([options] {
+    const Spread spread = spread_of(read_gsv_file(options->gsv));
+    const float shift = options->add_one ? 1.0f : 0.0f;
+    const std::string table = spread_table(spread, shift);
+    if (options->table.empty()) {
+      std::cout << table;
+    } else {
+      write_whole(options->table, table);
+    }
+    if (!options->picture.empty()) spread_picture(spread, shift, options->picture);
+  });
+}
+
+}  // namespace yosta::tools
