@@ -17,6 +17,11 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // A word that names no subcommand is reported as such, not as a missing one.
+    if (app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-') {
+      std::cerr << "yosta-tools: unknown subcommand \"" << argv[1] << "\" (see yosta-tools --help)\n";
+      return 1;
+    }
     return app.exit(e) == 0 ? 0 : 1;
   } catch (const yosta::Stop& stop) {
     std::cout.flush();

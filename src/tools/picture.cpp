@@ -121,7 +121,9 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
   float ly = ys.hi - 0.07f * (ys.hi - ys.lo);
   const float step = 0.075f * (ys.hi - ys.lo);
   const float seg = 0.05f * (xs.hi - xs.lo);
-  cpgsch(0.8f);
+  float legend_height = 1.0f;
+  cpgqch(&legend_height);
+  cpgsch(0.9f * legend_height);
   auto entry = [&](int colour, const std::string& label, bool points, bool band) {
     if (label.empty()) return;
     if (band) {
@@ -171,15 +173,17 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
   const int id = cpgopen((stem + "." + type + "/" + type).c_str());
   if (id <= 0) throw Stop("Picture \"" + file + "\": the graphics library cannot open it");
   cpgask(0);
+  // Each row of panels gets 3.2 inches of height on a page 8 (one column) or
+  // 12 inches wide (two or more).
   const float width = columns == 1 ? 8.0f : 12.0f;
-  cpgpap(width, std::min(2.0f, 0.42f * static_cast<float>(rows) * (columns == 1 ? 1.4f : 1.0f) /
-                                   static_cast<float>(columns) * static_cast<float>(columns)));
+  cpgpap(width, static_cast<float>(rows) * 3.2f / width);
+  cpgpage();
   cpgscr(0, 1.0f, 1.0f, 1.0f);  // white background, black foreground
   cpgscr(1, 0.0f, 0.0f, 0.0f);
   cpgscr(7, 0.85f, 0.65f, 0.0f);  // yellow, darkened to read on white
   cpgbbuf();
-  cpgsch(static_cast<float>(std::clamp(rows, 1, 3)) * 0.45f + 0.55f);
-  const float char_scale = static_cast<float>(std::clamp(rows, 1, 3)) * 0.45f + 0.55f;
+  cpgeras();
+  const float char_scale = 1.0f / std::sqrt(static_cast<float>(rows));
   for (std::size_t i = 0; i < panels.size(); ++i) {
     const int row = static_cast<int>(i) / columns, col = static_cast<int>(i) % columns;
     const float cell_w = 1.0f / static_cast<float>(columns), cell_h = 1.0f / static_cast<float>(rows);
