@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   yosta::tools::add_version(app);
   yosta::tools::add_errors(app);
   yosta::tools::add_merge(app);
+  yosta::tools::add_ensemble(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -12,5 +12,6 @@ namespace yosta::tools {
 void add_version(CLI::App& app);
 void add_errors(CLI::App& app);
 void add_merge(CLI::App& app);
+void add_ensemble(CLI::App& app);
 
 }  // namespace yosta::tools
