@@ -136,14 +136,33 @@ std::string rewritten_parameters(const std::string& name, const std::vector<std:
   const RunParameters params = read_parameters(first);
   const int root_line = first.line_number();
   std::vector<std::string> out = lines;
-  // The data file records come in set order, each on a line of its own that
-  // reads as the name, between the title and the root record.
+  // The data file records come in set order between the title and the root
+  // record, each a line that reads as the name. A line that merely looks the
+  // same (a data file named "F" beside a logical record) is told apart by
+  // putting a marker in its place and reading the file again.
+  auto reads_as_set = [&](const std::vector<std::string>& trial, int s, const std::string& marker) {
+    std::string t;
+    for (const std::string& l : trial) t += l + "\n";
+    std::istringstream stream(t);
+    text::FreeReader reader(name, stream);
+    try {
+      const RunParameters p = read_parameters(reader);
+      return p.nsets == params.nsets && trim(p.sets[static_cast<std::size_t>(s)].data_file) == marker;
+    } catch (const Stop&) {
+      return false;
+    }
+  };
   int line = 1;
   for (int s = 0; s < params.nsets; ++s) {
     const std::string& wanted = params.sets[static_cast<std::size_t>(s)].data_file;
-    while (line < root_line - 1 && as_record(lines[static_cast<std::size_t>(line)]) != wanted) ++line;
-    if (line >= root_line - 1)
-      throw Stop("Cannot find the data file record of set " + std::to_string(s + 1) + " in \"" + name + "\"");
+    for (;; ++line) {
+      if (line >= root_line - 1)
+        throw Stop("Cannot find the data file record of set " + std::to_string(s + 1) + " in \"" + name + "\"");
+      if (as_record(lines[static_cast<std::size_t>(line)]) != wanted) continue;
+      std::vector<std::string> trial = out;
+      trial[static_cast<std::size_t>(line)] = "yosta-tools-marker-" + std::to_string(s + 1);
+      if (reads_as_set(trial, s, trial[static_cast<std::size_t>(line)])) break;
+    }
     out[static_cast<std::size_t>(line)] = data_files[static_cast<std::size_t>(s)];
     ++line;
   }

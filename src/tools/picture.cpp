@@ -168,7 +168,9 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   // Drawn under a temporary name in the target's folder, then renamed.
-  const std::string stem = (folder / ("." + target.filename().string() + ".part" + std::to_string(getpid()))).string();
+  // (The library takes the text before the first point of a name as its
+  // stem when it numbers pages: the temporary name holds no point.)
+  const std::string stem = (folder / ("yosta_picture_part_" + std::to_string(getpid()))).string();
   const int rows = (static_cast<int>(panels.size()) + columns - 1) / columns;
   const int id = cpgopen((stem + "." + type + "/" + type).c_str());
   if (id <= 0) throw Stop("Picture \"" + file + "\": the graphics library cannot open it");
@@ -177,7 +179,9 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
   // 12 inches wide (two or more).
   const float width = columns == 1 ? 8.0f : 12.0f;
   cpgpap(width, static_cast<float>(rows) * 3.2f / width);
-  cpgpage();
+  // A new page takes the size; the svg device would write the blank first
+  // page under a name of its own, and takes the size without it.
+  if (type != "svg") cpgpage();
   cpgscr(0, 1.0f, 1.0f, 1.0f);  // white background, black foreground
   cpgscr(1, 0.0f, 0.0f, 0.0f);
   cpgscr(7, 0.85f, 0.65f, 0.0f);  // yellow, darkened to read on white
