@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   yosta::tools::add_errors(app);
   yosta::tools::add_merge(app);
   yosta::tools::add_ensemble(app);
+  yosta::tools::add_plot(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

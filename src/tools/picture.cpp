@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <vector>
 
 #include "base/stop.h"
 
@@ -70,7 +71,7 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
     }
   xs.pad(0.0f);
   ys.pad(0.08f);
-  ys.hi += 0.12f * (ys.hi - ys.lo);  // room for the legend
+  ys.hi += 0.15f * (ys.hi - ys.lo);  // room for the legend
 
   cpgsvp(x0, x1, y0, y1);
   cpgswin(xs.lo, xs.hi, ys.lo, ys.hi);
@@ -113,17 +114,19 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
   }
   cpgslw(1);
   cpgsci(1);
-  cpgbox("BCNST", 0.0f, 0, "BCNST", 0.0f, 0);
+  cpgbox(panel.x_label.empty() ? "BCST" : "BCNST", 0.0f, 0, "BCNSTV", 0.0f, 0);
   cpglab(panel.x_label.c_str(), panel.y_label.c_str(), panel.title.c_str());
 
   // Legend: one entry a line, top right inside the frame.
-  float lx = xs.hi - 0.30f * (xs.hi - xs.lo);
-  float ly = ys.hi - 0.07f * (ys.hi - ys.lo);
-  const float step = 0.075f * (ys.hi - ys.lo);
-  const float seg = 0.05f * (xs.hi - xs.lo);
   float legend_height = 1.0f;
   cpgqch(&legend_height);
-  cpgsch(0.9f * legend_height);
+  cpgsch(0.85f * legend_height);
+  float char_x = 0, char_y = 0;
+  cpgqcs(4, &char_x, &char_y);  // character size in world units
+  const float step = 1.25f * char_y;
+  const float seg = 0.05f * (xs.hi - xs.lo);
+  float lx = xs.hi - 0.27f * (xs.hi - xs.lo);
+  float ly = ys.hi - 1.0f * char_y;
   auto entry = [&](int colour, const std::string& label, bool points, bool band) {
     if (label.empty()) return;
     if (band) {
@@ -143,7 +146,7 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
       cpgslw(1);
     }
     cpgsci(1);
-    cpgtext(lx + 1.4f * seg, ly - 0.2f * step, label.c_str());
+    cpgtext(lx + 1.4f * seg, ly - 0.35f * char_y, label.c_str());
     ly -= step;
   };
   for (const PictureBand& band : panel.bands) entry(band.colour, band.label, false, true);
@@ -172,13 +175,19 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
   // stem when it numbers pages: the temporary name holds no point.)
   const std::string stem = (folder / ("yosta_picture_part_" + std::to_string(getpid()))).string();
   const int rows = (static_cast<int>(panels.size()) + columns - 1) / columns;
+  // Row tops and heights as fractions of the page.
+  std::vector<float> row_height(static_cast<std::size_t>(rows), 1.0f);
+  if (columns == 1)
+    for (std::size_t i = 0; i < panels.size(); ++i) row_height[i] = std::clamp(panels[i].height, 0.2f, 3.0f);
+  float total = 0;
+  for (const float h : row_height) total += h;
   const int id = cpgopen((stem + "." + type + "/" + type).c_str());
   if (id <= 0) throw Stop("Picture \"" + file + "\": the graphics library cannot open it");
   cpgask(0);
   // Each row of panels gets 3.2 inches of height on a page 8 (one column) or
   // 12 inches wide (two or more).
   const float width = columns == 1 ? 8.0f : 12.0f;
-  cpgpap(width, static_cast<float>(rows) * 3.2f / width);
+  cpgpap(width, total * 3.2f / width);
   // A new page takes the size; the svg device would write the blank first
   // page under a name of its own, and takes the size without it.
   if (type != "svg") cpgpage();
@@ -187,14 +196,20 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
   cpgscr(7, 0.85f, 0.65f, 0.0f);  // yellow, darkened to read on white
   cpgbbuf();
   cpgeras();
-  const float char_scale = 1.0f / std::sqrt(static_cast<float>(rows));
+  // Character heights count in fractions of the page's larger side: keep
+  // the letters the same size in inches whatever the number of panels.
+  const float char_scale = std::min(0.8f, 5.3f / std::max(width, total * 3.2f));
+  float top = 1.0f;
   for (std::size_t i = 0; i < panels.size(); ++i) {
     const int row = static_cast<int>(i) / columns, col = static_cast<int>(i) % columns;
-    const float cell_w = 1.0f / static_cast<float>(columns), cell_h = 1.0f / static_cast<float>(rows);
-    const float x0 = static_cast<float>(col) * cell_w + 0.09f * cell_w;
+    const float cell_w = 1.0f / static_cast<float>(columns);
+    const float cell_h = row_height[static_cast<std::size_t>(row)] / total;
+    const float inch = 1.0f / (total * 3.2f);  // page fraction of an inch of height
+    const float x0 = static_cast<float>(col) * cell_w + 0.12f * cell_w;
     const float x1 = static_cast<float>(col + 1) * cell_w - 0.03f * cell_w;
-    const float y1 = 1.0f - static_cast<float>(row) * cell_h - 0.12f * cell_h;
-    const float y0 = 1.0f - static_cast<float>(row + 1) * cell_h + 0.18f * cell_h;
+    const float y1 = top - (panels[i].title.empty() ? 0.08f : 0.4f) * inch;
+    const float y0 = top - cell_h + (panels[i].x_label.empty() ? 0.04f : 0.55f) * inch;
+    if (col == columns - 1 || i + 1 == panels.size()) top -= cell_h;
     cpgsch(char_scale);
     draw_panel(panels[i], x0, x1, y0, y1);
   }

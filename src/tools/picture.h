@@ -28,10 +28,11 @@ struct PicturePanel {
   std::vector<PictureBand> bands;
   std::vector<PictureCurve> curves;
   float x_max = 0;  // above 0: the x axis ends here
+  float height = 1;  // relative height of its row (one column only)
 };
 
-// Draws the panels, `columns` side by side and as many rows as needed, on one
-// page and writes it whole to `file`, whose extension (.png, .svg or .pdf)
+// Draws the panels, `columns` side by side and as many rows as needed (with
+// one column, each row as high as its panel's `height` asks), on one page and writes it whole to `file`, whose extension (.png, .svg or .pdf)
 // chooses the kind. Throws Stop on another extension or when the picture
 // cannot be written.
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns);

@@ -13,5 +13,6 @@ void add_version(CLI::App& app);
 void add_errors(CLI::App& app);
 void add_merge(CLI::App& app);
 void add_ensemble(CLI::App& app);
+void add_plot(CLI::App& app);
 
 }  // namespace yosta::tools
