@@ -44,9 +44,9 @@ std::int32_t noise_seed(std::int32_t seed, int k) { return mixed_seed(seed, k, 0
 namespace {
 
 std::string trim(const std::string& s) {
-  const std::size_t first = s.find_first_not_of(" \t\r");
+  const std::size_t first = s.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return std::string();
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 std::vector<std::string> split_lines(const std::string& text) {
