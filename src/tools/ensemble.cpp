@@ -322,7 +322,13 @@ Ensemble set_up(const Options& opt) {
   }
   // The members' folders and the ensemble's own results would clash with an
   // input kept in the ensemble folder itself: refuse that.
-  e.yosta = opt.dry_run || opt.collect ? std::string("yosta") : find_program("yosta");
+  try {
+    e.yosta = find_program("yosta");
+  } catch (const Stop&) {
+    // Only needed where members run; a script or a merge may be made without.
+    if (!opt.dry_run && !opt.collect) throw;
+    e.yosta = "yosta";
+  }
 
   std::error_code ec;
   fs::create_directories(e.dir, ec);
@@ -510,13 +516,27 @@ int run_local(Ensemble& e, int jobs) {
   double last_print = -1;
   write_manifest(e);
   for (;;) {
-    while (signals_seen == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
-      Member& m = *queue[next++];
-      prepare_member(e, m);
-      const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
-      m.status = "running";
-      running.push_back({&m, pid, elapsed()});
+    try {
+      while (signals_seen == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
+        Member& m = *queue[next++];
+        prepare_member(e, m);
+        const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
+        m.status = "running";
+        running.push_back({&m, pid, elapsed()});
+        write_manifest(e);
+      }
+    } catch (const Stop&) {
+      // A member that cannot be set up or started ends the ensemble: the
+      // running ones are stopped cleanly first, not left behind.
+      for (const Running& r : running) kill(r.pid, SIGINT);
+      for (const Running& r : running) {
+        int raw = 0;
+        while (waitpid(r.pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+        r.member->status = "interrupted";
+      }
       write_manifest(e);
+      throw;
     }
     // Pass each Ctrl-C on once to every member: each saves and stops; a
     // second one stops them at once.

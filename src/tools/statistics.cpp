@@ -21,78 +21,63 @@ std::int32_t add_counts(std::int64_t a, std::int64_t b, const std::string& what)
 
 std::size_t u(int i) { return static_cast<std::size_t>(i); }
 
+// Stop unless every file has the grid of the first one.
+template <class File>
+const File& common_grid(const std::vector<File>& files, const char* nothing) {
+  if (files.empty()) throw Stop(nothing);
+  const File& first = files.front();
+  for (const File& f : files) check_same_grid(first.path, first.r, first.nbasis(), f.path, f.r, f.nbasis());
+  return first;
+}
+
+// Table of value(file, p, j) summed over the files, in double precision.
+template <class File, class Value>
+Table sum_over(const std::vector<File>& files, Value value) {
+  const File& first = files.front();
+  Table t(u(first.nbasis()), std::vector<float>(u(first.nr()), 0.0f));
+  for (std::size_t p = 0; p < t.size(); ++p)
+    for (std::size_t j = 0; j < t[p].size(); ++j) {
+      double sum = 0;
+      for (const File& f : files) sum += value(f, p, j);
+      t[p][j] = static_cast<float>(sum);
+    }
+  return t;
+}
+
 }  // namespace
 
 GsvFile merge_gsv(const std::vector<GsvFile>& files) {
-  if (files.empty()) throw Stop("Nothing to merge");
-  const GsvFile& first = files.front();
-  for (const GsvFile& f : files) check_same_grid(first.path, first.r, first.nbasis(), f.path, f.r, f.nbasis());
   GsvFile out;
-  out.r = first.r;
-  out.S1.assign(u(first.nbasis()), std::vector<float>(u(first.nr()), 0.0f));
-  out.S2 = out.S1;
-  std::int32_t nsaved = 0, collect = 0;
-  for (int p = 0; p < first.nbasis(); ++p)
-    for (int j = 0; j < first.nr(); ++j) {
-      double s1 = 0, s2 = 0;
-      for (const GsvFile& f : files) {
-        s1 += f.S1[u(p)][u(j)];
-        s2 += f.S2[u(p)][u(j)];
-      }
-      out.S1[u(p)][u(j)] = static_cast<float>(s1);
-      out.S2[u(p)][u(j)] = static_cast<float>(s2);
-    }
+  out.r = common_grid(files, "Nothing to merge").r;
+  out.S1 = sum_over(files, [](const GsvFile& f, std::size_t p, std::size_t j) { return double{f.S1[p][j]}; });
+  out.S2 = sum_over(files, [](const GsvFile& f, std::size_t p, std::size_t j) { return double{f.S2[p][j]}; });
   for (const GsvFile& f : files) {
-    nsaved = add_counts(nsaved, f.nsaved, "number of saved sets");
-    collect = add_counts(collect, f.collect_count, "collection count");
+    out.nsaved = add_counts(out.nsaved, f.nsaved, "number of saved sets");
+    out.collect_count = add_counts(out.collect_count, f.collect_count, "collection count");
   }
-  out.nsaved = nsaved;
-  out.collect_count = collect;
   return out;
 }
 
 GFile mean_g(const std::vector<GFile>& files) {
-  if (files.empty()) throw Stop("Nothing to average");
-  const GFile& first = files.front();
-  for (const GFile& f : files) check_same_grid(first.path, first.r, first.nbasis(), f.path, f.r, f.nbasis());
   GFile out;
-  out.r = first.r;
-  out.v.assign(u(first.nbasis()), std::vector<float>(u(first.nr()), 0.0f));
-  for (int p = 0; p < first.nbasis(); ++p)
-    for (int j = 0; j < first.nr(); ++j) {
-      double sum = 0;
-      for (const GFile& f : files) sum += f.v[u(p)][u(j)];
-      out.v[u(p)][u(j)] = static_cast<float>(sum / static_cast<double>(files.size()));
-    }
-  std::int32_t generated = 0, accepted = 0;
+  out.r = common_grid(files, "Nothing to average").r;
+  const double n = static_cast<double>(files.size());
+  out.v = sum_over(files, [n](const GFile& f, std::size_t p, std::size_t j) { return f.v[p][j] / n; });
   for (const GFile& f : files) {
-    generated = add_counts(generated, f.generated, "count of generated moves");
-    accepted = add_counts(accepted, f.accepted, "count of accepted moves");
+    out.generated = add_counts(out.generated, f.generated, "count of generated moves");
+    out.accepted = add_counts(out.accepted, f.accepted, "count of accepted moves");
   }
-  out.generated = generated;
-  out.accepted = accepted;
   return out;
 }
 
 GsvFile gsv_of_states(const std::vector<GFile>& files) {
-  if (files.empty()) throw Stop("Nothing to collect");
-  const GFile& first = files.front();
-  for (const GFile& f : files) check_same_grid(first.path, first.r, first.nbasis(), f.path, f.r, f.nbasis());
   GsvFile out;
-  out.r = first.r;
-  out.S1.assign(u(first.nbasis()), std::vector<float>(u(first.nr()), 0.0f));
-  out.S2 = out.S1;
-  for (int p = 0; p < first.nbasis(); ++p)
-    for (int j = 0; j < first.nr(); ++j) {
-      double s1 = 0, s2 = 0;
-      for (const GFile& f : files) {
-        const double v = f.v[u(p)][u(j)];
-        s1 += v;
-        s2 += v * v;
-      }
-      out.S1[u(p)][u(j)] = static_cast<float>(s1);
-      out.S2[u(p)][u(j)] = static_cast<float>(s2);
-    }
+  out.r = common_grid(files, "Nothing to collect").r;
+  out.S1 = sum_over(files, [](const GFile& f, std::size_t p, std::size_t j) { return double{f.v[p][j]}; });
+  out.S2 = sum_over(files, [](const GFile& f, std::size_t p, std::size_t j) {
+    const double v = f.v[p][j];
+    return v * v;
+  });
   out.nsaved = static_cast<std::int32_t>(files.size());
   out.collect_count = static_cast<std::int32_t>(files.size());
   return out;

@@ -224,6 +224,25 @@ TEST(Ensemble, CtrlCStopsTheMembersWithASaveAndExitsTen) {
   EXPECT_FALSE(fs::exists(dir.file("ens/binary.gsv")));
 }
 
+TEST(Ensemble, FailedMembersAreNamedAndRunAgainNextTime) {
+  TempDir dir;
+  set_up_example(dir);
+  // yosta refuses a negative move budget: every member fails at once.
+  const CommandResult r = run_tools(dir, "ensemble binary.dat -n 2 --seed 3 -d ens -- --max-moves -5");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("2 of 2 members failed:"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("member 2 failed 1, see " + dir.path() + "/ens/member_002/console.txt"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(read_file(dir.file("ens/member_001/console.txt")).find("max-moves"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.file("ens/binary.gsv")));
+  // The same command again tries them again (and they fail again): nothing
+  // counts as done.
+  const CommandResult again = run_tools(dir, "ensemble binary.dat -n 2 -d ens -- --max-moves -5");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.output.find("2 of 2 members failed:"), std::string::npos) << again.output;
+}
+
 TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
   TempDir dir;
   set_up_example(dir);
