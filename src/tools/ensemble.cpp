@@ -1,3 +1,6 @@
+// yosta-tools ensemble: setting up, running (here or on Slurm) and merging the
+// members. Their inputs (seeds, parameter file, resampled data) are made in
+// ensemble_inputs.cpp.
 #include "tools/ensemble.h"
 
 #include <signal.h>
@@ -19,7 +22,6 @@
 
 #include "base/clock.h"
 #include "base/files.h"
-#include "base/random.h"
 #include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
@@ -31,155 +33,6 @@
 namespace yosta::tools {
 
 namespace fs = std::filesystem;
-
-std::int32_t member_seed(std::int32_t base, int k) {
-  // A step prime to 2^31 - 2 visits every value of 1..2^31-2 once.
-  const std::int64_t m = 2147483646;
-  const std::int64_t s = (static_cast<std::int64_t>(base) - 1 + static_cast<std::int64_t>(k - 1) * 1000003) % m;
-  return static_cast<std::int32_t>((s + m) % m + 1);
-}
-
-std::int32_t noise_seed(std::int32_t seed, int k) { return mixed_seed(seed, k, 0x626f6f747374ULL); }
-
-namespace {
-
-std::string trim(const std::string& s) {
-  const std::size_t first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-std::string read_whole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Stop("Cannot open file \"" + path + "\" for reading");
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A line as a text record reads it: its first 80 characters, blank-padded.
-std::string as_record(const std::string& line) {
-  std::string r = line.substr(0, std::min<std::size_t>(line.size(), 80));
-  if (!r.empty() && r.back() == '\r') r.pop_back();
-  r.resize(80, ' ');
-  return r;
-}
-
-// Standard normal deviate from two uniforms of the run's generator.
-double gaussian(std::int32_t& seed) {
-  const double u1 = next_random(seed), u2 = next_random(seed);
-  return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-}
-
-}  // namespace
-
-std::string resampled_data(const std::string& name, const std::string& text, const DataSetSettings& set,
-                           int nbasis, std::int32_t& seed) {
-  std::istringstream stream(text);
-  text::FreeReader in(name, stream);
-  const std::int32_t nq = in.read_int("number of points (integer)");
-  if (nq < 2 || nq > max_q)
-    throw Stop("Error reading file \"" + name + "\", line " + std::to_string(in.line_number()) +
-               ": number of points must be 2 to " + std::to_string(max_q) + ", found " + std::to_string(nq));
-  in.skip_line("heading");
-  const int kept = in.line_number();
-  int columns = 2;
-  if (set.qdep) {
-    columns = 2 + nbasis + (set.background_column ? 1 : 0);
-  } else if (set.background_column || set.sigma < 0.0f) {
-    columns = 3;
-  }
-  const bool error_column = !set.qdep && !set.background_column && set.sigma < 0.0f;
-  const int last = std::min(set.q_last, nq);
-  const std::vector<std::string> lines = split_lines(text);
-  std::string out;
-  for (int i = 0; i < kept && i < static_cast<int>(lines.size()); ++i) out += lines[static_cast<std::size_t>(i)] + "\n";
-  std::vector<float> row(static_cast<std::size_t>(columns));
-  for (int k = 1; k <= nq; ++k) {
-    in.begin("point");
-    for (int c = 0; c < columns; ++c) {
-      float& v = row[static_cast<std::size_t>(c)];
-      const std::string what = "value " + std::to_string(c + 1) + " of point " + std::to_string(k);
-      if (!in.get(v, what) || !std::isfinite(v))
-        throw Stop("Error reading file \"" + name + "\", line " + std::to_string(in.line_number()) +
-                   ": expected a finite " + what);
-    }
-    in.end();
-    if (k >= set.q_first && k <= last) {
-      const double sigma = std::fabs(error_column ? row[2] : set.sigma);
-      row[1] = static_cast<float>(static_cast<double>(row[1]) + sigma * gaussian(seed));
-    }
-    std::string line;
-    for (const float v : row) text::append_item(line, v);
-    out += line + "\n";
-  }
-  return out;
-}
-
-std::string rewritten_parameters(const std::string& name, const std::vector<std::string>& lines,
-                                 const std::vector<std::string>& data_files, const std::string& root) {
-  std::string original;
-  for (const std::string& l : lines) original += l + "\n";
-  std::istringstream first_stream(original);
-  text::FreeReader first(name, first_stream);
-  const RunParameters params = read_parameters(first);
-  const int root_line = first.line_number();
-  std::vector<std::string> out = lines;
-  // The data file records come in set order between the title and the root
-  // record, each a line that reads as the name. A line that merely looks the
-  // same (a data file named "F" beside a logical record) is told apart by
-  // putting a marker in its place and reading the file again.
-  auto reads_as_set = [&](const std::vector<std::string>& trial, int s, const std::string& marker) {
-    std::string t;
-    for (const std::string& l : trial) t += l + "\n";
-    std::istringstream stream(t);
-    text::FreeReader reader(name, stream);
-    try {
-      const RunParameters p = read_parameters(reader);
-      return p.nsets == params.nsets && trim(p.sets[static_cast<std::size_t>(s)].data_file) == marker;
-    } catch (const Stop&) {
-      return false;
-    }
-  };
-  int line = 1;
-  for (int s = 0; s < params.nsets; ++s) {
-    const std::string& wanted = params.sets[static_cast<std::size_t>(s)].data_file;
-    for (;; ++line) {
-      if (line >= root_line - 1)
-        throw Stop("Cannot find the data file record of set " + std::to_string(s + 1) + " in \"" + name + "\"");
-      if (as_record(lines[static_cast<std::size_t>(line)]) != wanted) continue;
-      std::vector<std::string> trial = out;
-      trial[static_cast<std::size_t>(line)] = "yosta-tools-marker-" + std::to_string(s + 1);
-      if (reads_as_set(trial, s, trial[static_cast<std::size_t>(line)])) break;
-    }
-    out[static_cast<std::size_t>(line)] = data_files[static_cast<std::size_t>(s)];
-    ++line;
-  }
-  out[static_cast<std::size_t>(root_line - 1)] = root;
-  std::string text;
-  for (const std::string& l : out) text += l + "\n";
-  // Read back: every changed record must now give the new names, and the
-  // file must still read to its end at the root record.
-  std::istringstream check_stream(text);
-  text::FreeReader check(name, check_stream);
-  const RunParameters again = read_parameters(check);
-  bool same = again.nsets == params.nsets && trim(again.root) == root && check.line_number() == root_line;
-  for (int s = 0; same && s < params.nsets; ++s)
-    same = trim(again.sets[static_cast<std::size_t>(s)].data_file) == data_files[static_cast<std::size_t>(s)];
-  if (!same) throw Stop("Cannot rewrite the data file and root records of \"" + name + "\" for the members");
-  return text;
-}
 
 namespace {
 
@@ -283,7 +136,7 @@ std::string recorded_status(const Member& m) {
   std::ifstream in(m.folder + "/status");
   std::string line;
   if (!std::getline(in, line)) return "pending";
-  line = trim(line);
+  line = trimmed_text(line);
   return line.empty() ? "pending" : line;
 }
 
@@ -297,7 +150,7 @@ Ensemble set_up(const Options& opt) {
   e.dir = fs::absolute(opt.dir).lexically_normal().string();
   e.parameter_path = fs::absolute(opt.parameter_file).lexically_normal().string();
   e.parameter_name = fs::path(e.parameter_path).filename().string();
-  e.parameter_lines = split_lines(read_whole(e.parameter_path));
+  e.parameter_lines = text_lines(file_text(e.parameter_path));
   {
     text::FreeReader reader = text::FreeReader::open(opt.parameter_file);
     e.params = read_parameters(reader);
@@ -313,9 +166,9 @@ Ensemble set_up(const Options& opt) {
     e.local_names.push_back(local);
   }
   const std::string root = e.params.root.substr(0, static_cast<std::size_t>(e.params.root_length));
-  e.root = fs::path(trim(root)).filename().string();
+  e.root = fs::path(trimmed_text(root)).filename().string();
   if (e.root.empty() || e.root == "." || e.root == "..")
-    throw Stop("The root name \"" + trim(root) + "\" of \"" + e.parameter_path + "\" names no file");
+    throw Stop("The root name \"" + trimmed_text(root) + "\" of \"" + e.parameter_path + "\" names no file");
   if (e.params.start_from_file) {
     e.start_g = fs::absolute(root_file(e.params, ".g")).string();
     if (e.params.save_targets) e.start_gsv = fs::absolute(root_file(e.params, ".gsv")).string();
@@ -384,14 +237,14 @@ void prepare_member(const Ensemble& e, const Member& m) {
   std::int32_t noise = m.noise;
   for (int s = 0; s < e.params.nsets; ++s) {
     const std::string& from = e.data_paths[static_cast<std::size_t>(s)];
-    const std::string text = read_whole(from);
+    const std::string text = file_text(from);
     const std::string to = m.folder + "/" + e.local_names[static_cast<std::size_t>(s)];
     write_whole(to, e.opt.bootstrap ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)],
                                                      e.params.nbasis, noise)
                                     : text);
   }
   for (const auto& [from, ext] : {std::pair{e.start_g, ".g"}, std::pair{e.start_gsv, ".gsv"}})
-    if (!from.empty() && fs::exists(from, ec)) write_whole(m.folder + "/" + e.root + ext, read_whole(from));
+    if (!from.empty() && fs::exists(from, ec)) write_whole(m.folder + "/" + e.root + ext, file_text(from));
 }
 
 void record_status(Member& m, const std::string& status) {
@@ -680,9 +533,9 @@ int run_slurm(Ensemble& e) {
     return 0;
   }
   auto job_id = [](const std::string& out, int status, const std::string& what) {
-    std::string id = trim(out.substr(0, out.find(';')));
+    std::string id = trimmed_text(out.substr(0, out.find(';')));
     if (status != 0 || id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
-      throw Stop("sbatch did not accept the " + what + " (status " + std::to_string(status) + "): " + trim(out));
+      throw Stop("sbatch did not accept the " + what + " (status " + std::to_string(status) + "): " + trimmed_text(out));
     return id;
   };
   int status = 0;

@@ -32,4 +32,11 @@ std::string resampled_data(const std::string& name, const std::string& text, con
 std::string rewritten_parameters(const std::string& name, const std::vector<std::string>& lines,
                                  const std::vector<std::string>& data_files, const std::string& root);
 
+// Small text helpers of the ensemble: blanks and line ends trimmed at both
+// ends; the lines of a text (without their '\n'); a whole file (Stop when it
+// cannot be read).
+std::string trimmed_text(const std::string& s);
+std::vector<std::string> text_lines(const std::string& text);
+std::string file_text(const std::string& path);
+
 }  // namespace yosta::tools
