@@ -226,6 +226,10 @@ int run_program(const ProgramOptions& options, Console& console) {
   read_parameter_file(run, path);
 
   set_up_model(run, console);
+  // A seed from the clock is shown, so that the run can be repeated.
+  if (!options.seed)
+    console.line("Random seed " + std::to_string(run.control.seed) + ": repeat this run with --seed " +
+                 std::to_string(run.control.seed));
   write_report(run, console);
 
   // With live plotting the user confirms the start and watches two windows. A

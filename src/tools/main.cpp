@@ -14,6 +14,10 @@ int main(int argc, char** argv) {
   yosta::tools::add_version(app);
   yosta::tools::add_import(app);
   yosta::tools::add_weights(app);
+  yosta::tools::add_errors(app);
+  yosta::tools::add_merge(app);
+  yosta::tools::add_ensemble(app);
+  yosta::tools::add_plot(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

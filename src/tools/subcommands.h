@@ -14,5 +14,9 @@ void add_import(CLI::App& app);
 void add_weights(CLI::App& app);
 // Adds `weights xray` under the weights subcommand.
 void add_weights_xray(CLI::App& weights);
+void add_errors(CLI::App& app);
+void add_merge(CLI::App& app);
+void add_ensemble(CLI::App& app);
+void add_plot(CLI::App& app);
 
 }  // namespace yosta::tools

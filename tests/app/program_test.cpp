@@ -198,6 +198,29 @@ TEST(FullRun, SameSeedSameResult) {
   EXPECT_EQ(testing::read_file(a.file("result.g")), testing::read_file(b.file("result.g")));
 }
 
+TEST(FullRun, ASeedFromTheClockIsShownAndRepeatsTheRun) {
+  TempDir a, b;
+  for (const TempDir* dir : {&a, &b}) {
+    write_file(dir->file("setup.dat"), parameter_text());
+    write_file(dir->file("liquid.dat"), data_text());
+  }
+  const CommandResult plain = run_yosta(a, "--max-moves 300 setup.dat");
+  EXPECT_EQ(plain.status, 10) << plain.output;
+  const std::vector<std::string> lines = split_lines(plain.output);
+  std::string seed;
+  for (const std::string& line : lines)
+    if (line.rfind("Random seed ", 0) == 0) seed = line.substr(12, line.find(':') - 12);
+  ASSERT_FALSE(seed.empty()) << plain.output;
+  EXPECT_NE(plain.output.find("Random seed " + seed + ": repeat this run with --seed " + seed + "\n"),
+            std::string::npos);
+  // The line comes before the report.
+  EXPECT_LT(plain.output.find("Random seed "), plain.output.find("Saving results"));
+  const CommandResult repeated = run_yosta(b, "--seed " + seed + " --max-moves 300 setup.dat");
+  EXPECT_EQ(repeated.status, 10);
+  EXPECT_EQ(repeated.output.find("Random seed "), std::string::npos);
+  EXPECT_EQ(testing::read_file(a.file("result.g")), testing::read_file(b.file("result.g")));
+}
+
 TEST(FullRun, DecliningAtTheStartPromptExitsZeroWithoutResults) {
   TempDir dir;
   write_file(dir.file("setup.dat"), parameter_text("1", "T"));

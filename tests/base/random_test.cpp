@@ -1,6 +1,9 @@
 // The generator's standard sequence and the clock-made seed.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <set>
+
 #include <cmath>
 #include <ctime>
 
@@ -43,6 +46,34 @@ TEST(Seed, FromTheSecondsSinceLocalMidnight) {
   EXPECT_EQ(seed_from_seconds(0.0), 1);
   EXPECT_EQ(seed_from_seconds(1.999), 3);
   EXPECT_EQ(seed_from_seconds(((23 * 60) + 59) * 60 + 59 + 0.999), 172799);
+}
+
+TEST(Seed, StartClockGivesAnOddSeedInTheGeneratorsRange) {
+  const ClockStart start = start_clock();
+  EXPECT_EQ(start.seed % 2, 1);
+  EXPECT_GE(start.seed, 1);
+  EXPECT_LE(start.seed, 2147483645);
+}
+
+TEST(Seed, MixedSeedsStayInRangeAndDifferByProcess) {
+  // Extreme inputs stay odd and within 1..2^31-3: never 0, never the modulus.
+  const std::uint64_t extras[] = {0, 1, ~0ULL, 0x8000000000000000ULL, 1073741823ULL};
+  const std::int32_t times[] = {1, 3, 172799, 2147483645};
+  std::set<std::int32_t> seen;
+  for (const std::int32_t t : times)
+    for (const std::uint64_t e : extras)
+      for (const std::int64_t pid : {std::int64_t{1}, std::int64_t{2}, std::int64_t{4194304}}) {
+        const std::int32_t seed = mixed_seed(t, pid, e);
+        EXPECT_EQ(seed % 2, 1) << t << " " << e << " " << pid;
+        EXPECT_GE(seed, 1);
+        EXPECT_LE(seed, 2147483645);
+        seen.insert(seed);
+      }
+  // Runs of the same second with neighbouring process ids get different seeds.
+  EXPECT_EQ(seen.size(), std::size(times) * std::size(extras) * 3);
+  std::set<std::int32_t> same_second;
+  for (std::int64_t pid = 1000; pid < 1100; ++pid) same_second.insert(mixed_seed(12345, pid, 0));
+  EXPECT_EQ(same_second.size(), 100u);
 }
 
 TEST(Clock, MinutesSinceTheEpochInUniversalTime) {

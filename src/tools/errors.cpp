@@ -1,0 +1,62 @@
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/stop.h"
+
+#include "tools/statistics.h"
+#include "tools/subcommands.h"
+
+namespace yosta::tools {
+
+void add_errors(CLI::App& app) {
+  struct Options {
+    std::vector<std::string> inputs;
+    std::string table, picture;
+    bool add_one = false;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* sub = app.add_subcommand(
+      "errors", "Mean, standard deviation and standard error of the g(r) sets saved in a .gsv file");
+  sub->add_option("FILES", options->inputs,
+                  "The saved-set sums of a run (root.gsv) or a merged file; or the .g files of several runs,"
+                  " each taken as one set")
+      ->required();
+  sub->add_option("-o,--output", options->table, "Write the table to FILE (default: the console)")
+      ->type_name("FILE");
+  sub->add_option("--plot", options->picture,
+                  "Draw every basis function with its +-2 sd band into FILE (.png, .svg or .pdf)")
+      ->type_name("FILE");
+  sub->add_flag("--add-one", options->add_one,
+                "Add 1 to the means: the stored values are g(r) - 1 (Q-dependent coefficients)");
+  sub->footer("Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png\n"
+              "  yosta-tools errors run1/water.g run2/water.g run3/water.g --add-one");
+  sub->callback([options] {
+    GsvFile sums;
+    if (options->inputs.size() == 1) {
+      sums = read_gsv_file(options->inputs.front());
+    } else {
+      std::vector<GFile> states;
+      for (const std::string& path : options->inputs) {
+        if (path.size() < 2 || path.compare(path.size() - 2, 2, ".g") != 0)
+          throw Stop("Several files are taken as the .g files of independent runs: \"" + path +
+                     "\" does not end in .g");
+        states.push_back(read_g_file(path));
+      }
+      sums = gsv_of_states(states);
+      sums.path = std::to_string(states.size()) + " .g files (" + options->inputs.front() + ", ...)";
+    }
+    const Spread spread = spread_of(sums);
+    const float shift = options->add_one ? 1.0f : 0.0f;
+    const std::string table = spread_table(spread, shift);
+    if (options->table.empty()) {
+      std::cout << table;
+    } else {
+      write_whole(options->table, table);
+    }
+    if (!options->picture.empty()) spread_picture(spread, shift, options->picture);
+  });
+}
+
+}  // namespace yosta::tools

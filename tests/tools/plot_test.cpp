@@ -1,0 +1,96 @@
+// yosta-tools plot: the curve file read back in each of its forms, and drawn.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+#include "tools/result_files.h"
+
+namespace yosta::testing {
+namespace {
+
+// A curve file as a run writes it: `curves` 3 or 4, partial S(Q)s or not.
+std::string out_text(int curves, bool partials) {
+  std::string t = "Results from YOSTA\nTITLE\nA title" + std::string(73, ' ') + "\n2  experimental data sets\n";
+  for (int s = 0; s < 2; ++s) {
+    t += " Q, S(Q) (YOSTA), S(Q) (Expt), Background\nCURVES\n4 " + std::to_string(curves) + "\n";
+    for (int k = 1; k <= 4; ++k) {
+      t += std::to_string(0.5 * k) + " 0.1 " + (curves == 4 ? "0.15 " : "") + std::to_string(0.1 * k) + " 0.01\n";
+    }
+  }
+  t += "ENDGROUP\n2  Basis functions\n r, Basis g(r)\nPLOTS\n3 2\n0.5 0 1\n1 0.5 1.5\n1.5 1 1\n";
+  if (partials) {
+    t += "ENDGROUP\nPartial S(Q)'s\n Q, S(Q)\nPLOTS\n2 2\n0.5 -1 -0.5\n1 0.2 0.1\n";
+  } else {
+    t += "ENDGROUP\n";
+  }
+  return t;
+}
+
+TEST(PlotOut, EveryFormOfTheCurveFileReadsAndDraws) {
+  for (const int curves : {3, 4})
+    for (const bool partials : {false, true}) {
+      TempDir dir;
+      write_file(dir.file("run.out"), out_text(curves, partials));
+      const tools::OutFile out = tools::read_out_file(dir.file("run.out"));
+      ASSERT_EQ(out.sets.size(), 2u);
+      EXPECT_EQ(out.title, "A title");
+      EXPECT_EQ(out.sets[1].ncurves, curves);
+      EXPECT_FLOAT_EQ(out.sets[1].data[3], 0.4f);
+      EXPECT_FLOAT_EQ(out.sets[1].background[0], 0.01f);
+      EXPECT_EQ(out.sets[0].broadened.size(), curves == 4 ? 4u : 0u);
+      EXPECT_FLOAT_EQ(out.g[1][1], 1.5f);
+      EXPECT_EQ(out.Q_partial.size(), partials ? 2u : 0u);
+      const CommandResult r = run_tools(dir, "plot run.out -o run.png");
+      ASSERT_EQ(r.status, 0) << r.output;
+      EXPECT_EQ(read_file(dir.file("run.png")).rfind("\x89PNG", 0), 0u);
+    }
+}
+
+TEST(PlotOut, DamagedCurveFilesNameTheLine) {
+  const std::string good = out_text(3, true);
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* says;
+  };
+  auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string t = good;
+    t.replace(t.find(from), from.size(), to);
+    return t;
+  };
+  const Case cases[] = {
+      {"not a curve file", "3\n1 1\n", "line 1: expected \"Results from YOSTA\""},
+      {"five curves", replaced("4 3\n", "4 5\n"), "line 7: number of curves must be 3 to 4"},
+      {"missing ENDGROUP", replaced("ENDGROUP\n2  Basis", "2  Basis"), "expected \"ENDGROUP\""},
+      {"basis count differs", replaced("3 2\n", "3 1\n"), "number of basis functions must be 2 to 2"},
+      {"short partial rows", good.substr(0, good.size() - 12), "expected first value of row 2"},
+      {"text in a row", replaced("1 0.5 1.5", "1 x 1.5"), "line 25: expected value 2 of row 2"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_file(dir.file("run.out"), c.text);
+    const CommandResult r = run_tools(dir, "plot run.out -o run.png");
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_NE(r.output.find("\"run.out\""), std::string::npos) << c.name << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << "\n" << r.output;
+  }
+}
+
+TEST(PlotOut, ErrorBarsComeFromTheRunsDataFiles) {
+  TempDir dir;
+  for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
+    write_file(dir.file(name), read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name));
+  ASSERT_EQ(run_yosta(dir, "--seed 3 --max-moves 500 binary.dat").status, 10);
+  const CommandResult r = run_tools(dir, "plot binary.out -o fit.svg -p binary.dat");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(read_file(dir.file("fit.svg")).find("<svg"), std::string::npos);
+  // A parameter file of another run is refused.
+  write_file(dir.file("other.out"), out_text(3, false));
+  const CommandResult other = run_tools(dir, "plot other.out -o x.png -p binary.dat");
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.output.find("has 3 data sets"), std::string::npos) << other.output;
+}
+
+}  // namespace
+}  // namespace yosta::testing
