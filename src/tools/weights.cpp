@@ -30,16 +30,16 @@ struct Contrast {
   std::vector<double> weights;
 };
 
-Contrast build_contrast(const NeutronOptions& o, const std::string& spec) {
+Contrast build_contrast(const NeutronOptions& o, const std::string& given) {
   Contrast c;
   c.sites = parse_composition(o.composition);
   for (const std::string& iso : o.isotopes) apply_isotopes(c.sites, iso, "--isotope");
-  if (!spec.empty()) {
-    const std::size_t colon = spec.find(':');
-    c.name = spec.substr(0, colon);
-    if (c.name.empty()) throw Stop("--contrast '" + spec + "': the contrast has no name (NAME:ISOTOPES)");
+  if (!given.empty()) {
+    const std::size_t colon = given.find(':');
+    c.name = given.substr(0, colon);
+    if (c.name.empty()) throw Stop("--contrast '" + given + "': the contrast has no name (NAME:ISOTOPES)");
     if (colon != std::string::npos) {
-      for (const std::string& item : split(spec.substr(colon + 1), "; \t")) {
+      for (const std::string& item : split(given.substr(colon + 1), "; \t")) {
         apply_isotopes(c.sites, item, "--contrast " + c.name + ":");
       }
     }
@@ -96,7 +96,7 @@ void run_neutron(const NeutronOptions& o) {
   if (o.contrasts.empty()) {
     contrasts.push_back(build_contrast(o, ""));
   } else {
-    for (const std::string& spec : o.contrasts) contrasts.push_back(build_contrast(o, spec));
+    for (const std::string& given : o.contrasts) contrasts.push_back(build_contrast(o, given));
   }
   if (o.paste) {
     for (const Contrast& c : contrasts) std::cout << paste_line(c.weights) << '\n';
