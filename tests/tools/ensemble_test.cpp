@@ -293,12 +293,15 @@ TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
       {"ensemble binary.dat -n 2 -- --seed 4", "do not pass --seed"},
       {"ensemble missing.dat -n 2", "missing.dat"},
       {"ensemble binary.dat -n 2 --dry-run", "--dry-run goes with --slurm"},
+      {"ensemble binary.dat -n 2 -d .", "holds the input"},
   };
   for (const Case& c : cases) {
-    const CommandResult r = run_tools(dir, std::string(c.args) + " -d ens");
+    std::string args = c.args;
+    if (args.find(" -d ") == std::string::npos) args += " -d ens";
+    const CommandResult r = run_tools(dir, args);
     EXPECT_EQ(r.status, 1) << c.args << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << r.output;
-    EXPECT_FALSE(fs::exists(dir.file("ens/member_001"))) << c.args;
+    EXPECT_FALSE(fs::exists(dir.file("ens/member_001")) || fs::exists(dir.file("member_001"))) << c.args;
   }
 }
 
