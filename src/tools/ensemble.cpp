@@ -148,6 +148,7 @@ Ensemble set_up(const Options& opt) {
     if (a == "--seed" || a.rfind("--seed=", 0) == 0)
       throw Stop("The members' seeds come from --seed of the ensemble; do not pass --seed after --");
   e.dir = fs::absolute(opt.dir).lexically_normal().string();
+  if (e.dir.size() > 1 && e.dir.back() == '/') e.dir.pop_back();  // "x/." is "x/" once normal
   e.parameter_path = fs::absolute(opt.parameter_file).lexically_normal().string();
   e.parameter_name = fs::path(e.parameter_path).filename().string();
   e.parameter_lines = text_lines(file_text(e.parameter_path));
