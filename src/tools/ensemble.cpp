@@ -148,6 +148,7 @@ Ensemble set_up(const Options& opt) {
     if (a == "--seed" || a.rfind("--seed=", 0) == 0)
       throw Stop("The members' seeds come from --seed of the ensemble; do not pass --seed after --");
   e.dir = fs::absolute(opt.dir).lexically_normal().string();
+  if (e.dir.size() > 1 && e.dir.back() == '/') e.dir.pop_back();  // "x/." is "x/" once normal
   e.parameter_path = fs::absolute(opt.parameter_file).lexically_normal().string();
   e.parameter_name = fs::path(e.parameter_path).filename().string();
   e.parameter_lines = text_lines(file_text(e.parameter_path));
@@ -173,8 +174,15 @@ Ensemble set_up(const Options& opt) {
     e.start_g = fs::absolute(root_file(e.params, ".g")).string();
     if (e.params.save_targets) e.start_gsv = fs::absolute(root_file(e.params, ".gsv")).string();
   }
-  // The members' folders and the ensemble's own results would clash with an
-  // input kept in the ensemble folder itself: refuse that.
+  // The ensemble's merged results (root.g, root.gsv) would replace a run's
+  // own files kept beside the inputs: the ensemble folder must be another one.
+  std::vector<std::string> inputs = e.data_paths;
+  inputs.push_back(e.parameter_path);
+  if (!e.start_g.empty()) inputs.push_back(e.start_g);
+  for (const std::string& input : inputs)
+    if (fs::path(input).parent_path() == fs::path(e.dir))
+      throw Stop("The ensemble folder \"" + e.dir + "\" holds the input \"" + input +
+                 "\": its merged results could replace a run's own; choose another folder with -d");
   try {
     e.yosta = find_program("yosta");
   } catch (const Stop&) {

@@ -33,7 +33,11 @@ void add_merge(CLI::App& app) {
       write_whole(options->output, g_text(mean_g(files)));
     } else {
       std::vector<GsvFile> files;
-      for (const std::string& path : options->inputs) files.push_back(read_gsv_file(path));
+      for (const std::string& path : options->inputs) {
+        if (path.size() >= 2 && path.compare(path.size() - 2, 2, ".g") == 0)
+          throw Stop("\"" + path + "\" is a .g file: .g files are averaged with --mean");
+        files.push_back(read_gsv_file(path));
+      }
       write_whole(options->output, gsv_text(merge_gsv(files)));
     }
   });

@@ -1,6 +1,7 @@
 // Ensembles: member seeds, the members' inputs, and whole local ensembles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -243,6 +244,43 @@ TEST(Ensemble, FailedMembersAreNamedAndRunAgainNextTime) {
   EXPECT_NE(again.output.find("2 of 2 members failed:"), std::string::npos) << again.output;
 }
 
+// With a stand-in for yosta beside a copy of yosta-tools: it notes when it
+// starts and ends, and writes a small start file as its result.
+TEST(Ensemble, AtMostJMembersRunAtOnce) {
+  TempDir dir;
+  set_up_example(dir);
+  fs::create_directories(dir.file("bin"));
+  fs::copy_file(tools_binary(), dir.file("bin/yosta-tools"));
+  write_file(dir.file("bin/yosta"),
+             "#!/bin/sh\n"
+             "echo \"start $(date +%s%N)\" >> ../times\n"
+             "sleep 0.25\n"
+             "printf '2\\n5 3\\n0.1 0 0 0\\n0.2 0 0 0\\n' > binary.g\n"
+             "echo \"end $(date +%s%N)\" >> ../times\n"
+             "exit 10\n");
+  fs::permissions(dir.file("bin/yosta"), fs::perms::owner_all);
+  for (const int jobs : {1, 3}) {
+    fs::remove_all(dir.file("ens"));
+    const CommandResult r =
+        run_command("bin/yosta-tools ensemble binary.dat -n 4 -d ens -j " + std::to_string(jobs), dir.path());
+    ASSERT_EQ(r.status, 0) << r.output;
+    // Members running at once, from the starts and ends in time order.
+    std::vector<std::pair<long long, int>> events;
+    for (const std::string& line : split_lines(read_file(dir.file("ens/times")))) {
+      const long long t = std::stoll(line.substr(line.find(' ') + 1));
+      events.emplace_back(t, line.rfind("start", 0) == 0 ? 1 : -1);
+    }
+    ASSERT_EQ(events.size(), 8u);
+    std::sort(events.begin(), events.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first < b.first : a.second < b.second;  // an end before a start
+    });
+    int now = 0, most = 0;
+    for (const auto& e : events) most = std::max(most, now += e.second);
+    EXPECT_EQ(most, jobs) << r.output;
+    EXPECT_EQ(tools::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 4);
+  }
+}
+
 TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
   TempDir dir;
   set_up_example(dir);
@@ -255,12 +293,15 @@ TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
       {"ensemble binary.dat -n 2 -- --seed 4", "do not pass --seed"},
       {"ensemble missing.dat -n 2", "missing.dat"},
       {"ensemble binary.dat -n 2 --dry-run", "--dry-run goes with --slurm"},
+      {"ensemble binary.dat -n 2 -d .", "holds the input"},
   };
   for (const Case& c : cases) {
-    const CommandResult r = run_tools(dir, std::string(c.args) + " -d ens");
+    std::string args = c.args;
+    if (args.find(" -d ") == std::string::npos) args += " -d ens";
+    const CommandResult r = run_tools(dir, args);
     EXPECT_EQ(r.status, 1) << c.args << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << r.output;
-    EXPECT_FALSE(fs::exists(dir.file("ens/member_001"))) << c.args;
+    EXPECT_FALSE(fs::exists(dir.file("ens/member_001")) || fs::exists(dir.file("member_001"))) << c.args;
   }
 }
 

@@ -74,6 +74,10 @@ TEST(Merge, MeanOfStartFilesKeepsTheGridAndAddsTheMoveCounts) {
   EXPECT_FLOAT_EQ(m.v[0][2], 2.5f);
   EXPECT_FLOAT_EQ(m.v[1][0], 2.0f);
   EXPECT_FLOAT_EQ(m.v[1][2], 0.0f);
+  // Without --mean a .g file is not taken for sums.
+  const CommandResult sums = run_tools(dir, "merge a.g b.g -o all.gsv");
+  EXPECT_EQ(sums.status, 1);
+  EXPECT_NE(sums.output.find("\"a.g\" is a .g file"), std::string::npos) << sums.output;
 }
 
 // Files that must be refused: the message names the file and what is wrong,
