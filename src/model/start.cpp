@@ -67,8 +67,10 @@ void read_gsv_file(const RunParameters& par, Model& model, SaveSums& sums, const
   const std::int32_t nr = read_point_count(in);
 
   in.begin("saved-set counts");
-  in.get(sums.nsaved, "number of saved sets (integer)");
-  in.get(sums.collect_count, "collection count (integer)");
+  if (in.get(sums.nsaved, "number of saved sets (integer)") && sums.nsaved < 0)
+    in.refuse_last("number of saved sets (integer)", "must not be negative");
+  if (in.get(sums.collect_count, "collection count (integer)") && sums.collect_count < 0)
+    in.refuse_last("collection count (integer)", "must not be negative");
   in.end();
 
   for (int j = 1; j <= nr; ++j) {
