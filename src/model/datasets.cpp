@@ -15,7 +15,7 @@ namespace yosta {
 namespace {
 
 std::string describe(const std::string& path, int set) {
-  return "Data file " + path + " (data set " + std::to_string(set) + ")";
+  return "Data file " + text::printable(path) + " (data set " + std::to_string(set) + ")";
 }
 
 // What a file held beyond its point records.

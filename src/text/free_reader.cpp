@@ -257,8 +257,8 @@ bool FreeReader::last_is_nonzero() const {
 }
 
 void FreeReader::refuse_last(std::string_view what, std::string_view why) const {
-  throw Stop("Error reading file \"" + printable(name_) + "\", line " + std::to_string(line_) + ": " + std::string(what) +
-             " " + std::string(why) + ", found " + shown(token_));
+  throw Stop("Error reading file \"" + printable(name_) + "\", line " + std::to_string(line_) + ": " +
+             std::string(what) + " " + std::string(why) + ", found " + shown(token_));
 }
 
 void FreeReader::begin(std::string_view /*record_what*/) {
