@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds YOSTA twice (optimised, and with AddressSanitizer
-# plus UndefinedBehaviorSanitizer) and runs every test in both builds.
+# plus UndefinedBehaviorSanitizer) and runs every test in both builds; then a short
+# run of every fuzz target of the file readers (clang only).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/tools/install_deps.sh"
@@ -11,3 +12,8 @@ cmake --build "$top/build" -j "$jobs"
 cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DYOSTA_SANITIZE=ON -DYOSTA_BENCH=OFF >/dev/null
 cmake --build "$top/build-asan" -j "$jobs"
 (cd "$top/build-asan" && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$top/tools/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+if command -v clang++ >/dev/null 2>&1; then
+  bash "$top/tools/fuzz.sh" -t 7 -j "$jobs"
+else
+  echo "clang++ not found: the fuzz smoke run is skipped"
+fi

@@ -19,8 +19,10 @@
 #include "model/transform.h"
 #include "output/progress.h"
 #include "output/report.h"
+#include "output/results.h"
 #include "app/schedule.h"
 #include "fit/evaluation.h"
+#include "fit/targets.h"
 #include "input/parameters.h"
 #include "base/files.h"
 #include "base/random.h"
@@ -32,7 +34,7 @@ namespace yosta {
 
 namespace {
 
-// Set by SIGINT or SIGTERM during the move cycle; the cycle reads it through
+// Set by SIGINT, SIGTERM or SIGHUP during the move cycle; the cycle reads it through
 // Run::interrupted and ends after the current move with a final save. The
 // program's only global: a signal handler can reach nothing else.
 volatile std::sig_atomic_t interrupt_flag = 0;
@@ -60,10 +62,13 @@ class InterruptHandlers {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &old_int_);
     sigaction(SIGTERM, &action, &old_term_);
+    // A closed terminal or ssh session ends the run like SIGTERM, with a save.
+    sigaction(SIGHUP, &action, &old_hup_);
   }
   ~InterruptHandlers() {
     sigaction(SIGINT, &old_int_, nullptr);
     sigaction(SIGTERM, &old_term_, nullptr);
+    sigaction(SIGHUP, &old_hup_, nullptr);
   }
   InterruptHandlers(const InterruptHandlers&) = delete;
   InterruptHandlers& operator=(const InterruptHandlers&) = delete;
@@ -71,6 +76,7 @@ class InterruptHandlers {
  private:
   struct sigaction old_int_ {};
   struct sigaction old_term_ {};
+  struct sigaction old_hup_ {};
 };
 
 std::string trimmed(const std::string& s) {
@@ -92,7 +98,7 @@ void read_parameter_file(Run& run, const std::string& path) {
 void set_up_model(Run& run, Console& console) {
   for (int s = 1; s <= run.params.nsets; ++s)
     run.model.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
-  read_data_sets(run.params, run.model);
+  read_data_sets(run.params, run.model, &console);
   derive_r_grid(run.params, run.model);
   check_q_grid(run.model);
   if (run.params.gaussian_moves) check_gaussian_ranges(run.params, run.model);
@@ -180,7 +186,7 @@ bool ask_to_begin(Console& console) {
   // A free-format read passes over empty lines until it finds a value.
   std::string typed;
   do {
-    if (!console.read_line(typed)) return false;
+    if (!console.read_line(typed)) throw Stop("No answer to \"Begin (Y/N)?\": end of input");
   } while (typed.find_first_not_of(" \t") == std::string::npos);
   std::istringstream line(typed);
   text::FreeReader reader("console", line);
@@ -214,6 +220,9 @@ int run_program(const ProgramOptions& options, Console& console) {
   run.control.interrupted = &interrupt_flag;
   run.hooks.progress = write_progress;
   run.hooks.after_move = save_check;
+  // Output into a closed pipe must not end the fit or its saves: a failed
+  // console write is ignored.
+  std::signal(SIGPIPE, SIG_IGN);
 
   console.set_title("Parameters");
   console.write(text::free_record({std::string(" Please Wait... ")}));
@@ -226,6 +235,7 @@ int run_program(const ProgramOptions& options, Console& console) {
   read_parameter_file(run, path);
 
   set_up_model(run, console);
+  check_result_place(run.params);
   // A seed from the clock is shown, so that the run can be repeated.
   if (!options.seed)
     console.line("Random seed " + std::to_string(run.control.seed) + ": repeat this run with --seed " +
@@ -245,7 +255,11 @@ int run_program(const ProgramOptions& options, Console& console) {
 
   run.control.next_save_time = std::min(run.params.save_interval, run.params.run_time);
   bool all_saved = false;
-  {
+  if (run.control.max_moves == 0) {
+    // No move at all: the start state is saved once.
+    save_results(run, console);
+    all_saved = all_sets_saved(run);
+  } else {
     InterruptHandlers handlers;
     all_saved = run_cycle(run, console);
   }

@@ -31,37 +31,46 @@ std::string system_error(const char* action, const std::string& path, int error)
 
 }  // namespace
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
-  std::string temp = path_ + ".tmpXXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) throw Stop(system_error("Cannot create", path_, errno));
-  // mkstemp makes the file private; a result file gets the usual permissions.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, static_cast<mode_t>(0666 & ~mask));
-  close(fd);
-  temp_path_ = temp;
-  out_.open(temp_path_, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!out_) {
-    const int error = errno;
-    std::remove(temp_path_.c_str());
-    throw Stop(system_error("Cannot create", path_, error));
+std::string temp_name(const std::string& path) { return path + ".tmp"; }
+
+void remove_temp(const std::string& path) { ::unlink(temp_name(path).c_str()); }
+
+void write_whole(int fd, std::string_view text, const std::string& path) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Stop(system_error("Cannot write", path, errno));
+    }
+    text.remove_prefix(static_cast<std::size_t>(n));
   }
 }
 
+OutputFile::OutputFile(std::string path) : path_(std::move(path)), temp_path_(temp_name(path_)) {
+  // A leftover of the fixed name is removed first, so that the new file is
+  // always one this save created (never a link planted in its place).
+  ::unlink(temp_path_.c_str());
+  fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw Stop(system_error("Cannot create", path_, errno));
+}
+
 OutputFile::~OutputFile() {
-  if (committed_) return;
-  if (out_.is_open()) out_.close();
-  std::remove(temp_path_.c_str());
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) ::unlink(temp_path_.c_str());
+}
+
+void OutputFile::finish() {
+  if (finished_) return;
+  write_whole(fd_, text_.view(), path_);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throw Stop(system_error("Cannot write", path_, errno));
+  finished_ = true;
 }
 
 void OutputFile::commit() {
   if (committed_) return;
-  errno = 0;
-  out_.flush();
-  const bool written = static_cast<bool>(out_);
-  out_.close();
-  if (!written || out_.fail()) throw Stop(system_error("Cannot write", path_, errno != 0 ? errno : EIO));
+  finish();
   if (std::rename(temp_path_.c_str(), path_.c_str()) != 0)
     throw Stop(system_error("Cannot replace", path_, errno));
   committed_ = true;

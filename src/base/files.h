@@ -3,7 +3,7 @@
 // no point anywhere (a point in a folder name counts).
 #pragma once
 
-#include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,9 +15,12 @@ namespace yosta {
 // stays empty.
 std::string build_name(std::string_view name, std::string_view extension);
 
-// A result file written under a temporary name in the same folder and renamed
-// over `path` by commit(), so an interrupted save keeps the previous complete
-// file. Destroying it without commit() removes the temporary file.
+// A result file written under a temporary name next to it and renamed over
+// `path` by commit(), so an interrupted save keeps the previous complete file.
+// The temporary name has a fixed form, temp_name(path): a file of that name
+// is a leftover of an earlier save cut short and is replaced. The text is
+// kept in memory until finish() writes it; destroying the file without
+// commit() removes the temporary file.
 class OutputFile {
  public:
   explicit OutputFile(std::string path);  // throws Stop when it cannot be created
@@ -25,16 +28,30 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile();
 
-  std::ostream& stream() { return out_; }
-  void write(std::string_view text) { out_ << text; }
-  void commit();  // throws Stop when writing or renaming failed
+  std::ostream& stream() { return text_; }
+  void write(std::string_view text) { text_ << text; }
+  // Writes the text to the temporary file and closes it; throws Stop with the
+  // system's reason when that fails.
+  void finish();
+  // finish() when not done yet, then the rename; throws Stop on failure.
+  void commit();
 
  private:
   std::string path_;
   std::string temp_path_;
-  std::ofstream out_;
+  std::ostringstream text_;
+  int fd_ = -1;
+  bool finished_ = false;
   bool committed_ = false;
 };
+
+// The fixed temporary name of a result file while it is being written.
+std::string temp_name(const std::string& path);
+// Removes a leftover temporary file of `path`, when there is one.
+void remove_temp(const std::string& path);
+// Writes all of `text` to `fd`; throws Stop naming `path` with the system's
+// reason ("No space left on device") when a write fails.
+void write_whole(int fd, std::string_view text, const std::string& path);
 
 bool file_exists(const std::string& path);
 

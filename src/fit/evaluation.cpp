@@ -564,7 +564,8 @@ double chi_squared_from(const KeptSet& k, const KeptSums& e, const DataSet& set)
                       ((a1 * a1 + 2.0 * a0 * a2) * k.S[2] + (2.0 * a1 * a2 * k.S[3] + a2 * a2 * k.S[4]));
   const double chi2 = (e.EE - 2.0 * cross) + (data + poly);
   // The exact value is a sum of squares; rounding must not make it negative.
-  return chi2 > 0.0 ? chi2 : 0.0;
+  // A NaN stays a NaN: it must not pass for a perfect fit.
+  return chi2 < 0.0 ? 0.0 : chi2;
 }
 
 // Index of the first point of the line holding k, and one past the last

@@ -3,6 +3,7 @@
 // keyword, so the meaning of a value follows from its position alone.
 #include "input/parameters.h"
 
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -92,7 +93,7 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
   const std::string of_set = " of data set " + std::to_string(index);
   set.qdep = qdep;
 
-  set.data_file = in.read_text("data file name" + of_set + " (text)");
+  set.data_file = in.read_name("data file name" + of_set + " (text)");
   if (set.data_file.find_first_not_of(' ') == std::string::npos) reject(in, owner + ": data file name is blank");
 
   in.begin("data point range" + of_set);
@@ -113,7 +114,12 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
     in.end();
   }
 
-  read_one(in, set.sigma, "standard deviation" + of_set + " (real)");
+  const std::string sigma_what = "standard deviation" + of_set + " (real)";
+  in.begin(sigma_what);
+  // An error of 0 is refused later by the fit with its own message.
+  if (in.get(set.sigma, sigma_what) && in.last_is_nonzero() && inverse_square_overflows(set.sigma))
+    in.refuse_last(sigma_what, "is so small that 1/error^2 overflows");
+  in.end();
 
   if (p.resolution_on) {
     in.begin("resolution" + of_set);
@@ -147,6 +153,8 @@ RunParameters read_parameters(FreeReader& in) {
     p.plot_interval = 100;
   }
   read_one(in, p.density, "number density (real)");
+  // Also when a slash or a null value leaves it at 0.
+  if (!(p.density > 0.0f)) reject(in, "Number density must be positive, found " + text_of(p.density));
   read_one(in, p.qdep_coefficients, "Q-dependent coefficients (logical)");
 
   read_one(in, p.nbasis, "number of basis functions (integer)");
@@ -165,6 +173,8 @@ RunParameters read_parameters(FreeReader& in) {
     p.zero.push_back(read_range_constraint<ZeroConstraint>(in, p.nbasis, "Zero", i));
 
   read_one(in, p.max_change, "maximum change of a g(r) value (real)");
+  // A walk whose steps are all zero never moves.
+  if (p.max_change == 0.0f) reject(in, "Maximum change of a g(r) value must not be zero");
 
   in.begin("Mr and rmax");
   in.get(p.Mr, "r-grid factor Mr (integer)");
@@ -177,7 +187,10 @@ RunParameters read_parameters(FreeReader& in) {
   require_at_least_1(in, p.Mr, "Mr");
 
   read_one(in, p.save_targets, "save at target chi-squared (logical)");
-  if (p.save_targets) read_one(in, p.nsave, "number of g(r) sets to save (integer)");
+  if (p.save_targets) {
+    read_one(in, p.nsave, "number of g(r) sets to save (integer)");
+    require_at_least_1(in, p.nsave, "Number of g(r) sets to save");
+  }
   read_one(in, p.improved_only, "only allow improved data sets (logical)");
 
   count = 0;
@@ -272,12 +285,14 @@ RunParameters read_parameters(FreeReader& in) {
     read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, true);
   }
 
-  p.root = in.read_text("output root name (text)");
+  p.root = in.read_name("output root name (text)");
   const std::size_t last = p.root.find_last_not_of(' ');
   if (last == std::string::npos) reject(in, "Output root name is blank");
   p.root_length = static_cast<std::int32_t>(last + 1);
   return p;
 }
+
+bool inverse_square_overflows(float error) { return !std::isfinite(1.0f / (error * error)); }
 
 std::string root_file(const RunParameters& params, const char* extension) {
   return params.root.substr(0, static_cast<std::size_t>(params.root_length)) + extension;

@@ -42,7 +42,7 @@ struct GaussianRange {
 // The settings of one data set from its block of the parameter file.
 struct DataSetSettings {
   bool qdep = false;              // block B: coefficients come from the data file
-  std::string data_file;          // 80 characters, blank-padded
+  std::string data_file;          // the whole name, blank-padded to 80 characters
   std::int32_t q_first = 1, q_last = 1;  // fitted point range, 1-based
   float fq_offset = 0;
   std::array<float, max_basis> coefficients{};  // block A only
@@ -83,9 +83,13 @@ struct RunParameters {
   float run_time = 0, save_interval = 0;  // minutes
   std::int32_t nsets_fixed = 0, nsets_qdep = 0, nsets = 0;
   std::array<DataSetSettings, max_sets> sets{};
-  std::string root;               // 80 characters, blank-padded
+  std::string root;               // the whole name, blank-padded to 80 characters
   std::int32_t root_length = 0;   // without trailing blanks
 };
+
+// True when 1/error^2 of this error is beyond the single-precision range,
+// also when the error reads as zero.
+bool inverse_square_overflows(float error);
 
 // Reads every record in order and applies the file's checks; a failed check
 // throws Stop with its message and no later record is read.

@@ -164,6 +164,12 @@ void prepare_set(Model& model, int s) {
   set.T1 = static_cast<float>(T[1]);
   set.T2 = static_cast<float>(T[2]);
   set.FF = static_cast<float>(FF);
+  for (const float sum : {set.S0, set.S1, set.S2, set.S3, set.S4, set.T0, set.T1, set.T2, set.FF}) {
+    if (!std::isfinite(sum)) {
+      throw Stop(set_name(s) + ": the weighted sums of its data over the fitted range exceed the single-precision " +
+                 "range (F(Q), Q or 1/error^2 too large); chi-squared cannot be formed");
+    }
+  }
 
   set.fit_case = choose_case(st);
   if (set.fit_case == FitCase::scale && !(set.FF > 0.0f)) {

@@ -15,11 +15,18 @@ namespace yosta {
 namespace {
 
 std::string describe(const std::string& path, int set) {
-  return "Data file " + path + " (data set " + std::to_string(set) + ")";
+  return "Data file " + text::printable(path) + " (data set " + std::to_string(set) + ")";
 }
 
+// What a file held beyond its point records.
+struct Leftovers {
+  int rows = 0;        // point rows with values left over
+  int first_line = 0;  // the first of them
+};
+
 // Reads the nq point records of one set into model.q.Q and the set's arrays.
-void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in) {
+Leftovers read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in) {
+  Leftovers left;
   const RunParameters& params = par;
   const DataSetSettings& s = set.settings;
   const std::int32_t nq = model.q.nq;
@@ -35,9 +42,13 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
         in.get(set.coef[static_cast<std::size_t>(p)][uk], "coefficient of a basis function (real)");
       }
     } else if (error_column) {
-      in.get(set.err[uk], "error of F(Q) (real)");
+      // A fitted point's error of 0 is refused later with the fit's own message.
+      if (in.get(set.err[uk], "error of F(Q) (real)") && k >= s.q_first && k <= s.q_last && in.last_is_nonzero() &&
+          inverse_square_overflows(set.err[uk]))
+        in.refuse_last("error of F(Q) (real) at point " + std::to_string(k), "is so small that 1/error^2 overflows");
     }
     if (s.background_column) in.get(set.background[uk], "background (real)");
+    if (in.values_left_on_line() && left.rows++ == 0) left.first_line = in.line_number();
     in.end();
 
     if (!s.background_column) set.background[uk] = 0.0f;
@@ -50,11 +61,12 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
       if (!error_column) set.err[uk] = s.sigma;
     }
   }
+  return left;
 }
 
 }  // namespace
 
-void read_data_sets(const RunParameters& par, Model& model) {
+void read_data_sets(const RunParameters& par, Model& model, Console* console) {
   const RunParameters& params = par;
   std::int32_t reference_nq = 0;
   std::string reference_path;
@@ -101,7 +113,17 @@ void read_data_sets(const RunParameters& par, Model& model) {
     }
 
     in.skip_line("heading line");
-    read_points(par, model, set, qdep, in);
+    const Leftovers left = read_points(par, model, set, qdep, in);
+    const int extra_lines = in.text_lines_after();
+    if (console != nullptr && left.rows > 0) {
+      console->line(" Warning: data file " + text::printable(path) + " has values left over on " +
+                    std::to_string(left.rows) + " of its point rows (the first on line " +
+                    std::to_string(left.first_line) + "); they are ignored");
+    }
+    if (console != nullptr && extra_lines > 0) {
+      console->line(" Warning: data file " + text::printable(path) + " has " + std::to_string(extra_lines) +
+                    " lines after its " + std::to_string(nq) + " points; they are ignored");
+    }
 
     const float q_last_value = model.q.Q[static_cast<std::size_t>(nq)];
     if (!(q_last_value > 0.0f)) {

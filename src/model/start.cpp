@@ -20,8 +20,8 @@ namespace {
 std::int32_t read_point_count(text::FreeReader& in) {
   const std::int32_t nr = in.read_int("number of r points (integer)");
   if (nr > max_r || nr < 1) {
-    throw Stop("Start file " + in.name() + " has nr = " + std::to_string(nr) + "; it must lie between 1 and " +
-               std::to_string(max_r));
+    throw Stop("Start file " + text::printable(in.name()) + " has nr = " + std::to_string(nr) +
+               "; it must lie between 1 and " + std::to_string(max_r));
   }
   return nr;
 }
@@ -49,12 +49,12 @@ void read_g_file(const RunParameters& par, Model& model, MoveCounts& counts, Con
   }
 
   if (!(r1 > 0.0f) || !std::isfinite(r1)) {
-    throw Stop("Start file " + in.name() + " has a first r value of " + text::real_text(r1) +
+    throw Stop("Start file " + text::printable(in.name()) + " has a first r value of " + text::real_text(r1) +
                "; it must be a positive r spacing");
   }
   const float derived = model.r.dr;
   if (std::fabs(r1 - derived) > 1.0e-5f * derived) {
-    console.line(" Warning: start file " + in.name() + " has r spacing " + text::real_text(r1) +
+    console.line(" Warning: start file " + text::printable(in.name()) + " has r spacing " + text::real_text(r1) +
                  ", not the derived " + text::real_text(derived) + "; using the start file's");
   }
   model.r.nr = nr;
@@ -67,8 +67,10 @@ void read_gsv_file(const RunParameters& par, Model& model, SaveSums& sums, const
   const std::int32_t nr = read_point_count(in);
 
   in.begin("saved-set counts");
-  in.get(sums.nsaved, "number of saved sets (integer)");
-  in.get(sums.collect_count, "collection count (integer)");
+  if (in.get(sums.nsaved, "number of saved sets (integer)") && sums.nsaved < 0)
+    in.refuse_last("number of saved sets (integer)", "must not be negative");
+  if (in.get(sums.collect_count, "collection count (integer)") && sums.collect_count < 0)
+    in.refuse_last("collection count (integer)", "must not be negative");
   in.end();
 
   for (int j = 1; j <= nr; ++j) {

@@ -4,15 +4,25 @@
 // form that reads back to the same single-precision value, so a continued run
 // starts from exactly the values saved. ".out" holds curve groups for plotting.
 // Each file is written under a temporary name and renamed over the old one
-// when complete, so a run stopped during a save keeps whole files.
+// when all of them are complete, so a run stopped during a save keeps whole
+// files of one save.
 #include "output/results.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "model/corrections.h"
 #include "model/transform.h"
 #include "base/files.h"
+#include "base/stop.h"
 #include "text/free_writer.h"
 
 namespace yosta {
@@ -89,12 +99,6 @@ void append_partial_sq(const Run& run, std::string& out) {
   }
 }
 
-void write_file(const std::string& path, const std::string& text) {
-  OutputFile file(path);
-  file.write(text);
-  file.commit();
-}
-
 }  // namespace
 
 std::string g_file_text(const Run& run) {
@@ -154,12 +158,50 @@ std::string out_file_text(Run& run) {
 void save_results(Run& run, Console& console) {
   console.write(text_record("Saving results ... Do not interrupt"));
   console.flush();
-  write_file(root_file(run.params, ".g"), g_file_text(run));
-  if (run.params.save_targets) write_file(root_file(run.params, ".gsv"), gsv_file_text(run));
-  write_file(root_file(run.params, ".out"), out_file_text(run));
+  const RunParameters& p = run.params;
+  const std::string g_path = root_file(p, ".g"), gsv_path = root_file(p, ".gsv"), out_path = root_file(p, ".out");
+  // Leftovers of a save cut short, also of a file this save does not write.
+  for (const std::string* path : {&g_path, &gsv_path, &out_path}) remove_temp(*path);
+
+  OutputFile g(g_path);
+  g.write(g_file_text(run));
+  g.finish();
+  std::unique_ptr<OutputFile> gsv;
+  if (p.save_targets) {
+    gsv = std::make_unique<OutputFile>(gsv_path);
+    gsv->write(gsv_file_text(run));
+    gsv->finish();
+  }
+  OutputFile out(out_path);
+  out.write(out_file_text(run));
+  out.finish();
+  g.commit();
+  if (gsv) gsv->commit();
+  out.commit();
+
   run.control.next_save_time += run.params.save_interval;
   console.write(text_record("Saving completed"));
   console.flush();
+}
+
+void check_result_place(const RunParameters& params) {
+  std::vector<std::string> paths{root_file(params, ".g"), root_file(params, ".out")};
+  if (params.save_targets) paths.push_back(root_file(params, ".gsv"));
+  for (const std::string& path : paths) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+      throw Stop("Cannot write result file \"" + path + "\": " + std::strerror(EISDIR));
+  }
+  // A file made and removed again under the name a save first creates.
+  const std::string probe = temp_name(paths[0]);
+  ::unlink(probe.c_str());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    const int error = errno;
+    throw Stop("Cannot create file \"" + probe + "\" for the results: " + std::strerror(error));
+  }
+  ::close(fd);
+  ::unlink(probe.c_str());
 }
 
 }  // namespace yosta

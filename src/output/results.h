@@ -14,8 +14,15 @@ std::string gsv_file_text(const Run& run);
 std::string out_file_text(Run& run);  // refits the corrections for the current model first
 
 // "Saving results ... Do not interrupt", the files (each replaced whole),
-// next_save_time += save_interval, "Saving completed".
+// next_save_time += save_interval, "Saving completed". The files are one set:
+// every one is written under its temporary name before any is renamed, so a
+// failure part way leaves the earlier set as it was.
 void save_results(Run& run, Console& console);
+
+// Before the first move: the result files can be created in root's folder and
+// none of their names is taken by a folder. Throws Stop with the path and the
+// system's reason otherwise.
+void check_result_place(const RunParameters& params);
 
 
 }  // namespace yosta

@@ -3,6 +3,7 @@
 // against the golden tables in tests/text/golden/).
 #include "text/free_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -169,23 +170,42 @@ bool parse_logical(const std::string& token, bool& value) {
 }  // namespace
 
 FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) {
+  std::streambuf* buf = in.rdbuf();
+  if (buf == nullptr) return;
+  using traits = std::char_traits<char>;
   std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(std::move(line));
+  for (;;) {
+    const traits::int_type c = buf->sbumpc();
+    if (traits::eq_int_type(c, traits::eof())) break;
+    const char ch = traits::to_char_type(c);
+    if (ch == '\n' || ch == '\r') {
+      if (ch == '\r' && traits::eq_int_type(buf->sgetc(), traits::to_int_type('\n'))) buf->sbumpc();
+      lines_.push_back(std::move(line));
+      line.clear();
+      continue;
+    }
+    if (line.size() >= max_line_bytes) {
+      throw Stop("Error reading file \"" + printable(name_) + "\", line " + std::to_string(lines_.size() + 1) +
+                 ": the line is longer than " + std::to_string(max_line_bytes) +
+                 " bytes; is this a text file?");
+    }
+    line += ch;
   }
+  if (!line.empty()) lines_.push_back(std::move(line));
+  // A UTF-8 byte-order mark, as some editors write one.
+  if (!lines_.empty() && lines_[0].starts_with("\xEF\xBB\xBF")) lines_[0].erase(0, 3);
 }
 
 FreeReader FreeReader::open(const std::string& path) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
-    throw Stop("Cannot open file \"" + path + "\" for reading: " + std::strerror(EISDIR));
+    throw Stop("Cannot open file \"" + printable(path) + "\" for reading: " + std::strerror(EISDIR));
   }
   errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     int err = errno;
-    throw Stop("Cannot open file \"" + path + "\" for reading: " +
+    throw Stop("Cannot open file \"" + printable(path) + "\" for reading: " +
                (err != 0 ? std::strerror(err) : "unknown error"));
   }
   return FreeReader(path, in);
@@ -196,17 +216,49 @@ bool FreeReader::at_end() const {
   return next >= lines_.size();
 }
 
-void FreeReader::fail(std::string_view what, std::string_view found) const {
-  std::string msg = "Error reading file \"" + name_ + "\", line " + std::to_string(line_) + ": expected " +
-                    std::string(what) + ", found ";
-  if (found.empty()) {
-    msg += "end of file";
-  } else if (found.size() > 40) {  // keep the message to one readable line
-    msg += "\"" + std::string(found.substr(0, 37)) + "...\"";
-  } else {
-    msg += "\"" + std::string(found) + "\"";
+std::string printable(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      static const char hex[] = "0123456789abcdef";
+      out += "\\x";
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    } else {
+      out += c;
+    }
   }
+  return out;
+}
+
+namespace {
+
+// Found text as it may be shown: quoted, printable and cut to one readable
+// line.
+std::string shown(std::string_view found) {
+  const bool cut = found.size() > 40;
+  if (cut) found = found.substr(0, 37);
+  return "\"" + printable(found) + (cut ? "...\"" : "\"");
+}
+
+}  // namespace
+
+void FreeReader::fail(std::string_view what, std::string_view found) const {
+  std::string msg = "Error reading file \"" + printable(name_) + "\", line " + std::to_string(line_) + ": expected " +
+                    std::string(what) + ", found ";
+  msg += found.empty() ? std::string("end of file") : shown(found);
   throw Stop(msg);
+}
+
+bool FreeReader::last_is_nonzero() const {
+  double x = 0.0;
+  return parse_double(token_, x) && x != 0.0;
+}
+
+void FreeReader::refuse_last(std::string_view what, std::string_view why) const {
+  throw Stop("Error reading file \"" + printable(name_) + "\", line " + std::to_string(line_) + ": " +
+             std::string(what) + " " + std::string(why) + ", found " + shown(token_));
 }
 
 void FreeReader::begin(std::string_view /*record_what*/) {
@@ -307,36 +359,38 @@ bool FreeReader::next_token(std::string& token, std::string_view what) {
 }
 
 bool FreeReader::get(std::int32_t& value, std::string_view what) {
-  std::string token;
-  if (!next_token(token, what)) return false;
-  if (!parse_int(token, value)) fail(what, token);
+  if (!next_token(token_, what)) return false;
+  if (!parse_int(token_, value)) fail(what, token_);
   return true;
 }
 
 bool FreeReader::get(float& value, std::string_view what) {
-  std::string token;
-  if (!next_token(token, what)) return false;
-  if (!parse_float(token, value)) fail(what, token);
+  if (!next_token(token_, what)) return false;
+  float x = 0.0f;
+  if (!parse_float(token_, x)) fail(what, token_);
+  if (!std::isfinite(x) && !allow_non_finite_) refuse_last(what, "must be a finite number");
+  value = x;
   return true;
 }
 
 bool FreeReader::get(double& value, std::string_view what) {
-  std::string token;
-  if (!next_token(token, what)) return false;
-  if (!parse_double(token, value)) fail(what, token);
+  if (!next_token(token_, what)) return false;
+  double x = 0.0;
+  if (!parse_double(token_, x)) fail(what, token_);
+  if (!std::isfinite(x) && !allow_non_finite_) refuse_last(what, "must be a finite number");
+  value = x;
   return true;
 }
 
 bool FreeReader::get(bool& value, std::string_view what) {
-  std::string token;
-  if (!next_token(token, what)) return false;
-  if (!parse_logical(token, value)) fail(what, token);
+  if (!next_token(token_, what)) return false;
+  if (!parse_logical(token_, value)) fail(what, token_);
   return true;
 }
 
 bool FreeReader::get(char& value, std::string_view what) {
-  std::string token;
-  if (!next_token(token, what)) return false;
+  if (!next_token(token_, what)) return false;
+  const std::string& token = token_;
   std::string s = (token[0] == '\'' || token[0] == '"') ? unquote(token) : token;
   value = s.empty() ? ' ' : s[0];
   return true;
@@ -373,6 +427,36 @@ std::string FreeReader::read_text(std::string_view what, std::size_t width) {
   s.resize(width, ' ');
   end();
   return s;
+}
+
+std::string FreeReader::read_name(std::string_view what) {
+  begin(what);
+  if (static_cast<std::size_t>(line_) > lines_.size()) fail(what, "");
+  std::string s = lines_[static_cast<std::size_t>(line_ - 1)];
+  const std::size_t last = s.find_last_not_of(" \t");
+  s.resize(last == std::string::npos ? 0 : last + 1);
+  if (s.size() < 80) s.resize(80, ' ');
+  end();
+  return s;
+}
+
+bool FreeReader::values_left_on_line() const {
+  if (slashed_ || line_ < 1 || static_cast<std::size_t>(line_) > lines_.size()) return false;
+  if (repeat_left_ > 0) return true;  // "3*1.0" with one value taken
+  const std::string& text = lines_[static_cast<std::size_t>(line_ - 1)];
+  // A slash ends the record: what follows it is no value.
+  for (std::size_t i = pos_; i < text.size(); ++i) {
+    if (!is_blank(text[i])) return text[i] != '/';
+  }
+  return false;
+}
+
+int FreeReader::text_lines_after() const {
+  int n = 0;
+  for (std::size_t i = static_cast<std::size_t>(std::max(line_, 0)); i < lines_.size(); ++i) {
+    if (lines_[i].find_first_not_of(" \t") != std::string::npos) ++n;
+  }
+  return n;
 }
 
 void FreeReader::skip_line(std::string_view what) {

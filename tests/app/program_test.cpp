@@ -51,9 +51,17 @@ TEST(StartPrompt, AnswerWithoutAValueKeepsTheDefaultYes) {
   EXPECT_FALSE(begins("\n   \nN\n"));  // empty lines are passed over
 }
 
-TEST(StartPrompt, EndOfInputDoesNotBegin) {
-  EXPECT_FALSE(begins(""));
-  EXPECT_FALSE(begins("\n\n"));
+// End of input is no answer: an error stop, not a quiet decline.
+TEST(StartPrompt, EndOfInputIsAnErrorStop) {
+  for (const char* typed : {"", "\n\n", "  \n"}) {
+    try {
+      begins(typed);
+      ADD_FAILURE() << "no stop for \"" << typed << "\"";
+    } catch (const Stop& stop) {
+      EXPECT_EQ(stop.status, 1);
+      EXPECT_EQ(stop.lines, std::vector<std::string>{"No answer to \"Begin (Y/N)?\": end of input"});
+    }
+  }
 }
 
 TEST(ParameterFilePrompt, TypedNameIsUsedAsItStands) {
@@ -225,7 +233,7 @@ TEST(FullRun, DecliningAtTheStartPromptExitsZeroWithoutResults) {
   TempDir dir;
   write_file(dir.file("setup.dat"), parameter_text("1", "T"));
   write_file(dir.file("liquid.dat"), data_text());
-  for (const char* answer : {"N\n", "No\n", ""}) {
+  for (const char* answer : {"N\n", "No\n"}) {
     const CommandResult r = run_yosta(dir, "--plot-device /null setup.dat", answer);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(last_line(r.output), "Begin (Y/N)?");
@@ -240,6 +248,82 @@ TEST(FullRun, AnsweringYesRunsWithLivePlots) {
   const CommandResult r = run_yosta(dir, "--seed 3 --max-moves 100 --plot-device /null setup.dat", "n\n");
   EXPECT_EQ(r.status, 10) << r.output;
   EXPECT_TRUE(std::ifstream(dir.file("result.g")).good());
+}
+
+TEST(FullRun, EndOfInputAtTheStartPromptExitsOneWithoutResults) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
+  write_file(dir.file("liquid.dat"), data_text());
+  const CommandResult r = run_yosta(dir, "--plot-device /null setup.dat", "");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_EQ(last_line(r.output), "No answer to \"Begin (Y/N)?\": end of input");
+  EXPECT_FALSE(std::ifstream(dir.file("result.g")).good());
+}
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// --max-moves 0: set-up, report and one save of the start state; no move.
+TEST(FullRun, NoMovesSavesTheStartStateOnce) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  const CommandResult r = run_yosta(dir, "--seed 5 --max-moves 0 setup.dat");
+  EXPECT_EQ(r.status, 10) << r.output;
+  EXPECT_EQ(occurrences(r.output, "Saving completed"), 1u) << r.output;
+  EXPECT_EQ(occurrences(r.output, "Accepted:"), 0u) << r.output;
+  const std::vector<std::string> g = split_lines(testing::read_file(dir.file("result.g")));
+  ASSERT_GT(g.size(), 2u);
+  EXPECT_EQ(words(g[1]), (std::vector<std::string>{"0", "0"})) << "generated and accepted moves";
+}
+
+// A closed terminal ends the run like SIGTERM: a final save, exit 10.
+TEST(FullRun, HangupSavesAndExitsTen) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  write_file(dir.file("hup.sh"),
+             "'" + yosta_binary() + "' --seed 2 setup.dat > run.log 2>&1 &\n"
+             "pid=$!\n"
+             "for i in $(seq 1 600); do\n"
+             "  grep -q 'Accepted:' run.log && break\n"
+             "  sleep 0.05\n"
+             "done\n"
+             "kill -HUP $pid\n"
+             "wait $pid\n"
+             "echo \"yosta status $?\"\n");
+  const CommandResult r = run_command("sh hup.sh", dir.path());
+  const std::string log = testing::read_file(dir.file("run.log"));
+  EXPECT_NE(r.output.find("yosta status 10"), std::string::npos) << r.output << log;
+  EXPECT_EQ(last_line(log), "Saving completed");
+  EXPECT_TRUE(std::ifstream(dir.file("result.g")).good());
+  EXPECT_TRUE(std::ifstream(dir.file("result.out")).good());
+}
+
+// Output into a closed pipe: the console writes fail, the fit and its saves
+// go on.
+TEST(FullRun, AClosedOutputPipeDoesNotStopTheFit) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  write_file(dir.file("pipe.sh"),
+             "{ sleep 0.3; '" + yosta_binary() +
+                 "' --seed 4 --max-moves 300 setup.dat; echo $? > status; } | true\n");
+  run_command("sh pipe.sh", dir.path());
+  EXPECT_EQ(testing::read_file(dir.file("status")), "10\n");
+  const std::vector<std::string> g = split_lines(testing::read_file(dir.file("result.g")));
+  ASSERT_GT(g.size(), 2u);
+  EXPECT_EQ(words(g[1]).at(0), "300") << "every move was made and saved";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // File names with the default-extension rule, and result files replaced whole.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -96,6 +98,40 @@ TEST(OutputFile, FailureNamesTheFile) {
     ASSERT_EQ(stop.lines.size(), 1u);
     EXPECT_NE(stop.lines[0].find(path), std::string::npos) << stop.lines[0];
   }
+}
+
+// A failed write reports the system's own reason, not a generic one.
+TEST(OutputFile, AFullDiskIsReportedAsSuch) {
+  const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  if (fd < 0) GTEST_SKIP() << "no /dev/full";
+  std::string message = "<no stop>";
+  try {
+    write_whole(fd, std::string(100000, 'x'), "run.g");
+  } catch (const Stop& stop) {
+    message = stop.lines.at(0);
+  }
+  ::close(fd);
+  EXPECT_EQ(message, "Cannot write file \"run.g\": No space left on device");
+}
+
+// The temporary file has a fixed name next to the result; a leftover of that
+// name, or a link planted there, is replaced and never written through.
+TEST(OutputFile, TemporaryNameIsFixedAndLeftoversAreReplaced) {
+  TempDir dir;
+  const std::string path = dir.file("run.g");
+  EXPECT_EQ(temp_name(path), path + ".tmp");
+  write_file(dir.file("victim"), "not to be touched\n");
+  std::filesystem::create_symlink(dir.file("victim"), temp_name(path));
+  {
+    OutputFile out(path);
+    out.write("new\n");
+    EXPECT_TRUE(std::filesystem::exists(temp_name(path)));
+    EXPECT_FALSE(std::filesystem::is_symlink(temp_name(path)));
+    out.commit();
+  }
+  EXPECT_EQ(read_file(path), "new\n");
+  EXPECT_EQ(read_file(dir.file("victim")), "not to be touched\n");
+  EXPECT_EQ(entries(dir.path()), 2u);  // run.g and victim
 }
 
 TEST(FileExists, RegularFilesOnly) {

@@ -332,17 +332,28 @@ TEST(Parameters, TargetAndResolutionRecords) {
   EXPECT_TRUE(p.sets[0].rezero);
 }
 
-TEST(Parameters, TextRecordsAreEightyCharacters) {
+// The title keeps its 80 characters; names are read whole (a long path must
+// open, a long root must not write files of another name), without their
+// trailing blanks and tabs.
+TEST(Parameters, TitleIsEightyCharactersAndNamesAreWhole) {
   ParamText t;
   t.title = std::string(79, 'x') + "yz";
-  t.root = "a b" + std::string(100, 'r');
+  const std::string long_root = "a b" + std::string(117, 'r');
+  const std::string long_data = "../" + std::string(96, 'd') + "/set1";
+  t.root = long_root + " \t ";
+  t.blocks = {block_a("1.0", long_data + "\t  ")};
   const RunParameters p = parse(t.text());
   EXPECT_EQ(p.title, std::string(79, 'x') + "y");
-  EXPECT_EQ(p.root.size(), 80u);
-  EXPECT_EQ(p.root_length, 80);
-  t.root = "  run.1   ";
+  EXPECT_EQ(p.root, long_root);
+  EXPECT_EQ(p.root_length, 120);
+  EXPECT_EQ(root_file(p, ".g"), long_root + ".g");
+  EXPECT_EQ(p.sets[0].data_file, long_data);
+  t.root = "  run.1 \t  ";
+  t.blocks = {block_a("1.0", "argon\t")};
   const RunParameters q = parse(t.text());
   EXPECT_EQ(q.root_length, 7);
+  EXPECT_EQ(q.root.size(), 80u);  // short names stay padded as before
+  EXPECT_EQ(q.sets[0].data_file, "argon" + std::string(75, ' '));
   // Result files always get their extension, also when the root holds a point.
   EXPECT_EQ(root_file(q, ".gsv"), "  run.1.gsv");
 }
@@ -409,6 +420,94 @@ TEST(Parameters, GuardsOnValuesLaterSetUpDependsOn) {
   t.mr_rmax = "1 20";
   t.report = "1";
   EXPECT_EQ(stop_message(t.text()), "");
+}
+
+// Every real of the file is refused when it reads as an infinity or a NaN,
+// naming the file, line, item and the value as written; so are the values
+// that would leave the walk without meaning.
+TEST(Parameters, RefusesNonFiniteAndNonPhysicalValues) {
+  struct Case {
+    const char* name;
+    void (*edit)(ParamText&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"density NaN", [](ParamText& t) { t.density = "NaN"; },
+       "Error reading file \"params.dat\", line 4: number density (real) must be a finite number, found \"NaN\""},
+      {"density beyond single precision", [](ParamText& t) { t.density = "1e39"; },
+       "Error reading file \"params.dat\", line 4: number density (real) must be a finite number, found \"1e39\""},
+      {"density zero", [](ParamText& t) { t.density = "0.0"; },
+       "Number density must be positive, found 0 (file \"params.dat\", line 4)"},
+      {"density left at 0 by a slash", [](ParamText& t) { t.density = "/"; },
+       "Number density must be positive, found 0 (file \"params.dat\", line 4)"},
+      {"density left at 0 by a comma", [](ParamText& t) { t.density = ","; },
+       "Number density must be positive, found 0 (file \"params.dat\", line 4)"},
+      {"density negative", [](ParamText& t) { t.density = "-0.02"; },
+       "Number density must be positive, found -0.02 (file \"params.dat\", line 4)"},
+      {"max change zero", [](ParamText& t) { t.max_change = "0"; },
+       "Maximum change of a g(r) value must not be zero (file \"params.dat\", line 8)"},
+      {"max change infinite", [](ParamText& t) { t.max_change = "-Inf"; },
+       "Error reading file \"params.dat\", line 8: maximum change of a g(r) value (real) must be a finite number, "
+       "found \"-Inf\""},
+      {"rmax NaN", [](ParamText& t) { t.mr_rmax = "4, nan"; },
+       "Error reading file \"params.dat\", line 9: largest r, rmax (real) must be a finite number, found \"nan\""},
+      {"nsave zero", [](ParamText& t) { t.save = "T"; t.nsave = "0"; },
+       "Number of g(r) sets to save must be at least 1, found 0 (file \"params.dat\", line 11)"},
+      {"coordination NaN", [](ParamText& t) { t.coordination = "1\n1 2 4 1 1 nan 1"; },
+       "Error reading file \"params.dat\", line 14: Coordination constraint 1 coordination number (real) must be a "
+       "finite number, found \"nan\""},
+      {"smoothing weight", [](ParamText& t) { t.smoothing = "T\n1\ninfinity 1 0"; },
+       "Error reading file \"params.dat\", line 16: smoothing weight (real) must be a finite number, found "
+       "\"infinity\""},
+      {"Gaussian width NaN", [](ParamText& t) { t.smoothing = "T\n3\n1\nNaN 10"; },
+       "Error reading file \"params.dat\", line 17: width of Gaussian range 1 (real) must be a finite number, found "
+       "\"NaN\""},
+      {"run time", [](ParamText& t) { t.times = "inf 10"; },
+       "Error reading file \"params.dat\", line 17: run time in minutes (real) must be a finite number, found "
+       "\"inf\""},
+      {"save interval", [](ParamText& t) { t.times = "60 2*nan"; },
+       "Error reading file \"params.dat\", line 17: save interval in minutes (real) must be a finite number, found "
+       "\"nan\""},
+      {"F(Q) offset", [](ParamText& t) { t.blocks = {"argon\n1 400\nnan\n1\n0.01\nF\nF\nF\nF\nF"}; },
+       "Error reading file \"params.dat\", line 21: F(Q) offset of data set 1 (real) must be a finite number, found "
+       "\"nan\""},
+      {"coefficient", [](ParamText& t) { t.blocks = {block_a("Inf")}; },
+       "Error reading file \"params.dat\", line 22: coefficient 1 of data set 1 (real) must be a finite number, "
+       "found \"Inf\""},
+      {"sigma infinite", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n+inf\nF\nF\nF\nF\nF"}; },
+       "Error reading file \"params.dat\", line 23: standard deviation of data set 1 (real) must be a finite "
+       "number, found \"+inf\""},
+      {"sigma so small 1/sigma^2 overflows", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n1e-30\nF\nF\nF\nF\nF"}; },
+       "Error reading file \"params.dat\", line 23: standard deviation of data set 1 (real) is so small that "
+       "1/error^2 overflows, found \"1e-30\""},
+      {"sigma below single precision", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n-1d-60\nF\nF\nF\nF\nF"}; },
+       "Error reading file \"params.dat\", line 23: standard deviation of data set 1 (real) is so small that "
+       "1/error^2 overflows, found \"-1d-60\""},
+      {"resolution", [](ParamText& t) { t.resolution = "T"; t.blocks = {"argon\n1 400\n0\n1\n0.01\n0.7 nan 0 0\nF\nF\nF\nF\nF"}; },
+       "Error reading file \"params.dat\", line 24: resolution U of data set 1 (real) must be a finite number, "
+       "found \"nan\""},
+      {"target chi-squared", [](ParamText& t) {
+         t.save = "T";
+         t.nsave = "5";
+         t.blocks = {"argon\n1 400\n0\n1\n0.01\nnan\nF\nF\nF\nF\nF"};
+       },
+       "Error reading file \"params.dat\", line 25: target chi-squared of data set 1 (real) must be a finite "
+       "number, found \"nan\""},
+  };
+  for (const Case& c : cases) {
+    ParamText t;
+    c.edit(t);
+    EXPECT_EQ(stop_message(t.text()), c.message) << c.name;
+  }
+  // The nearest good values are accepted: an error whose 1/error^2 just
+  // fits, a zero error (the fit refuses it with its own message), a negative
+  // maximum change.
+  for (const char* sigma : {"1e-19", "0", "-0.01"}) {
+    ParamText t;
+    t.blocks = {"argon\n1 400\n0\n1\n" + std::string(sigma) + "\nF\nF\nF\nF\nF"};
+    t.max_change = "-0.01";
+    EXPECT_EQ(stop_message(t.text()), "") << sigma;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "model_fixture.h"
@@ -162,6 +163,91 @@ TEST_F(DataSetsTest, DegenerateFilesAreRefused) {
     write(1, data_text(5, simple_rows(5)));
     const std::string line = first_line([&] { read_data_sets(run->params, run->model); });
     EXPECT_NE(line.find("fitted points 7 to 5"), std::string::npos) << line;
+  }
+}
+
+// Infinities and NaNs are refused in every column, at fitted and unfitted
+// points alike; an error so small that 1/error^2 overflows is refused at a
+// fitted point, shown as written.
+TEST_F(DataSetsTest, NonFiniteValuesAndTinyErrorsAreRefused) {
+  struct Case {
+    const char* name;
+    bool qdep;
+    bool background;
+    std::vector<std::string> rows;  // 4 points; points 2 and 3 are fitted
+    int line;                       // 0: accepted
+    const char* message;
+  };
+  const Case cases[] = {
+      {"Q NaN, unfitted", false, false, {"nan 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 1 0.1"}, 3,
+       "Q value (real) must be a finite number, found \"nan\""},
+      {"last Q infinite", false, false, {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "Inf 1 0.1"}, 6,
+       "Q value (real) must be a finite number, found \"Inf\""},
+      {"F beyond single precision, unfitted", false, false, {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 -3d39 0.1"},
+       6, "F(Q) value (real) must be a finite number, found \"-3d39\""},
+      {"error NaN, fitted", false, false, {"0.5 1 0.1", "1 1 NaN", "1.5 1 0.1", "2 1 0.1"}, 4,
+       "error of F(Q) (real) must be a finite number, found \"NaN\""},
+      {"error NaN, unfitted", false, false, {"0.5 1 nan(1)", "1 1 0.1", "1.5 1 0.1", "2 1 0.1"}, 3,
+       "error of F(Q) (real) must be a finite number, found \"nan(1)\""},
+      {"tiny error, fitted", false, false, {"0.5 1 0.1", "1 1 0.1", "1.5 1 1e-30", "2 1 0.1"}, 5,
+       "error of F(Q) (real) at point 3 is so small that 1/error^2 overflows, found \"1e-30\""},
+      {"error below single precision, fitted", false, false, {"0.5 1 0.1", "1 1 -1d-99", "1.5 1 0.1", "2 1 0.1"}, 4,
+       "error of F(Q) (real) at point 2 is so small that 1/error^2 overflows, found \"-1d-99\""},
+      {"tiny error, unfitted", false, false, {"0.5 1 1e-30", "1 1 0.1", "1.5 1 0.1", "2 1 1e-40"}, 0, ""},
+      {"background infinite", false, true, {"0.5 1 0", "1 1 -inf", "1.5 1 0", "2 1 0"}, 4,
+       "background (real) must be a finite number, found \"-inf\""},
+      {"coefficient NaN", true, false, {"0.5 1 1", "1 1 1", "1.5 1 1", "2 1 NAN"}, 6,
+       "coefficient of a basis function (real) must be a finite number, found \"NAN\""},
+  };
+  for (const Case& c : cases) {
+    auto run = c.qdep ? make(0, 1) : make(1, 0);
+    DataSetSettings& s = run->params.sets[0];
+    s.sigma = c.background ? 0.01f : -0.01f;  // fixed sets without background: an error column
+    s.background_column = c.background;
+    s.q_first = 2;
+    s.q_last = 3;
+    write(1, data_text(4, c.rows));
+    const std::string got = first_line([&] { read_data_sets(run->params, run->model); });
+    if (c.line == 0) {
+      EXPECT_EQ(got, "<no stop>") << c.name;
+    } else {
+      EXPECT_EQ(got, "Error reading file \"" + dir.file("set1.dat") + "\", line " + std::to_string(c.line) + ": " +
+                         c.message)
+          << c.name;
+    }
+  }
+}
+
+// Values left over on point rows and lines after the last point are ignored,
+// with one warning line each per file; files without them give no warning.
+TEST_F(DataSetsTest, LeftoverValuesAndLinesGetOneWarningEach) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string warnings;  // "@" stands for the file's path
+  };
+  const Case cases[] = {
+      {"clean", data_text(3, {"0.5 1", "1.0 2", "1.5 3 / a comment"}) + "\n  \n", ""},
+      {"values left over", data_text(3, {"0.5 1 9", "1.0 2", "1.5 3 7 8"}),
+       " Warning: data file @ has values left over on 2 of its point rows (the first on line 3); they are ignored\n"},
+      {"lines after the points", data_text(3, {"0.5 1", "1.0 2", "1.5 3", "2.0 4", "", "end"}),
+       " Warning: data file @ has 2 lines after its 3 points; they are ignored\n"},
+      {"both", data_text(2, {"0.5 1", "1.0 2 0.1", "1.5 3"}),
+       " Warning: data file @ has values left over on 1 of its point rows (the first on line 4); they are ignored\n"
+       " Warning: data file @ has 1 lines after its 2 points; they are ignored\n"},
+  };
+  for (const Case& c : cases) {
+    auto run = make(1, 0);
+    write(1, c.text);
+    std::ostringstream out;
+    std::istringstream in;
+    Console console(out, in);
+    read_data_sets(run->params, run->model, &console);
+    std::string expected = c.warnings;
+    for (std::size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@'))
+      expected.replace(at, 1, dir.file("set1.dat"));
+    EXPECT_EQ(out.str(), expected) << c.name;
+    EXPECT_EQ(run->model.sets[1].F[2], 2.0f) << c.name;  // the values themselves are read as before
   }
 }
 

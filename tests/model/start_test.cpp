@@ -112,5 +112,41 @@ TEST_F(StartTest, SavedSumsAreTakenOverOrZero) {
   EXPECT_EQ(run->sums.S1[1][3], 9.0f);
 }
 
+// Infinities and NaNs in either start file, and negative counts in the sums
+// file, are refused with the file, line, item and value.
+TEST_F(StartTest, NonFiniteValuesAndNegativeCountsAreRefused) {
+  struct Case {
+    const char* name;
+    const char* file;  // "fit.g" or "fit.gsv"
+    const char* text;
+    int line;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"first r NaN", "fit.g", "2\n0 0\nnan 1 1\n0.2 1 1\n", 3, "r value (real) must be a finite number, found \"nan\""},
+      {"later r infinite", "fit.g", "2\n0 0\n0.1 1 1\ninf 1 1\n", 4,
+       "r value (real) must be a finite number, found \"inf\""},
+      {"g value NaN", "fit.g", "2\n0 0\n0.1 1 1\n0.2 1 NaN\n", 4,
+       "basis function value (real) must be a finite number, found \"NaN\""},
+      {"sum infinite", "fit.gsv", "2 2\n1 1\n0.1 1 1 1 1\n0.2 -Infinity 1 1 1\n", 4,
+       "sum of saved values (real) must be a finite number, found \"-Infinity\""},
+      {"square sum beyond single precision", "fit.gsv", "2 2\n1 1\n0.1 1 1 1 4e38\n0.2 1 1 1 1\n", 3,
+       "sum of squared saved values (real) must be a finite number, found \"4e38\""},
+      {"negative saved sets", "fit.gsv", "2 2\n-1 1\n0.1 1 1 1 1\n0.2 1 1 1 1\n", 2,
+       "number of saved sets (integer) must not be negative, found \"-1\""},
+      {"negative collection count", "fit.gsv", "2 2\n1, -7\n0.1 1 1 1 1\n0.2 1 1 1 1\n", 2,
+       "collection count (integer) must not be negative, found \"-7\""},
+  };
+  for (const Case& c : cases) {
+    const bool g = std::string(c.file) == "fit.g";
+    run->params.start_from_file = g;
+    run->params.save_targets = !g;
+    write_file(dir.file(c.file), c.text);
+    EXPECT_EQ(first_line([&] { start(); }),
+              "Error reading file \"" + dir.file(c.file) + "\", line " + std::to_string(c.line) + ": " + c.message)
+        << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace yosta

@@ -279,5 +279,96 @@ TEST(Save, AnUnfinishedResultFileNeverReplacesTheOldOne) {
   EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"run.g"}));
 }
 
+// A save is one set: when any file of it cannot be made, no file of the
+// earlier set is replaced, also not those written before the failure.
+TEST(Save, AFailurePartWayReplacesNoFileOfTheEarlierSet) {
+  Options o;
+  o.save_targets = true;
+  for (const char* blocked : {".g", ".gsv", ".out"}) {
+    Fixture f(o);
+    write_file(f.file(".g"), "old g\n");
+    write_file(f.file(".gsv"), "old sums\n");
+    write_file(f.file(".out"), "old curves\n");
+    // A folder (not empty, so nothing removes it) where the temporary file
+    // of one of them must go.
+    const std::string in_the_way = temp_name(f.file(blocked));
+    std::filesystem::create_directory(in_the_way);
+    write_file(in_the_way + "/keep", "");
+    EXPECT_THROW(save_results(*f.run, f.console), Stop) << blocked;
+    EXPECT_EQ(read_file(f.file(".g")), "old g\n") << blocked;
+    EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n") << blocked;
+    EXPECT_EQ(read_file(f.file(".out")), "old curves\n") << blocked;
+    std::filesystem::remove_all(in_the_way);
+    EXPECT_EQ(folder_entries(f.dir.path()), (std::vector<std::string>{"result.g", "result.gsv", "result.out"}))
+        << blocked << ": no temporary file is left behind";
+  }
+}
+
+// Temporary files of a save cut short (as by SIGKILL) have a fixed name next
+// to root and are gone after the next save, also one of a file that save
+// does not write.
+TEST(Save, LeftoverTemporaryFilesAreRemovedByTheNextSave) {
+  Fixture f;  // no target saving: no ".gsv" is written
+  for (const char* ext : {".g", ".gsv", ".out"}) write_file(temp_name(f.file(ext)), "half a file");
+  EXPECT_EQ(folder_entries(f.dir.path()),
+            (std::vector<std::string>{"result.g.tmp", "result.gsv.tmp", "result.out.tmp"}));
+  save_results(*f.run, f.console);
+  EXPECT_EQ(folder_entries(f.dir.path()), (std::vector<std::string>{"result.g", "result.out"}));
+  EXPECT_EQ(read_file(f.file(".g")), g_file_text(*f.run));
+}
+
+// Before the first move: a folder that cannot take the result files, or a
+// result name taken by a folder, stops the run with the path and the reason.
+TEST(ResultPlace, CheckedBeforeTheFirstMove) {
+  struct Case {
+    const char* name;
+    bool save_targets;
+    const char* folder;   // made under root's name + this extension; "" none
+    const char* root;     // "" : the fixture's root
+    std::string message;  // "" : accepted; otherwise the start of the message
+  };
+  const Case cases[] = {
+      {"all free", true, "", "", ""},
+      {".g a folder", false, ".g", "", "Cannot write result file \"@.g\": Is a directory"},
+      {".out a folder", false, ".out", "", "Cannot write result file \"@.out\": Is a directory"},
+      {".gsv a folder, saved", true, ".gsv", "", "Cannot write result file \"@.gsv\": Is a directory"},
+      {".gsv a folder, not saved", false, ".gsv", "", ""},
+      {"missing folder", false, "", "missing/run",
+       "Cannot create file \"@.g.tmp\" for the results: No such file or directory"},
+      {"system folder", false, "", "/sys/run", "Cannot create file \"@.g.tmp\" for the results: "},
+  };
+  for (const Case& c : cases) {
+    Options o;
+    o.save_targets = c.save_targets;
+    Fixture f(o);
+    RunParameters& p = f.run->params;
+    if (*c.root != '\0') {
+      const std::string root = c.root[0] == '/' ? std::string(c.root) : f.dir.file(c.root);
+      p.root = padded(root);
+      p.root_length = static_cast<std::int32_t>(root.size());
+    }
+    const std::string root = p.root.substr(0, static_cast<std::size_t>(p.root_length));
+    if (*c.folder != '\0') std::filesystem::create_directory(root + c.folder);
+    std::string got = "<accepted>";
+    try {
+      check_result_place(p);
+    } catch (const Stop& stop) {
+      got = stop.lines.at(0);
+    }
+    std::string expected = c.message;
+    if (const std::size_t at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, root);
+    if (expected.empty()) {
+      EXPECT_EQ(got, "<accepted>") << c.name;
+    } else {
+      EXPECT_EQ(got.substr(0, expected.size()), expected) << c.name;
+      if (expected.back() == ' ') {
+        EXPECT_GT(got.size(), expected.size()) << c.name << ": the reason follows";
+      }
+    }
+    // The probe leaves nothing behind.
+    EXPECT_FALSE(std::filesystem::exists(root + ".g.tmp")) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace yosta

@@ -117,6 +117,7 @@ TEST(FreeReader, MatchesReferenceTables) {
     SCOPED_TRACE(c.title);
     std::istringstream in(c.input);
     FreeReader reader("case.dat", in);
+    reader.allow_non_finite();  // the tables hold the spellings of infinities and NaNs
     for (const GoldenRead& r : c.reads) {
       SCOPED_TRACE("READ " + r.kinds);
       std::string outcome = "ok";
@@ -266,6 +267,143 @@ TEST(FreeReader, OpenNamesTheMissingFile) {
   FreeReader r = FreeReader::open(path);
   EXPECT_EQ(r.name(), path);
   EXPECT_EQ(r.read_int("answer"), 42);
+}
+
+// Reals that read as infinities or NaNs, also by overflow of their type or by
+// repetition, are refused with the item as written; found text shows control
+// bytes escaped.
+TEST(FreeReader, NonFiniteRealsAreRefusedAndFoundTextIsEscaped) {
+  struct Case {
+    const char* text;
+    bool as_double;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"1 nan\n", false, "line 1: x (real) must be a finite number, found \"nan\""},
+      {"1 -Infinity\n", true, "line 1: x (real) must be a finite number, found \"-Infinity\""},
+      {"1 3.5d39\n", false, "line 1: x (real) must be a finite number, found \"3.5d39\""},
+      {"1 1d309\n", true, "line 1: x (real) must be a finite number, found \"1d309\""},
+      {"1\n\n 2*inf\n", false, "line 3: x (real) must be a finite number, found \"inf\""},
+      {"1 a\x07\x0e\x7f" "b\n", false, "line 1: expected x (real), found \"a\\x07\\x0e\\x7fb\""},
+  };
+  for (const Case& c : cases) {
+    FreeReader r = reader_of(c.text);
+    r.begin("record");
+    std::string got = "<no stop>";
+    try {
+      if (c.as_double) {
+        double a = 0, b = 0;
+        r.get(a, "x (real)");
+        r.get(b, "x (real)");
+      } else {
+        float a = 0, b = 0;
+        r.get(a, "x (real)");
+        r.get(b, "x (real)");
+      }
+    } catch (const Stop& stop) {
+      got = stop.lines.at(0);
+    }
+    EXPECT_EQ(got, std::string("Error reading file \"params.dat\", ") + c.message) << c.text;
+  }
+  // The largest finite values still read.
+  FreeReader r = reader_of("3.4e38 -1.7d308\n");
+  float f = 0;
+  double d = 0;
+  r.begin("record");
+  EXPECT_TRUE(r.get(f, "f"));
+  EXPECT_TRUE(r.get(d, "d"));
+  EXPECT_EQ(f, 3.4e38f);
+  EXPECT_EQ(d, -1.7e308);
+}
+
+// Line ends of every kind, a byte-order mark, and what a record leaves.
+TEST(FreeReader, LineEndsByteOrderMarkAndLeftovers) {
+  struct Case {
+    const char* name;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"LF", "5 6\n 2.5\nname\n"},
+      {"CR LF", "5 6\r\n 2.5\r\nname\r\n"},
+      {"CR only", "5 6\r 2.5\rname\r"},
+      {"mixed, no final end", "5 6\r 2.5\r\nname"},
+      {"byte-order mark", "\xEF\xBB\xBF" "5 6\n 2.5\nname\n"},
+  };
+  for (const Case& c : cases) {
+    FreeReader r = reader_of(c.text);
+    r.begin("record");
+    std::int32_t a = 0;
+    EXPECT_TRUE(r.get(a, "a")) << c.name;
+    EXPECT_EQ(a, 5) << c.name;
+    EXPECT_TRUE(r.values_left_on_line()) << c.name;  // the 6
+    r.end();
+    EXPECT_EQ(r.read_real("x"), 2.5f) << c.name;
+    EXPECT_EQ(r.line_number(), 2) << c.name;
+    EXPECT_EQ(r.text_lines_after(), 1) << c.name;
+    EXPECT_EQ(r.read_name("name"), "name" + std::string(76, ' ')) << c.name;
+    EXPECT_TRUE(r.at_end()) << c.name;
+  }
+  // Nothing left: blanks, a trailing comma, a slash and what follows it.
+  for (const char* text : {"1 2   \n", "1 2,\n", "1 2 / comment\n", "1 /2\n"}) {
+    FreeReader r = reader_of(text);
+    r.begin("record");
+    std::int32_t a = 0, b = 0;
+    r.get(a, "a");
+    r.get(b, "b");
+    EXPECT_FALSE(r.values_left_on_line()) << text;
+  }
+  // A repeat only partly taken leaves values.
+  FreeReader r = reader_of("1 3*2\n\n  \nmore\n");
+  r.begin("record");
+  std::int32_t a = 0, b = 0;
+  r.get(a, "a");
+  r.get(b, "b");
+  EXPECT_TRUE(r.values_left_on_line());
+  r.end();
+  EXPECT_EQ(r.text_lines_after(), 1);  // blank lines do not count
+}
+
+// A stream that never ends and never ends a line, as /dev/zero does.
+class EndlessZeros : public std::streambuf {
+ public:
+  std::size_t bytes = 0;
+
+ protected:
+  int_type underflow() override {
+    buffer_.assign(4096, '\0');
+    bytes += buffer_.size();
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + buffer_.size());
+    return traits_type::to_int_type('\0');
+  }
+
+ private:
+  std::string buffer_;
+};
+
+TEST(FreeReader, AnOverlongLineIsRefusedWithoutReadingFurther) {
+  EndlessZeros zeros;
+  std::istream in(&zeros);
+  EXPECT_EQ(stop_message([&] { FreeReader("/dev/zero", in); }),
+            "Error reading file \"/dev/zero\", line 1: the line is longer than 1048576 bytes; is this a text file?");
+  EXPECT_LE(zeros.bytes, FreeReader::max_line_bytes + 4096);
+  // A line of exactly the limit is still read.
+  std::string text(FreeReader::max_line_bytes, 'a');
+  FreeReader r = reader_of("1\n" + text + "\n2\n");
+  EXPECT_EQ(r.read_int("one"), 1);
+  EXPECT_EQ(r.read_name("long").size(), FreeReader::max_line_bytes);
+  EXPECT_EQ(r.read_int("two"), 2);
+}
+
+// Names keep the whole line without trailing blanks and tabs; the title
+// keeps its 80 columns.
+TEST(FreeReader, NamesAreWholeLinesWithoutTrailingBlanks) {
+  const std::string long_name = "  /data/" + std::string(150, 'n') + " x";
+  FreeReader r = reader_of(long_name + " \t \t\nshort\t\n\t\n");
+  EXPECT_EQ(r.read_name("file name"), long_name);
+  EXPECT_EQ(r.read_name("file name"), "short" + std::string(75, ' '));
+  EXPECT_EQ(r.read_name("file name"), std::string(80, ' '));
+  EXPECT_EQ(stop_message([&] { r.read_name("root name (text)"); }),
+            "Error reading file \"params.dat\", line 4: expected root name (text), found end of file");
 }
 
 }  // namespace
