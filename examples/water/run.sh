@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Measured water, the worked example of docs/water.md: prepares the inputs from the
+# measured files, runs the fit of the three neutron contrasts and the fit of those with
+# the X-ray set, each from several seeds, and leaves the mean of the solutions in
+# water_3sets.g and water_4sets.g (O-O, O-H, H-H as g(r) - 1, the layout of a root.g file)
+# with the curves of the first seed's solution in water_3sets.out and water_4sets.out.
+#
+#   examples/water/run.sh [REALDATA_DIR]
+#
+# REALDATA_DIR holds water/ (default: ../shared/realdata beside the repository). The
+# programs come from build/ of the repository (YOSTA_BUILD to use another folder; they
+# are built there when missing). WATER_SEEDS (default "1 2 3") and WATER_MOVES (default
+# 1000000 per seed) set the walks. Two fits run at a time.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+data=${1:-$top/../shared/realdata}
+build=${YOSTA_BUILD:-$top/build}
+seeds=${WATER_SEEDS:-1 2 3}
+moves=${WATER_MOVES:-1000000}
+
+water=$data/water
+for f in yosta/H2O.dat yosta/D2O.dat yosta/HDO.dat yosta_4sets/xray_qdep.dat reference/soper2013_dist_funcs; do
+  if [ ! -f "$water/$f" ]; then
+    echo "run.sh: $water/$f not found (give the folder holding water/ as the first argument)" >&2
+    exit 1
+  fi
+done
+if [ ! -x "$build/yosta" ]; then
+  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j 2 --target yosta yosta-tools >/dev/null
+fi
+
+cd "$here"
+# 1. The data files. The neutron sets are the bin-centred measurements interpolated onto
+#    the grid k * 0.05 (0.20 to 49.90, 995 points). The X-ray set (0.20 to 10.80, the
+#    same Q values as the first 213 neutron points, weights per point) is put on the
+#    neutron grid: beyond its last point F = 0 with the last weights, points the fit
+#    never uses (its q_last is 213), so that the neutron sets keep their whole range.
+cp "$water/yosta/H2O.dat" "$water/yosta/D2O.dat" "$water/yosta/HDO.dat" .
+awk -v nq="$(awk 'NR == 1 {print $1; exit}' H2O.dat)" '
+  NR == FNR { if (FNR > 2) q[FNR - 2] = $1; next }
+  FNR == 1 { nx = $1; printf "%6d   water X-ray F(Q) on the neutron Q grid (F = 0 beyond point %d)\n", nq, nx; next }
+  FNR == 2 { print; next }
+  FNR - 2 <= nx {
+    k = FNR - 2
+    if ((q[k] - $1) > 1e-4 || ($1 - q[k]) > 1e-4) { printf "run.sh: X-ray Q %s is not neutron Q %s\n", $1, q[k] > "/dev/stderr"; exit 1 }
+    print; w3 = $3; w4 = $4; w5 = $5
+  }
+  END { for (k = nx + 1; k <= nq; ++k) printf "%8.3f 0.0 %s %s %s\n", q[k], w3, w4, w5 }
+' H2O.dat "$water/yosta_4sets/xray_qdep.dat" > xray.dat
+
+# 2. The fits: every seed in a folder of its own, two at a time.
+fit() {  # fit ROOT SEED
+  local dir="runs/$1.seed$2"
+  rm -rf "$dir" && mkdir -p "$dir"
+  cp "$1.dat" "$dir/"
+  for f in H2O.dat D2O.dat HDO.dat xray.dat; do ln -s "../../$f" "$dir/$f"; done
+  local status=0
+  (cd "$dir" && "$build/yosta" --seed "$2" --max-moves "$moves" "$1.dat" > run.log 2>&1) || status=$?
+  if [ "$status" != 10 ]; then
+    echo "run.sh: $1 seed $2 ended with status $status (see $here/$dir/run.log)" >&2
+    return 1
+  fi
+}
+start=$(date +%s)
+jobs_run=0
+for root in water_3sets water_4sets; do
+  for seed in $seeds; do
+    fit "$root" "$seed" &
+    jobs_run=$((jobs_run + 1))
+    if [ $((jobs_run % 2)) -eq 0 ]; then wait -n; fi
+  done
+done
+failed=0
+while true; do
+  wait -n || { st=$?; [ "$st" = 127 ] && break; failed=1; }
+done
+[ "$failed" = 0 ] || exit 1
+
+# 3. The mean of the solutions, point by point, in the layout of a root.g file; the
+#    curves of the first seed.
+first=${seeds%% *}
+for root in water_3sets water_4sets; do
+  files=()
+  for seed in $seeds; do files+=("runs/$root.seed$seed/$root.g"); done
+  awk '
+    FNR == 1 { if (NR == 1) nr = $1; else if ($1 != nr) { print "run.sh: r grids differ" > "/dev/stderr"; exit 1 }; nf++; next }
+    FNR == 2 { gen += $1; acc += $2; next }
+    { r[FNR] = $1; for (p = 2; p <= NF; ++p) s[FNR, p] += $p; np = NF }
+    END {
+      printf "%d\n%d %d\n", nr, gen, acc
+      for (j = 3; j <= nr + 2; ++j) {
+        line = r[j]
+        for (p = 2; p <= np; ++p) line = line " " sprintf("%.7g", s[j, p] / nf)
+        print line
+      }
+    }' "${files[@]}" > "$root.g"
+  cp "runs/$root.seed$first/$root.out" "$root.out"
+done
+echo "Fits done in $(( $(date +%s) - start )) s; seeds: $seeds; $moves moves each."
+
+# 4. The figures against the published partials, and the direct inversion beside them.
+if command -v python3 >/dev/null; then
+  export YOSTA_REALDATA=$data
+  python3 "$top/tools/compare_water.py" --header --label "3 neutron sets, mean of seeds" water_3sets.g
+  python3 "$top/tools/compare_water.py" --label "3 neutron sets + X-ray, mean of seeds" water_4sets.g
+  python3 "$top/tools/compare_water.py" --direct
+fi
