@@ -2,7 +2,7 @@
 # Installs the Debian packages YOSTA needs to build, test and plot, when missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config giza-dev libgtest-dev libbenchmark-dev libcli11-dev
-          xvfb xauth x11-apps gfortran)
+          xvfb xauth x11-apps gfortran libxrl-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

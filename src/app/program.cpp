@@ -1,7 +1,10 @@
 #include "app/program.h"
 
+#include <sys/utsname.h>
+
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 
@@ -19,6 +22,7 @@
 #include "app/schedule.h"
 #include "fit/evaluation.h"
 #include "input/parameters.h"
+#include "base/files.h"
 #include "base/random.h"
 #include "base/stop.h"
 #include "text/free_reader.h"
@@ -108,6 +112,52 @@ void set_up_model(Run& run, Console& console) {
   prepare_evaluation(run);
 }
 
+// The program's own version and the platform it runs on, under " Please Wait... ".
+std::string banner() {
+  std::string platform = "an unknown platform";
+  utsname u{};
+  if (uname(&u) == 0) platform = std::string(u.sysname) + " " + u.machine;
+  return " yosta 3.0 on " + platform + "\n";
+}
+
+std::string trimmed_name(const std::string& name) {
+  const std::size_t end = name.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
+}
+
+// After the final save: the moves, the fit of every data set to the current
+// model, the coordination numbers and the result files.
+void write_summary(Run& run, Console& console) {
+  const RunParameters& p = run.params;
+  evaluate(p, run.model);  // the corrections in memory may belong to a rejected move
+  char line[400];
+  console.write("\n Run summary\n");
+  std::snprintf(line, sizeof line, " Moves generated %d, accepted %d; made by this run %lld\n", run.control.generated,
+                run.control.accepted, static_cast<long long>(run.control.moves_made));
+  console.write(line);
+  for (int s = 1; s <= p.nsets; ++s) {
+    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    std::snprintf(line, sizeof line, " Data set %d (%s): chi-squared per point %.4g over %d points\n", s,
+                  trimmed_name(set.settings.data_file).c_str(), static_cast<double>(set.chi2 / set.N),
+                  static_cast<int>(set.N));
+    console.write(line);
+  }
+  for (std::size_t c = 0; c < p.coordination.size(); ++c) {
+    const CoordinationConstraint& cc = p.coordination[c];
+    std::snprintf(line, sizeof line,
+                  " Coordination constraint %zu (partial %d, %.2f to %.2f A): %.4g, target %.4g\n", c + 1, cc.partial,
+                  static_cast<double>(cc.r_from), static_cast<double>(cc.r_to),
+                  static_cast<double>(run.model.Nc[c + 1]), static_cast<double>(cc.coordination));
+    console.write(line);
+  }
+  std::string files;
+  for (const char* extension : {".g", ".gsv", ".out"}) {
+    const std::string name = root_file(p, extension);
+    if ((extension != std::string(".gsv") || p.save_targets) && file_exists(name)) files += " " + name;
+  }
+  console.write(" Results written:" + (files.empty() ? std::string(" none") : files) + "\n");
+}
+
 }  // namespace
 
 std::string ask_parameter_file(Console& console) {
@@ -167,6 +217,7 @@ int run_program(const ProgramOptions& options, Console& console) {
 
   console.set_title("Parameters");
   console.write(text::free_record({std::string(" Please Wait... ")}));
+  console.write(banner());
 
   // A name from the command line or typed by the user is used as it stands,
   // without a default extension.
@@ -194,6 +245,7 @@ int run_program(const ProgramOptions& options, Console& console) {
     InterruptHandlers handlers;
     all_saved = run_cycle(run, console);
   }
+  write_summary(run, console);
   console.flush();
   return finish_run(all_saved);
 }

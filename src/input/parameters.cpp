@@ -236,7 +236,13 @@ RunParameters read_parameters(FreeReader& in) {
     read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, false);
   for (int s = p.nsets_fixed + 1; s <= p.nsets; ++s) {
     // Checked before anything of the first Q-dependent block is read.
-    if (!p.qdep_coefficients) throw Stop("Incompatible" + std::string(33, ' ') + "coefficients and totals");
+    if (!p.qdep_coefficients) {
+      throw Stop({"Incompatible" + std::string(33, ' ') + "coefficients and totals",
+                  "Record 23 gives " + text_of(p.nsets_qdep) +
+                      " data set(s) with Q-dependent coefficients, which need qdep_coefficients T (file \"" +
+                      in.name() + "\", line " + std::to_string(in.line_number()) + ")"},
+                 1);
+    }
     read_data_set_block(in, p, p.sets[static_cast<std::size_t>(s - 1)], s, true);
   }
 

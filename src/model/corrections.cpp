@@ -302,7 +302,14 @@ void setup_resolution(const RunParameters& par, Model& model) {
         hi = nq - 1;
         while (hi > 1 && Q[static_cast<std::size_t>(hi)] > qk + h) --hi;
       }
-      if (hi - lo + 1 > max_window) throw Stop(" Peaks too wide");
+      if (hi - lo + 1 > max_window) {
+        throw Stop({" Peaks too wide",
+                    where + ": the resolution window (FWHM " + text::real_text(H) + ") spans " +
+                        std::to_string(hi - lo + 1) + " Q points, more than " + std::to_string(max_window) +
+                        "; check the wavelength and u, v, w of this set, or use a coarser Q grid (yosta-tools "
+                        "import --rebin)"},
+                   1);
+      }
       set.lo[uk] = lo;
       set.hi[uk] = hi;
 

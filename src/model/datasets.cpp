@@ -57,6 +57,7 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
 void read_data_sets(const RunParameters& par, Model& model) {
   const RunParameters& params = par;
   std::int32_t reference_nq = 0;
+  std::string reference_path;
 
   // Sets are numbered with the fixed-coefficient ones first, as in the
   // parameter file, so reading them in number order reads those first.
@@ -70,15 +71,27 @@ void read_data_sets(const RunParameters& par, Model& model) {
     text::FreeReader in = text::FreeReader::open(path);
 
     const std::int32_t nq = in.read_int("number of Q points (integer)");
-    if (nq > max_q) throw Stop("Too many Q points");
+    if (nq > max_q) {
+      throw Stop({"Too many Q points", describe(path, i) + " holds " + std::to_string(nq) + " points; the limit is " +
+                                           std::to_string(max_q) +
+                                           ": average neighbouring points with yosta-tools import --rebin N"},
+                 1);
+    }
     if (i == 1) {
       if (nq < 2) {
         throw Stop(describe(path, i) + " gives nq = " + std::to_string(nq) +
                    "; at least 2 Q points are needed to define the Q grid");
       }
       reference_nq = nq;
+      reference_path = path;
     }
-    if (nq != reference_nq) throw Stop("Incompatible Q points in data files");
+    if (nq != reference_nq) {
+      throw Stop({"Incompatible Q points in data files",
+                  describe(path, i) + " holds " + std::to_string(nq) + " points, data file " + reference_path +
+                      " (data set 1) " + std::to_string(reference_nq) +
+                      "; every file needs the same points (yosta-tools import --grid-like puts one on another's grid)"},
+                 1);
+    }
     model.q.nq = nq;
 
     if (s.q_last > nq) s.q_last = nq;

@@ -95,7 +95,21 @@ void check_q_grid(Model& model) {
   q.q_offset = nint(q_first / q.dq) - 1;
 
   const float miss = std::fabs(static_cast<float>(-1 - q.q_offset) * q.dq + q_first) / q.dq;
-  if (miss > 0.01f) throw Stop(" Q-values are not multiples of dq ");
+  if (miss > 0.01f) {
+    // The Q values kept are those of the last file read.
+    std::string file;
+    for (const DataSet& set : model.sets) {
+      const std::size_t end = set.settings.data_file.find_last_not_of(' ');
+      if (end != std::string::npos) file = set.settings.data_file.substr(0, end + 1);
+    }
+    throw Stop({" Q-values are not multiples of dq ",
+                (file.empty() ? std::string("The data") : "Data file " + file) + ": first Q " +
+                    text::real_text(q_first) + ", dq " + text::real_text(q.dq) + ", Q/dq " +
+                    text::real_text(q_first / q.dq) +
+                    " (must be within 0.01 of a whole number); use yosta-tools import to put the points on "
+                    "multiples of dq"},
+               1);
+  }
   // A first point below Q = 0 would index the sine table below its start.
   if (q.q_offset < -1) {
     throw Stop("The first Q value " + text::real_text(q_first) + " is negative; the Q grid must start at 0 or above");
@@ -113,7 +127,16 @@ void build_tables(const RunParameters& par, Model& model) {
   t.q_zero_factor = t.f * dr;
 
   const std::int64_t period = static_cast<std::int64_t>(par.Mr) * model.q.nq_grid;
-  if (period > max_sinqr - 1) throw Stop(" Vector sinqr to small (re-dimension) ");
+  if (period > max_sinqr - 1) {
+    const std::int32_t mr_fits = (max_sinqr - 1) / std::max(1, model.q.nq_grid);
+    throw Stop({" Vector sinqr to small (re-dimension) ",
+                "Mr " + std::to_string(par.Mr) + " times " + std::to_string(model.q.nq_grid) +
+                    " (the last Q over dq) is " + std::to_string(period) + ", more than " +
+                    std::to_string(max_sinqr - 1) + "; " +
+                    (mr_fits >= 1 ? "use Mr " + std::to_string(mr_fits) + " or less"
+                                  : std::string("use a coarser Q grid (yosta-tools import --rebin)"))},
+               1);
+  }
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);
   for (int m = 0; m <= t.P; ++m) {

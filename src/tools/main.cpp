@@ -12,9 +12,17 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "yosta-tools 3.0");
   yosta::tools::add_version(app);
+  yosta::tools::add_import(app);
+  yosta::tools::add_weights(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
+    // An unknown first word is reported as such, not as a missing subcommand.
+    const std::vector<std::string> rest = app.remaining();
+    if (app.get_subcommands().empty() && !rest.empty() && e.get_exit_code() != 0) {
+      std::cerr << "yosta-tools: unknown subcommand '" << rest.front() << "'; yosta-tools --help lists them\n";
+      return 1;
+    }
     return app.exit(e) == 0 ? 0 : 1;
   } catch (const yosta::Stop& stop) {
     std::cout.flush();

@@ -10,5 +10,9 @@ namespace yosta::tools {
 
 // One entry per subcommand, in the order `yosta-tools --help` lists them.
 void add_version(CLI::App& app);
+void add_import(CLI::App& app);
+void add_weights(CLI::App& app);
+// Adds `weights xray` under the weights subcommand.
+void add_weights_xray(CLI::App& weights);
 
 }  // namespace yosta::tools

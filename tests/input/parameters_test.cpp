@@ -237,7 +237,12 @@ TEST(Parameters, QDependentSetNeedsQDependentMode) {
   t.nsets = "1 1";
   t.blocks = {block_a()};  // the file ends where block B would start
   t.root = "";
-  EXPECT_EQ(stop_message(t.text()), "Incompatible                                 coefficients and totals");
+  // The program's line, then what to change and where.
+  const std::string message = stop_message(t.text());
+  EXPECT_EQ(message.rfind("Incompatible                                 coefficients and totals", 0), 0u) << message;
+  EXPECT_NE(message.find("Record 23 gives 1 data set(s) with Q-dependent coefficients, which need qdep_coefficients T"),
+            std::string::npos)
+      << message;
   // Without Q-dependent sets the mode is never checked.
   t.nsets = "1 0";
   t.root = "out";

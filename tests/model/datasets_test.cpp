@@ -116,6 +116,10 @@ TEST_F(DataSetsTest, PointCountChecks) {
     auto run = make(1, 0);
     write(1, "1101\nheading\n");
     EXPECT_EQ(first_line([&] { read_data_sets(run->params, run->model); }), "Too many Q points");
+    const auto lines = model_test::stop_lines([&] { read_data_sets(run->params, run->model); });
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find("holds 1101 points; the limit is 1100"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("--rebin"), std::string::npos) << lines[1];
   }
   {
     auto run = make(2, 0);
@@ -129,7 +133,12 @@ TEST_F(DataSetsTest, PointCountChecks) {
     auto run = make(2, 0);
     write(1, data_text(5, simple_rows(5)));
     write(2, data_text(4, simple_rows(4)));
-    EXPECT_EQ(first_line([&] { read_data_sets(run->params, run->model); }), "Incompatible Q points in data files");
+    const auto lines = model_test::stop_lines([&] { read_data_sets(run->params, run->model); });
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Incompatible Q points in data files");
+    // Both files with their counts.
+    EXPECT_NE(lines[1].find("(data set 2) holds 4 points"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("(data set 1) 5"), std::string::npos) << lines[1];
   }
 }
 

@@ -45,7 +45,12 @@ TEST(QGrid, FirstPointMustBeAMultipleOfDq) {
   check_q_grid(ok->model);
   EXPECT_EQ(ok->model.q.q_offset, 0);
   auto bad = grid_run(11, 0.102f, 0.1f);
-  EXPECT_EQ(first_line([&] { check_q_grid(bad->model); }), " Q-values are not multiples of dq ");
+  const auto lines = model_test::stop_lines([&] { check_q_grid(bad->model); });
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], " Q-values are not multiples of dq ");
+  // First Q, dq and their ratio (1.02), and the way out.
+  EXPECT_NE(lines[1].find("first Q 0.102, dq 0.1, Q/dq 1.02"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("use yosta-tools import"), std::string::npos) << lines[1];
   auto negative = grid_run(11, -0.2f, 0.1f);
   EXPECT_NE(first_line([&] { check_q_grid(negative->model); }).find("is negative"), std::string::npos);
   auto flat = grid_run(3, 1.0f, 0.0f);
@@ -63,7 +68,10 @@ TEST(QGrid, SineTableLimit) {
   run->model.q.Q[1] = 16500.0f;
   run->model.q.Q[2] = 16501.0f;
   check_q_grid(run->model);
-  EXPECT_EQ(first_line([&] { build_tables(run->params, run->model); }), " Vector sinqr to small (re-dimension) ");
+  const auto lines = model_test::stop_lines([&] { build_tables(run->params, run->model); });
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], " Vector sinqr to small (re-dimension) ");
+  EXPECT_NE(lines[1].find("more than 16500; use a coarser Q grid"), std::string::npos) << lines[1];
 }
 
 TEST(Kernel, MatchesTheContinuousTransform) {

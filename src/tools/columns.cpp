@@ -1,0 +1,164 @@
+#include "tools/columns.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "base/files.h"
+#include "base/stop.h"
+
+namespace yosta::tools {
+namespace {
+
+std::vector<std::string> tokens(const std::string& line) {
+  std::vector<std::string> out;
+  std::string token;
+  for (char ch : line) {
+    if (ch == ' ' || ch == '\t' || ch == ',' || ch == '\r') {
+      if (!token.empty()) out.push_back(token);
+      token.clear();
+    } else {
+      token += ch;
+    }
+  }
+  if (!token.empty()) out.push_back(token);
+  return out;
+}
+
+// A number written in full (Fortran D exponents accepted), or false.
+bool to_number(std::string text, double& value) {
+  for (char& ch : text) {
+    if (ch == 'D' || ch == 'd') ch = 'E';
+  }
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) return false;
+  value = v;
+  return true;
+}
+
+bool is_integer(const std::string& text) {
+  if (text.empty()) return false;
+  for (char ch : text) {
+    if (ch < '0' || ch > '9') return false;
+  }
+  return true;
+}
+
+[[noreturn]] void bad_item(const std::string& path, int line, std::size_t column, const std::string& text,
+                           const std::string& why) {
+  throw Stop(path + ", line " + std::to_string(line) + ", column " + std::to_string(column) + ": '" + text +
+             "' " + why);
+}
+
+}  // namespace
+
+std::string format(const char* fmt, ...) {
+  char buffer[512];
+  va_list args;
+  va_start(args, fmt);
+  const int n = std::vsnprintf(buffer, sizeof buffer, fmt, args);
+  va_end(args);
+  if (n < 0) return "";
+  if (static_cast<std::size_t>(n) < sizeof buffer) return buffer;
+  std::string big(static_cast<std::size_t>(n) + 1, '\0');
+  va_start(args, fmt);
+  std::vsnprintf(big.data(), big.size(), fmt, args);
+  va_end(args);
+  big.resize(static_cast<std::size_t>(n));
+  return big;
+}
+
+double parse_number(std::string_view text, std::string_view what, std::string_view where) {
+  double value = 0.0;
+  if (!to_number(std::string(text), value) || !std::isfinite(value)) {
+    throw Stop(std::string(where) + ": " + std::string(what) + " must be a finite number, not '" +
+               std::string(text) + "'");
+  }
+  return value;
+}
+
+Table read_table(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw Stop("Cannot open " + path + " for reading");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+
+  Table table;
+  table.path = path;
+  std::size_t first = 0;
+  while (first < lines.size() && tokens(lines[first]).empty()) ++first;
+  long expected = -1;  // the point count of the program's layout
+  std::size_t start = first;
+  if (first < lines.size()) {
+    const std::vector<std::string> head = tokens(lines[first]);
+    double second = 0.0;
+    if (is_integer(head[0]) && (head.size() == 1 || !to_number(head[1], second))) {
+      table.program_layout = true;
+      expected = std::strtol(head[0].c_str(), nullptr, 10);
+      start = first + 2;  // the count line and the heading
+    }
+  }
+
+  for (std::size_t i = start; i < lines.size(); ++i) {
+    if (expected >= 0 && static_cast<long>(table.rows.size()) == expected) break;
+    const int line_no = static_cast<int>(i) + 1;
+    const std::vector<std::string> items = tokens(lines[i]);
+    if (items.empty()) continue;
+    if (!table.program_layout && items[0][0] == '#') continue;
+    double value = 0.0;
+    if (!table.program_layout && table.rows.empty() && !to_number(items[0], value)) continue;  // names
+    std::vector<double> row;
+    for (std::size_t c = 0; c < items.size(); ++c) {
+      if (!to_number(items[c], value)) bad_item(path, line_no, c + 1, items[c], "is not a number");
+      if (!std::isfinite(value)) bad_item(path, line_no, c + 1, items[c], "is not a finite number");
+      row.push_back(value);
+    }
+    if (!table.rows.empty() && row.size() != table.width()) {
+      throw Stop(path + ", line " + std::to_string(line_no) + ": " + std::to_string(row.size()) +
+                 " columns where the rows above have " + std::to_string(table.width()));
+    }
+    if (row.size() < 2) {
+      throw Stop(path + ", line " + std::to_string(line_no) + ": one column; Q and F(Q) are needed");
+    }
+    table.rows.push_back(std::move(row));
+    table.lines.push_back(line_no);
+  }
+  if (expected >= 0 && static_cast<long>(table.rows.size()) < expected) {
+    throw Stop(path + ": the first line announces " + std::to_string(expected) + " points, the file holds " +
+               std::to_string(table.rows.size()));
+  }
+  while (!table.rows.empty()) {
+    bool zero = true;  // every value after Q is zero
+    for (std::size_t c = 1; c < table.rows.back().size(); ++c) zero = zero && table.rows.back()[c] == 0.0;
+    if (!zero) break;
+    table.rows.pop_back();
+    table.lines.pop_back();
+    ++table.padding_dropped;
+  }
+  if (table.rows.size() < 2) {
+    throw Stop(path + ": " + std::to_string(table.rows.size()) + " rows of numbers; at least 2 are needed");
+  }
+  return table;
+}
+
+void write_data_file(const std::string& path, const std::string& title, const std::string& heading,
+                     const std::vector<std::vector<double>>& rows) {
+  OutputFile file(path);
+  std::ostream& out = file.stream();
+  out << format("%6zu", rows.size()) << "   " << title << '\n' << heading << '\n';
+  for (const std::vector<double>& row : rows) {
+    std::string line = format("%12.7g", row[0]);
+    for (std::size_t c = 1; c < row.size(); ++c) line += format(" %16.9e", row[c]);
+    out << line << '\n';
+  }
+  file.commit();
+}
+
+}  // namespace yosta::tools
