@@ -14,5 +14,7 @@ void add_import(CLI::App& app);
 void add_weights(CLI::App& app);
 // Adds `weights xray` under the weights subcommand.
 void add_weights_xray(CLI::App& weights);
+// The misfit of each data set of a finished fit (root.out).
+void add_misfit(CLI::App& app);
 
 }  // namespace yosta::tools
