@@ -10,45 +10,46 @@
 # REALDATA_DIR holds water/ (default: ../shared/realdata beside the repository). The
 # programs come from build/ of the repository (YOSTA_BUILD to use another folder; they
 # are built there when missing). WATER_SEEDS (default "1 2 3") and WATER_MOVES (default
-# 1000000 per seed) set the walks. Two fits run at a time.
+# 3000000 per seed) set the walks. Two fits run at a time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 data=${1:-$top/../shared/realdata}
 build=${YOSTA_BUILD:-$top/build}
 seeds=${WATER_SEEDS:-1 2 3}
-moves=${WATER_MOVES:-1000000}
+moves=${WATER_MOVES:-3000000}
 
 water=$data/water
-for f in yosta/H2O.dat yosta/D2O.dat yosta/HDO.dat yosta_4sets/xray_qdep.dat reference/soper2013_dist_funcs; do
+for f in neutron/SLS18498-H2O.mint01 neutron/SLS18502-D2O.mint01 neutron/SLS18500-HDO5050.mint01 \
+         xray/PCCPfofq.txt reference/soper2013_dist_funcs; do
   if [ ! -f "$water/$f" ]; then
     echo "run.sh: $water/$f not found (give the folder holding water/ as the first argument)" >&2
     exit 1
   fi
 done
-if [ ! -x "$build/yosta" ]; then
+if [ ! -x "$build/yosta" ] || ! "$build/yosta-tools" import --help >/dev/null 2>&1; then
   cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j 2 --target yosta yosta-tools >/dev/null
 fi
 
 cd "$here"
-# 1. The data files. The neutron sets are the bin-centred measurements interpolated onto
-#    the grid k * 0.05 (0.20 to 49.90, 995 points). The X-ray set (0.20 to 10.80, the
-#    same Q values as the first 213 neutron points, weights per point) is put on the
-#    neutron grid: beyond its last point F = 0 with the last weights, points the fit
-#    never uses (its q_last is 213), so that the neutron sets keep their whole range.
-cp "$water/yosta/H2O.dat" "$water/yosta/D2O.dat" "$water/yosta/HDO.dat" .
-awk -v nq="$(awk 'NR == 1 {print $1; exit}' H2O.dat)" '
-  NR == FNR { if (FNR > 2) q[FNR - 2] = $1; next }
-  FNR == 1 { nx = $1; printf "%6d   water X-ray F(Q) on the neutron Q grid (F = 0 beyond point %d)\n", nq, nx; next }
-  FNR == 2 { print; next }
-  FNR - 2 <= nx {
-    k = FNR - 2
-    if ((q[k] - $1) > 1e-4 || ($1 - q[k]) > 1e-4) { printf "run.sh: X-ray Q %s is not neutron Q %s\n", $1, q[k] > "/dev/stderr"; exit 1 }
-    print; w3 = $3; w4 = $4; w5 = $5
-  }
-  END { for (k = nx + 1; k <= nq; ++k) printf "%8.3f 0.0 %s %s %s\n", q[k], w3, w4, w5 }
-' H2O.dat "$water/yosta_4sets/xray_qdep.dat" > xray.dat
+# 1. The data files, from the measured files. The neutron sets are measured at bin
+#    centres (k + 1/2) * 0.05: import interpolates them onto k * 0.05 (0.20 to 49.90, 995
+#    points, per-point errors). weights prints the Faber-Ziman coefficients that the
+#    parameter files carry. The X-ray set (0.15 to 10.80, no errors) gets its weights per
+#    Q point (form factors, over <f^2> like the data) and is put on the neutron grid
+#    (points 1 to 213 hold it, beyond them F and weights are 0 and the fit never uses
+#    them), so that the neutron sets keep their whole Q range.
+tools=$build/yosta-tools
+for pair in H2O:SLS18498-H2O D2O:SLS18502-D2O HDO:SLS18500-HDO5050; do
+  "$tools" import "$water/neutron/${pair#*:}.mint01" -o "${pair%%:*}.dat" >/dev/null
+done
+"$tools" weights neutron --composition "O:1 H:2" \
+  --contrast H2O --contrast D2O:H:D=1 --contrast "HDO:H:D=0.5,H=0.5" | grep -E "^ (contrast|H2O|D2O|HDO) "
+"$tools" import "$water/xray/PCCPfofq.txt" -o xray_raw.dat >/dev/null
+"$tools" weights xray --composition "O:1 H:2" --q-from xray_raw.dat -o xray_w.dat >/dev/null
+"$tools" import xray_w.dat --qdep --grid-like H2O.dat -o xray.dat >/dev/null
+rm -f xray_raw.dat xray_w.dat
 
 # 2. The fits: every seed in a folder of its own, two at a time.
 fit() {  # fit ROOT SEED
