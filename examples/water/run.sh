@@ -61,23 +61,20 @@ fit() {  # fit ROOT SEED
   (cd "$dir" && "$build/yosta" --seed "$2" --max-moves "$moves" "$1.dat" > run.log 2>&1) || status=$?
   if [ "$status" != 10 ]; then
     echo "run.sh: $1 seed $2 ended with status $status (see $here/$dir/run.log)" >&2
+    touch runs/failed
     return 1
   fi
 }
 start=$(date +%s)
-jobs_run=0
+rm -f runs/failed
 for root in water_3sets water_4sets; do
   for seed in $seeds; do
+    while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n || true; done
     fit "$root" "$seed" &
-    jobs_run=$((jobs_run + 1))
-    if [ $((jobs_run % 2)) -eq 0 ]; then wait -n; fi
   done
 done
-failed=0
-while true; do
-  wait -n || { st=$?; [ "$st" = 127 ] && break; failed=1; }
-done
-[ "$failed" = 0 ] || exit 1
+wait
+[ ! -e runs/failed ] || exit 1
 
 # 3. The mean of the solutions, point by point, in the layout of a root.g file; the
 #    curves of the first seed.
