@@ -57,8 +57,8 @@ def numbers(line, path, lineno):
     return out
 
 
-def read_g(path):
-    """r and the three basis functions as g(r) (the file holds g - 1)."""
+def read_g(path, nbasis=3):
+    """r and the first nbasis basis functions as g(r) (the file holds g - 1)."""
     try:
         with open(path) as f:
             lines = f.read().splitlines()
@@ -72,13 +72,13 @@ def read_g(path):
     nr = int(nr[0])
     if len(lines) < nr + 2:
         raise Fail(f"{path}: {len(lines)} lines, {nr + 2} expected from line 1")
-    r, g = [], [[], [], []]
+    r, g = [], [[] for _ in range(nbasis)]
     for j in range(nr):
         v = numbers(lines[j + 2], path, j + 3)
-        if len(v) < 4:
-            raise Fail(f"{path}: line {j + 3}: {len(v)} values, 4 expected (r, OO, OH, HH)")
+        if len(v) < nbasis + 1:
+            raise Fail(f"{path}: line {j + 3}: {len(v)} values, {nbasis + 1} expected (r and the basis functions)")
         r.append(v[0])
-        for p in range(3):
+        for p in range(nbasis):
             g[p].append(v[p + 1] + 1.0)
     return r, g
 
@@ -88,7 +88,7 @@ def mean_of(fits):
     for r, _ in fits[1:]:
         if len(r) != len(r0) or any(abs(a - b) > 1e-4 for a, b in zip(r, r0)):
             raise Fail("the .g files to average have different r grids")
-    g = [[sum(f[1][p][j] for f in fits) / len(fits) for j in range(len(r0))] for p in range(3)]
+    g = [[sum(f[1][p][j] for f in fits) / len(fits) for j in range(len(r0))] for p in range(len(fits[0][1]))]
     return r0, g
 
 
