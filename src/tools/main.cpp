@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   yosta::tools::add_import(app);
   yosta::tools::add_weights(app);
   yosta::tools::add_misfit(app);
+  yosta::tools::add_background(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

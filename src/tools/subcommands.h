@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <vector>
+
 namespace yosta::tools {
 
 // One entry per subcommand, in the order `yosta-tools --help` lists them.
@@ -16,5 +18,12 @@ void add_weights(CLI::App& app);
 void add_weights_xray(CLI::App& weights);
 // The misfit of each data set of a finished fit (root.out).
 void add_misfit(CLI::App& app);
+// Removal of the back-transform of a data set's part below a cut-off distance.
+void add_background(CLI::App& app);
+
+// B(Q) of `yosta-tools background` on the points q (a regular grid) with values f:
+// the back-transform of the transform's excess over -sum_weights below r_cut.
+std::vector<double> low_r_background(const std::vector<double>& q, const std::vector<double>& f, double r_cut,
+                                     double sum_weights, double density, double q_max, double step);
 
 }  // namespace yosta::tools
