@@ -220,9 +220,10 @@ TEST_F(WaterRecipe, ThreeNeutronContrasts) {
 }
 
 // With the X-ray set, the mean of three seeds: at most 0.075 overall, and no partial
-// worse than 0.10.
+// worse than 0.10. One million moves a seed (the walk has converged after about half a
+// million) keep the test near a minute; run.sh uses three million (0.070 overall).
 TEST_F(WaterRecipe, ThreeNeutronContrastsAndXray) {
-  const Curves c = fit("water_4sets", {1, 2, 3}, 3000000);
+  const Curves c = fit("water_4sets", {1, 2, 3}, 1000000);
   ASSERT_GT(c.r.size(), 100u);
   if (slow_build) GTEST_SKIP() << "physics checks need an optimised build without sanitizers";
   const std::vector<double> t = rms_table(c, reference_, 2.2, 8.0);
