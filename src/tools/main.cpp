@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
   yosta::tools::add_merge(app);
   yosta::tools::add_ensemble(app);
   yosta::tools::add_plot(app);
+  yosta::tools::add_misfit(app);
+  yosta::tools::add_background(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <vector>
+
 namespace yosta::tools {
 
 // One entry per subcommand, in the order `yosta-tools --help` lists them.
@@ -18,5 +20,14 @@ void add_errors(CLI::App& app);
 void add_merge(CLI::App& app);
 void add_ensemble(CLI::App& app);
 void add_plot(CLI::App& app);
+// The misfit of each data set of a finished fit (root.out).
+void add_misfit(CLI::App& app);
+// Removal of the back-transform of a data set's part below a cut-off distance.
+void add_background(CLI::App& app);
+
+// B(Q) of `yosta-tools background` on the points q (a regular grid) with values f:
+// the back-transform of the transform's excess over -sum_weights below r_cut.
+std::vector<double> low_r_background(const std::vector<double>& q, const std::vector<double>& f, double r_cut,
+                                     double sum_weights, double density, double q_max, double step);
 
 }  // namespace yosta::tools
