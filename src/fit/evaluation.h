@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "fit/kernels.h"
 #include "input/parameters.h"
 #include "model/state.h"
 
@@ -24,9 +25,7 @@ struct Run;
 // E1 = sum e Q/var, E2 = sum e Q^2/var and EE = sum e^2/var; the refit sums
 // follow as R = T + E and chi-squared as a quadratic form in the
 // coefficients.
-struct KeptSums {
-  double E0 = 0, EF = 0, E1 = 0, E2 = 0, EE = 0;
-};
+// (KeptSums: fit/kernels.h)
 
 // Storage on 64-byte boundaries, so that the vector passes over Q points
 // never split a load across cache lines.
@@ -65,6 +64,7 @@ struct KeptSet {
 };
 
 struct KeptState {
+  bool prepared = false;            // prepare_evaluation has run for this model
   std::int32_t since_refresh = 0;   // evaluated moves since the sums were recomputed
   LineQ Q{}, QQ{};                  // Q, and Q*Q rounded to single precision
   // Kernel rows (single-point moves) or shape-smoothed kernel rows (Gaussian
@@ -103,7 +103,8 @@ struct TrialChange {
 // move rows and the per-set copies for the model's sizes and switches, and
 // the kept sums), and model_rebuilt whenever F_calc was rebuilt from scratch
 // (the kept sums are formed again). Between them, trials and their keep or
-// undo keep everything up to date.
+// undo keep everything up to date. A trial on a kept state never prepared
+// prepares it first (a run built by hand still evaluates its model).
 void prepare_evaluation(Run& run);
 void model_rebuilt(Run& run);
 
@@ -124,9 +125,5 @@ void build_move_rows(Run& run, std::size_t max_bytes);
 // The kept sums of set s computed afresh from F_calc.
 KeptSums recompute_kept_sums(const Run& run, int s);
 
-// Tests: runs the move passes with the baseline instruction set (0), AVX2 (1)
-// or AVX-512 (2) when the processor has it, or the best it has (-1); returns
-// the version now in use.
-int force_vector_path(int path);
 
 }  // namespace yosta

@@ -303,8 +303,9 @@ TEST(VectorVersions, SameWalkOnEveryInstructionSet) {
   }
 }
 
-// A model rebuilt from the basis values (as a reset does) is taken up by the
-// next move: its evaluation is that of the rebuilt model.
+// A model rebuilt from the basis values (as a reset does) and announced by
+// model_rebuilt is taken up by the next move: its evaluation is that of the
+// rebuilt model.
 TEST(KeptState, RebuiltModelIsTakenUp) {
   Config o{"rebuilt"};
   o.rezero = o.linear = true;
@@ -313,6 +314,7 @@ TEST(KeptState, RebuiltModelIsTakenUp) {
   walk(*run, q.console, 400);
   for (int p = 1; p <= 2; ++p) run->model.v[u(p)].fill(0.0f);
   full_model(run->params, run->model);
+  model_rebuilt(*run);
   run->params.max_change = 0.0f;  // the next move changes nothing
   run->control.E_cur = 1.0e30f;
   ASSERT_TRUE(one_move(*run, q.console));
