@@ -171,10 +171,12 @@ bool one_move(Run& run, Console& console) {
     // The hook is set only when plots are drawn (live plotting, or a device
     // named on the command line).
     if (run.hooks.plots.refresh != nullptr && par.plot_interval > 0 && run.control.accepted % par.plot_interval == 0) {
+      sync_model(run);
       run.hooks.plots.refresh(run.hooks.plots.context);
     }
     if (run.hooks.progress != nullptr &&
         (run.control.accepted == 1 || (par.report_interval > 0 && run.control.accepted % par.report_interval == 0))) {
+      sync_model(run);
       run.hooks.progress(run, console, E_new);
     }
     if (par.save_targets) target_check(run, console);

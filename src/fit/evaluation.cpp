@@ -104,7 +104,7 @@ bool same_windows(const DataSet& a, const DataSet& b) {
 }
 
 // The rows, the per-set copies and the fixed sums of the kept evaluation.
-void build_kept_tables(Run& run) {
+void build_kept_tables(Run& run, bool rows) {
   KeptState& ks = run.kept;
   const int nq = run.model.q.nq;
   ks.Q = LineQ{};
@@ -116,7 +116,11 @@ void build_kept_tables(Run& run) {
     ks.QQ[uk] = run.model.q.Q[uk] * run.model.q.Q[uk];
   }
 
-  build_move_rows(run, max_row_bytes);
+  if (rows) build_move_rows(run, max_row_bytes);
+  else {
+    ks.rows = LineFloats();
+    ks.row_stride = 0;
+  }
   std::size_t used = ks.rows.size() * sizeof(float);
   const auto stride = static_cast<std::size_t>(ks.row_stride);
 
@@ -231,6 +235,24 @@ double chi_squared_from(const KeptSet& k, const KeptSums& e, const DataSet& set)
   return chi2 > 0.0 ? chi2 : 0.0;
 }
 
+// The trial sums of every set (the kept ones plus the changes d), the
+// corrections refitted from them and chi2; returns the total chi-squared.
+double refit_all(Run& run, bool changed, const KeptSums* d) {
+  double total = 0.0;
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    KeptSet& k = run.kept.sets[static_cast<std::size_t>(s)];
+    k.trial = changed ? plus(k.kept, d[s - 1], needs_of(set.fit_case)) : k.kept;
+    const KeptSums& e = k.trial;
+    const RefitSums r{static_cast<float>(k.T[0] + e.E0), static_cast<float>(k.FF + e.EF),
+                      static_cast<float>(k.T[1] + e.E1), static_cast<float>(k.T[2] + e.E2)};
+    refit_coefficients(set, r);
+    set.chi2 = static_cast<float>(chi_squared_from(k, e, set));
+    total += static_cast<double>(set.chi2);
+  }
+  return total;
+}
+
 // Index of the first point of the line holding k, and one past the last
 // point of the line holding k.
 inline int line_start(int k) { return k / 16 * 16; }
@@ -321,13 +343,41 @@ void build_move_rows(Run& run, std::size_t max_bytes) {
   }
 }
 
-void prepare_evaluation(Run& run) {
-  build_kept_tables(run);
-  refresh_sums(run);
-  run.kept.prepared = true;
+void prepare_evaluation(Run& run, EvaluationPath path) {
+  KeptState& ks = run.kept;
+  ks.rspace = RSpaceState{};
+  if (path == EvaluationPath::best) rspace_prepare(run, rspace_max_bytes);
+  // The Q-space tables where the r-space ones are not in use; the fixed sums
+  // and the per-set data in any case.
+  build_kept_tables(run, !ks.rspace.on);
+  if (ks.rspace.on) {
+    ks.broadened.clear();
+    for (int s = 1; s <= run.params.nsets; ++s) ks.sets[static_cast<std::size_t>(s)].table = -1;
+    rspace_form(run);
+  } else {
+    refresh_sums(run);
+  }
+  ks.prepared = true;
 }
 
-void model_rebuilt(Run& run) { refresh_sums(run); }
+void model_rebuilt(Run& run) {
+  if (run.kept.rspace.on) rspace_form(run);
+  else refresh_sums(run);
+}
+
+bool rspace_in_use(const Run& run) { return run.kept.rspace.on; }
+
+void sync_model(Run& run) {
+  RSpaceState& rs = run.kept.rspace;
+  if (rs.on && rs.stale) {
+    full_model(run.params, run.model);
+    rs.stale = false;
+  }
+  if (run.params.resolution_on) {
+    for (int s = 1; s <= run.params.nsets; ++s)
+      compared_model(run.params, run.model, run.model.sets[static_cast<std::size_t>(s)]);
+  }
+}
 
 KeptSums recompute_kept_sums(const Run& run, int s) {
   const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
@@ -356,6 +406,14 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
   KeptState& ks = run.kept;
   const RunParameters& par = run.params;
   if (!ks.prepared) prepare_evaluation(run);
+  KeptSums d[max_sets];
+  if (ks.rspace.on) {
+    if (ks.rspace.since_refresh >= rspace_refresh_interval) rspace_refresh(run);
+    ++ks.rspace.since_refresh;
+    ks.trial_changed = tc.changed;
+    rspace_trial(run, tc, d);
+    return refit_all(run, tc.changed, d);
+  }
   if (ks.since_refresh >= refresh_interval) refresh_sums(run);
   ++ks.since_refresh;
 
@@ -375,7 +433,6 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
   const float* row =
       by_row ? ks.rows.data() + static_cast<std::size_t>(tc.row - 1) * static_cast<std::size_t>(ks.row_stride)
              : nullptr;
-  KeptSums d[max_sets];
   if (tc.changed && !by_row) {
     for (int s = 1; s <= nsets; ++s) {
       std::memcpy(ks.sets[static_cast<std::size_t>(s)].change.data() + 1,
@@ -441,34 +498,23 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
     }
   }
 
-  double total = 0.0;
-  for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
-    KeptSet& k = ks.sets[static_cast<std::size_t>(s)];
-    k.trial = tc.changed ? plus(k.kept, d[s - 1], needs_of(set.fit_case)) : k.kept;
-    const KeptSums& e = k.trial;
-    const RefitSums r{static_cast<float>(k.T[0] + e.E0), static_cast<float>(k.FF + e.EF),
-                      static_cast<float>(k.T[1] + e.E1), static_cast<float>(k.T[2] + e.E2)};
-    refit_coefficients(set, r);
-    set.chi2 = static_cast<float>(chi_squared_from(k, e, set));
-    total += static_cast<double>(set.chi2);
-  }
-  return total;
+  return refit_all(run, tc.changed, d);
 }
 
 void keep_trial(Run& run) {
   KeptState& ks = run.kept;
+  if (ks.rspace.on) rspace_keep(run);
   for (int s = 1; s <= run.params.nsets; ++s) {
     KeptSet& k = ks.sets[static_cast<std::size_t>(s)];
     k.kept = k.trial;
-    if (ks.trial_changed && run.params.resolution_on) k.current = 1 - k.current;
+    if (ks.trial_changed && run.params.resolution_on && !ks.rspace.on) k.current = 1 - k.current;
   }
   ks.trial_changed = false;
 }
 
 void undo_trial(Run& run) {
   KeptState& ks = run.kept;
-  if (ks.trial_changed) {
+  if (ks.trial_changed && !ks.rspace.on) {
     // F_calc -= change, as the method undoes a move: with resolution on
     // F_calc itself; without, its copy (the change formed again from the row
     // when it was not stored), copied back. The kept sums and a broadened

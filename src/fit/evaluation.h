@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fit/kernels.h"
+#include "fit/rspace.h"
 #include "input/parameters.h"
 #include "model/state.h"
 
@@ -83,7 +84,13 @@ struct KeptState {
   std::int32_t trial_p = 1;
   float trial_amplitude = 0;
   LineQ dM{};                       // scratch: a broadened change
+  RSpaceState rspace;               // the r-space tables, when in use
 };
+
+// Which evaluation a run uses: the r-space tables where they fit in memory
+// (fit/rspace.h), else the passes over the Q points; or the Q-space passes
+// whatever the size (tests and benchmarks compare the two).
+enum class EvaluationPath { best, q_space };
 
 // The change of one trial move as the cycle shaped it.
 struct TrialChange {
@@ -105,7 +112,7 @@ struct TrialChange {
 // (the kept sums are formed again). Between them, trials and their keep or
 // undo keep everything up to date. A trial on a kept state never prepared
 // prepares it first (a run built by hand still evaluates its model).
-void prepare_evaluation(Run& run);
+void prepare_evaluation(Run& run, EvaluationPath path = EvaluationPath::best);
 void model_rebuilt(Run& run);
 
 // Steps 6 and 7 of a trial move: the model of every set updated for the
@@ -116,6 +123,15 @@ double evaluate_trial(Run& run, const TrialChange& change);
 void keep_trial(Run& run);
 // The trial is taken back out: F_calc -= change of every set.
 void undo_trial(Run& run);
+
+// F_calc made that of the basis values (the r-space evaluation does not keep
+// it move by move), and with resolution the compared model M of every set
+// broadened from it: called before F_calc or M are shown or saved. Changes
+// nothing the evaluation reads, so the walk does not depend on it.
+void sync_model(Run& run);
+
+// True when trials are evaluated from the r-space tables.
+bool rspace_in_use(const Run& run);
 
 // The move rows: the kernel row of every r point (single-point moves) or the
 // kernel smoothed by the bump of its range (Gaussian moves), within

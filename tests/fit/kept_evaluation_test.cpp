@@ -33,7 +33,7 @@ void PrintTo(const Config& s, std::ostream* os) { *os << s.name; }
 
 // Two data sets made from known basis functions, scaled and shifted so that
 // the corrections have something to fit, the model started from zero.
-std::unique_ptr<Run> kept_run(const Config& o) {
+std::unique_ptr<Run> kept_run(const Config& o, EvaluationPath path = EvaluationPath::q_space) {
   constexpr int nq = 70, nr = 40, nbasis = 2, nsets = 2;
   auto run = make_run();
   RunParameters& par = run->params;
@@ -94,6 +94,7 @@ std::unique_ptr<Run> kept_run(const Config& o) {
   full_model(run->params, run->model);
   setup_resolution(run->params, run->model);
   if (o.gaussian) fit_test::use_gaussian_moves(*run, 3, 5.0f * run->model.r.dr, 2, 100.0f);
+  prepare_evaluation(*run, path);
   return run;
 }
 
