@@ -85,7 +85,7 @@ typedef double d4 __attribute__((vector_size(32)));
 // G_fg(i, j) = sum over k of (w_k V_f(i, k)) V_g(j, k), k in order, for i in
 // blocks of four (one lane each); j from i on when f == g (then mirrored).
 void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, const double* w, int nr, int nfit,
-                bool diagonal, double* G, double* G_mirror) {
+                bool diagonal, float* G, float* G_mirror) {
   std::vector<d4> wa(u(nfit));
   for (int i0 = 1; i0 <= nr; i0 += 4) {
     for (int k = 0; k < nfit; ++k) {
@@ -100,11 +100,17 @@ void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, co
       for (int l = 0; l < 4 && i0 + l <= nr; ++l) {
         const int i = i0 + l;
         if (diagonal && j < i) continue;
-        G[u(i - 1) * u(nr) + u(j - 1)] = acc[l];
-        G_mirror[u(j - 1) * u(nr) + u(i - 1)] = acc[l];
+        G[u(i - 1) * u(nr) + u(j - 1)] = static_cast<float>(acc[l]);
+        G_mirror[u(j - 1) * u(nr) + u(i - 1)] = static_cast<float>(acc[l]);
       }
     }
   }
+}
+
+// D += a row, point by point (the same bits at any vector width: each point
+// is one conversion, one product and one sum).
+[[gnu::target_clones("avx2", "default")]] void add_row(double* D, double a, const float* row, int n) {
+  for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 
 // The kept sums of every set and D, formed from F_calc.
@@ -163,9 +169,12 @@ std::size_t rspace_bytes(const Run& run) {
   std::size_t bytes = 0;
   for (int s = 1; s <= run.params.nsets; ++s) {
     const auto f = static_cast<std::size_t>(families_of(run, run.model.sets[u(s)]));
-    std::size_t doubles = f * f * nr * nr + 5 * f * nr;  // G, lin, D
-    if (run.params.gaussian_moves) doubles += f * f * nr * nr + 5 * f * nr;  // cross, bump_lin, bump_gram
-    bytes += doubles * sizeof(double);
+    std::size_t doubles = 5 * f * nr, floats = f * f * nr * nr;  // lin, D; G
+    if (run.params.gaussian_moves) {
+      doubles += 5 * f * nr;  // bump_lin, bump_gram
+      floats += f * f * nr * nr;  // cross
+    }
+    bytes += doubles * sizeof(double) + floats * sizeof(float);
   }
   return bytes;
 }
@@ -192,7 +201,7 @@ void rspace_prepare(Run& run, std::size_t max_bytes) {
     const auto NF = static_cast<std::size_t>(nf), NR = static_cast<std::size_t>(nr);
     t.lin.assign(NF * NR * 4, 0.0);
     t.D.assign(NF * NR, 0.0);
-    t.G.assign(NF * NF * NR * NR, 0.0);
+    t.G.assign(NF * NF * NR * NR, 0.0f);
     const int first = set.settings.q_first, last = set.settings.q_last;
     const int nfit = last - first + 1;
     if (nfit < 1) continue;
@@ -226,7 +235,7 @@ void rspace_prepare(Run& run, std::size_t max_bytes) {
     if (!gaussian) continue;
     t.bump_lin.assign(NF * NR * 4, 0.0);
     t.bump_gram.assign(NF * NR, 0.0);
-    t.cross.assign(NF * NF * NR * NR, 0.0);
+    t.cross.assign(NF * NF * NR * NR, 0.0f);
     for (int j = 1; j <= nr; ++j) {
       const Bump b = bump_at(run, j);
       if (b.n < 0) continue;
@@ -238,23 +247,25 @@ void rspace_prepare(Run& run, std::size_t max_bytes) {
           const double* l = t.lin.data() + (u(f) * NR + u(j0 + m - 2)) * 4;
           for (int x = 0; x < 4; ++x) bl[x] += sm * l[x];
         }
-        const double* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
+        const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
         double gram = 0.0;
         for (int m = 1; m <= 2 * b.n + 1; ++m) {
           double row = 0.0;
           for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
-            row += static_cast<double>(b.shape[m2]) * Gff[u(j0 + m - 2) * NR + u(j0 + m2 - 2)];
+            row += static_cast<double>(b.shape[m2]) * static_cast<double>(Gff[u(j0 + m - 2) * NR + u(j0 + m2 - 2)]);
           gram += static_cast<double>(b.shape[m]) * row;
         }
         t.bump_gram[u(f) * NR + u(j - 1)] = gram;
         for (int g = 0; g < nf; ++g) {
-          const double* Gfg = t.G.data() + (u(f) * NF + u(g)) * NR * NR;
-          double* c = t.cross.data() + ((u(f) * NF + u(g)) * NR + u(j - 1)) * NR;
+          const float* Gfg = t.G.data() + (u(f) * NF + u(g)) * NR * NR;
+          std::vector<double> c(NR, 0.0);
           for (int m = 1; m <= 2 * b.n + 1; ++m) {
             const double sm = b.shape[m];
-            const double* row = Gfg + u(j0 + m - 2) * NR;
-            for (int i = 0; i < nr; ++i) c[i] += sm * row[i];
+            const float* row = Gfg + u(j0 + m - 2) * NR;
+            for (int i = 0; i < nr; ++i) c[u(i)] += sm * static_cast<double>(row[i]);
           }
+          float* out = t.cross.data() + ((u(f) * NF + u(g)) * NR + u(j - 1)) * NR;
+          for (int i = 0; i < nr; ++i) out[i] = static_cast<float>(c[u(i)]);
         }
       }
     }
@@ -298,7 +309,7 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
     const std::size_t NF = u(t.families);
     const double c = t.factor[u(tc.p)];
     const double* D = t.D.data() + u(f) * NR;
-    const double* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
+    const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
     KeptSums& e = d[s - 1];
     if (rs.trial_row > 0) {
       const int j = rs.trial_row;
@@ -308,7 +319,7 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
       if (!gaussian) {
         l = t.lin.data() + (u(f) * NR + u(j - 1)) * 4;
         Dx = D[j - 1];
-        Gx = Gff[u(j - 1) * NR + u(j - 1)];
+        Gx = static_cast<double>(Gff[u(j - 1) * NR + u(j - 1)]);
       } else {
         l = t.bump_lin.data() + (u(f) * NR + u(j - 1)) * 4;
         Dx = 0.0;
@@ -333,7 +344,8 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
       for (int x = 0; x < 4; ++x) l[x] += di * li[x];
       X += di * D[ji - 1];
       double row = 0.0;
-      for (int i2 = 0; i2 < tc.count; ++i2) row += static_cast<double>(tc.d[i2]) * Gff[u(ji - 1) * NR + u(tc.first + i2 - 1)];
+      for (int i2 = 0; i2 < tc.count; ++i2)
+        row += static_cast<double>(tc.d[i2]) * static_cast<double>(Gff[u(ji - 1) * NR + u(tc.first + i2 - 1)]);
       Qd += di * row;
     }
     e.E0 = c * l[0];
@@ -362,17 +374,17 @@ void rspace_keep(Run& run) {
       if (rs.trial_row > 0) {
         // D_g += a G_fg(j, .), or a times the bump's row of G.
         const double a = static_cast<double>(rs.trial_amplitude) * c;
-        const double* row = run.params.gaussian_moves
-                                ? t.cross.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR
-                                : t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR;
-        for (int i = 0; i < nr; ++i) D[i] += a * row[i];
+        const float* row = run.params.gaussian_moves
+                               ? t.cross.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR
+                               : t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR;
+        add_row(D, a, row, nr);
         continue;
       }
       for (int m = 0; m < rs.trial_count; ++m) {
         if (rs.trial_d[u(m)] == 0.0f) continue;
         const double a = static_cast<double>(rs.trial_d[u(m)]) * c;
-        const double* row = t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_first + m - 1)) * NR;
-        for (int i = 0; i < nr; ++i) D[i] += a * row[i];
+        const float* row = t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_first + m - 1)) * NR;
+        add_row(D, a, row, nr);
       }
     }
   }

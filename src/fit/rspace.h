@@ -18,6 +18,9 @@
 // D_g: O(families x r points). A Gaussian bump is a sum of such changes; whole
 // bumps read tables of their own (the bump's linear sums, its Gram value and
 // its row of G summed over the bump), other bumps sum over their points.
+// The Gram blocks, summed in double, are stored in single precision: an
+// accepted move reads a row of them per set and family, and half the bytes
+// is nearly half the time; D itself is kept in double.
 #pragma once
 
 #include <array>
@@ -41,11 +44,11 @@ struct RSpaceSet {
   std::array<double, max_basis + 1> factor{};        // c of basis function p
   std::vector<double> lin;        // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
   std::vector<double> D;          // [f * nr + j - 1]
-  std::vector<double> G;          // [((f * families + g) * nr + i - 1) * nr + j - 1]
+  std::vector<float> G;           // [((f * families + g) * nr + i - 1) * nr + j - 1]
   // Whole Gaussian bumps centred at j (zero where the bump leaves the grid).
   std::vector<double> bump_lin;   // as lin
   std::vector<double> bump_gram;  // [f * nr + j - 1]
-  std::vector<double> cross;      // [((f * families + g) * nr + j - 1) * nr + i - 1]: sum_m shape_m G_fg(j_m, i)
+  std::vector<float> cross;       // [((f * families + g) * nr + j - 1) * nr + i - 1]: sum_m shape_m G_fg(j_m, i)
 };
 
 struct RSpaceState {

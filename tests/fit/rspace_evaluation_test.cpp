@@ -141,14 +141,14 @@ TEST(RSpaceState, RejectedMovesChangeNothing) {
 }
 
 // Tables over the cap: the run keeps to the Q-space passes; the memory of
-// the tables is what the layout needs (one Gram block of nr x nr doubles
-// per set and pair of row families, twice with Gaussian moves).
+// the tables is what the layout needs (one Gram block of nr x nr floats per
+// set and pair of row families, twice with Gaussian moves).
 TEST(RSpaceState, GivesWayAboveTheMemoryCap) {
   KeptConfig o{"cap"};
   o.varying_coef = true;
   auto run = fit_test::kept_run(o, EvaluationPath::q_space);
   const int nr = run->model.r.nr;
-  const std::size_t gram = static_cast<std::size_t>(nr) * static_cast<std::size_t>(nr) * sizeof(double);
+  const std::size_t gram = static_cast<std::size_t>(nr) * static_cast<std::size_t>(nr) * sizeof(float);
   EXPECT_GE(rspace_bytes(*run), 2 * 4 * gram);  // two sets, 2 x 2 blocks each
   rspace_prepare(*run, rspace_bytes(*run) - 1);
   EXPECT_FALSE(run->kept.rspace.on);
