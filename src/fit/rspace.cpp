@@ -169,7 +169,7 @@ std::size_t rspace_bytes(const Run& run) {
   std::size_t bytes = 0;
   for (int s = 1; s <= run.params.nsets; ++s) {
     const auto f = static_cast<std::size_t>(families_of(run, run.model.sets[u(s)]));
-    std::size_t doubles = 5 * f * nr, floats = f * f * nr * nr;  // lin, D; G
+    std::size_t doubles = 6 * f * nr, floats = f * f * nr * nr;  // lin, D, diag; G
     if (run.params.gaussian_moves) {
       doubles += 5 * f * nr;  // bump_lin, bump_gram
       floats += f * f * nr * nr;  // cross
@@ -231,6 +231,11 @@ void rspace_prepare(Run& run, std::size_t max_bytes) {
         gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, t.G.data() + (u(f) * NF + u(g)) * NR * NR,
                    t.G.data() + (u(g) * NF + u(f)) * NR * NR);
       }
+    }
+    t.diag.assign(NF * NR, 0.0);
+    for (int f = 0; f < nf; ++f) {
+      const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
+      for (int j = 0; j < nr; ++j) t.diag[u(f) * NR + u(j)] = static_cast<double>(Gff[u(j) * NR + u(j)]);
     }
     if (!gaussian) continue;
     t.bump_lin.assign(NF * NR * 4, 0.0);
@@ -319,7 +324,7 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
       if (!gaussian) {
         l = t.lin.data() + (u(f) * NR + u(j - 1)) * 4;
         Dx = D[j - 1];
-        Gx = static_cast<double>(Gff[u(j - 1) * NR + u(j - 1)]);
+        Gx = t.diag[u(f) * NR + u(j - 1)];
       } else {
         l = t.bump_lin.data() + (u(f) * NR + u(j - 1)) * 4;
         Dx = 0.0;
@@ -331,6 +336,11 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
       e.E1 = a * l[2];
       e.E2 = a * l[3];
       e.EE = 2.0 * a * Dx + a * a * Gx;
+      // The rows an acceptance adds to D, fetched while the move is decided.
+      for (int g = 0; g < t.families; ++g) {
+        const float* row = (gaussian ? t.cross.data() : t.G.data()) + ((u(f) * NF + u(g)) * NR + u(j - 1)) * NR;
+        for (std::size_t i = 0; i < NR; i += 16) __builtin_prefetch(row + i);
+      }
       continue;
     }
     // Point by point: a bump cut by the grid's end, a mask or positivity.

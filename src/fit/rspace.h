@@ -44,6 +44,7 @@ struct RSpaceSet {
   std::array<double, max_basis + 1> factor{};        // c of basis function p
   std::vector<double> lin;        // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
   std::vector<double> D;          // [f * nr + j - 1]
+  std::vector<double> diag;       // [f * nr + j - 1]: G_ff(j, j)
   std::vector<float> G;           // [((f * families + g) * nr + i - 1) * nr + j - 1]
   // Whole Gaussian bumps centred at j (zero where the bump leaves the grid).
   std::vector<double> bump_lin;   // as lin
