@@ -156,6 +156,32 @@ TEST(RSpaceState, CutBumpsMatchTheBasisValues) {
   }
 }
 
+// The scheduled recomputation replaces D and the sums by those of the basis
+// values and leaves F_calc current; the walk goes on from them.
+TEST(RSpaceState, ScheduledRefreshStartsFromTheBasisValues) {
+  KeptConfig o{"refresh"};
+  o.resolution = true;
+  o.rezero = o.linear = true;
+  auto run = fit_test::kept_run(o, EvaluationPath::best);
+  fit_test::Quiet q;
+  fit_test::walk(*run, q.console, 1000);
+  run->kept.rspace.since_refresh = rspace_refresh_interval;
+  run->params.max_change = 0.0f;  // the next move changes nothing
+  one_move(*run, q.console);
+  EXPECT_EQ(run->kept.rspace.since_refresh, 1);
+  EXPECT_FALSE(run->kept.rspace.stale);
+  auto literal = std::make_unique<yosta::Run>(*run);
+  full_model(literal->params, literal->model);
+  for (int s = 1; s <= 2; ++s) {
+    for (int k = 1; k <= run->model.q.nq; ++k)
+      ASSERT_EQ(run->model.sets[u(s)].F_calc[u(k)], literal->model.sets[u(s)].F_calc[u(k)]) << s << " " << k;
+    auto fresh = std::make_unique<yosta::Run>(*run);
+    model_rebuilt(*fresh);
+    EXPECT_EQ(run->kept.rspace.sets[u(s)].D, fresh->kept.rspace.sets[u(s)].D) << s;
+    EXPECT_EQ(run->kept.sets[u(s)].kept.EE, fresh->kept.sets[u(s)].kept.EE) << s;
+  }
+}
+
 // A rejected move leaves the tables' D and the kept sums as they were.
 TEST(RSpaceState, RejectedMovesChangeNothing) {
   KeptConfig o{"reject"};
