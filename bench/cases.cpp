@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -18,6 +19,15 @@ double partial(int p, double Q) {
 // Well-conditioned weights of basis function p in data set s.
 double weight(int s, int p) { return s == p ? 1.0 : 0.25 + 0.1 * (s + p); }
 
+// The same weights varying gently with Q (Q-dependent cases), in the
+// precision the data file carries.
+double weight_at(const CaseSize& size, int s, int p, double Q) {
+  if (!size.qdep) return weight(s, p);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", weight(s, p) * (1.0 + 0.1 * std::sin(0.3 * Q + p)));
+  return std::atof(text);
+}
+
 }  // namespace
 
 std::string write_case(const CaseSize& size, const std::string& folder) {
@@ -30,17 +40,22 @@ std::string write_case(const CaseSize& size, const std::string& folder) {
     for (int k = 1; k <= size.nq; ++k) {
       const double Q = (k + offset) * dq;
       double F = 0;
-      for (int p = 1; p <= size.nbasis; ++p) F += weight(s, p) * partial(p, Q);
+      for (int p = 1; p <= size.nbasis; ++p) F += weight_at(size, s, p, Q) * partial(p, Q);
       state = state * 1103515245u + 12345u;
       const double noise = 0.01 * ((state >> 8) / 16777216.0 - 0.5);
       char line[96];
-      std::snprintf(line, sizeof line, "%.6f %.7g\n", Q, F + noise);
+      std::snprintf(line, sizeof line, "%.6f %.7g", Q, F + noise);
       data << line;
+      for (int p = 1; size.qdep && p <= size.nbasis; ++p) {
+        std::snprintf(line, sizeof line, " %.6f", weight_at(size, s, p, Q));
+        data << line;
+      }
+      data << "\n";
     }
   }
   const std::string param = folder + "/" + size.name + ".dat";
   std::ofstream out(param);
-  out << "Benchmark case " << size.name << "\nF\nF\n0.1\nF\n" << size.nbasis << "\n";
+  out << "Benchmark case " << size.name << "\nF\nF\n0.1\n" << (size.qdep ? "T" : "F") << "\n" << size.nbasis << "\n";
   out << "0\n";                                     // zero constraints
   out << "0.05\n2 " << size.rmax << "\n";           // max_change; Mr, rmax
   out << "F\nF\n";                                  // save_targets, improved_only
@@ -54,10 +69,10 @@ std::string write_case(const CaseSize& size, const std::string& folder) {
   out << (size.resolution ? "T\n" : "F\n");
   out << "1000000000\n";                            // report_interval
   out << "100000 100000\n";                         // run_time, save_interval
-  out << size.nsets << " 0\n";
+  out << (size.qdep ? 0 : size.nsets) << " " << (size.qdep ? size.nsets : 0) << "\n";
   for (int s = 1; s <= size.nsets; ++s) {
     out << folder << "/" << size.name << "_set" << s << "\n1 " << size.nq << "\n0.0\n";
-    for (int p = 1; p <= size.nbasis; ++p) out << weight(s, p) << (p < size.nbasis ? " " : "\n");
+    for (int p = 1; !size.qdep && p <= size.nbasis; ++p) out << weight(s, p) << (p < size.nbasis ? " " : "\n");
     out << "0.01\n";
     if (size.resolution) out << "0.2 0.0 0.0 0.3\n";  // wavelength, u, v, w
     out << "F\nT\nT\nF\nF\n";  // rezero and linear corrections

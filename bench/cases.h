@@ -14,6 +14,7 @@ struct CaseSize {
   float rmax;      // Angstrom; with dq 0.05 and Mr 2 sets the number of r points
   bool gaussian;   // Gaussian moves of 21 points instead of single-point moves
   bool resolution; // resolution broadening
+  bool qdep = false; // coefficients that vary with Q, read per point from the data files
 };
 
 // small: 1 set, 300 Q, 1 function, ~150 r points, single-point moves
@@ -22,6 +23,8 @@ struct CaseSize {
 inline constexpr CaseSize small_case{"small", 1, 300, 1, 30.5f, false, false};
 inline constexpr CaseSize medium_case{"medium", 3, 600, 3, 31.0f, false, false};
 inline constexpr CaseSize large_case{"large", 4, 1100, 4, 56.0f, true, true};
+// medium with Q-dependent coefficients
+inline constexpr CaseSize medium_qdep_case{"medium_qdep", 3, 600, 3, 31.0f, false, false, true};
 
 // Writes `case_name`.dat and its data files into `folder`; returns the
 // parameter file's path.

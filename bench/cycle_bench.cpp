@@ -1,8 +1,17 @@
-// Moves per second of the move cycle on the three synthetic cases.
+// Moves per second of the move cycle on the synthetic cases: the cycle as
+// the program runs it (r-space evaluation where its tables fit), the same
+// cycle with the Q-space passes (the evaluation before the r-space tables,
+// also with each instruction set), the straightforward cycle, and the whole
+// program on the medium case.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <string>
 
 #include "baseline.h"
 #include "cases.h"
@@ -16,9 +25,11 @@ namespace {
 
 using yosta::bench::CaseSize;
 
-// Runs the real cycle, or the straightforward one when `literal` is set;
-// `isa` picks the vector version of the move passes (-1: the best one).
-void run_case(benchmark::State& state, const CaseSize& size, bool literal, int isa = -1) {
+enum class Cycle { best, q_space, literal };
+
+// Runs the real cycle with the given evaluation, or the straightforward one;
+// `isa` picks the vector version of the Q-space passes (-1: the best one).
+void run_case(benchmark::State& state, const CaseSize& size, Cycle cycle, int isa = -1) {
   if (yosta::force_vector_path(isa) != isa && isa >= 0) {
     state.SkipWithError("this processor lacks the instruction set");
     yosta::force_vector_path(-1);
@@ -31,34 +42,99 @@ void run_case(benchmark::State& state, const CaseSize& size, bool literal, int i
   std::istringstream none;
   yosta::Console console(sink, none);
   std::unique_ptr<yosta::Run> run = yosta::set_up_run(param, console, 12345);
+  if (cycle != Cycle::best) yosta::prepare_evaluation(*run, yosta::EvaluationPath::q_space);
   // Warm up past the first accepted moves.
   for (int i = 0; i < 1000; ++i) yosta::one_move(*run, console);
-  if (literal) {
+  const std::int32_t accepted = run->control.accepted;
+  if (cycle == Cycle::literal) {
     for (auto _ : state) yosta::bench::baseline_move(*run);
   } else {
     for (auto _ : state) yosta::one_move(*run, console);
   }
   state.counters["moves_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["nr"] = run->model.r.nr;
+  state.counters["rspace"] = yosta::rspace_in_use(*run) ? 1 : 0;
+  state.counters["table_MB"] = static_cast<double>(run->kept.rspace.bytes) / 1.0e6;
+  if (cycle != Cycle::literal && state.iterations() > 0)
+    state.counters["accepted_pct"] = 100.0 * (run->control.accepted - accepted) / static_cast<double>(state.iterations());
   std::filesystem::remove_all(folder);
   yosta::force_vector_path(-1);
 }
 
-void BM_cycle(benchmark::State& state, const CaseSize& size) { run_case(state, size, false); }
-void BM_straightforward(benchmark::State& state, const CaseSize& size) { run_case(state, size, true); }
+void BM_cycle(benchmark::State& state, const CaseSize& size) { run_case(state, size, Cycle::best); }
+void BM_qspace(benchmark::State& state, const CaseSize& size) { run_case(state, size, Cycle::q_space); }
+void BM_straightforward(benchmark::State& state, const CaseSize& size) { run_case(state, size, Cycle::literal); }
+void BM_qspace_sse2(benchmark::State& state, const CaseSize& size) { run_case(state, size, Cycle::q_space, 0); }
+void BM_qspace_avx2(benchmark::State& state, const CaseSize& size) { run_case(state, size, Cycle::q_space, 1); }
+
+// CPU seconds (user and system) of the finished child processes so far.
+double children_cpu() {
+  rusage use{};
+  getrusage(RUSAGE_CHILDREN, &use);
+  return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+         1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
+}
+
+// The whole program (the yosta executable) on the medium case: a run of
+// --max-moves moves less a run of one move (start-up, set-up and the final
+// save), with no plots and no progress lines after the first. The time is the
+// CPU time of the program, as the cycle benchmarks count theirs (the machine
+// is shared); wall_per_s gives the wall-clock rate beside it.
+void BM_program(benchmark::State& state, const CaseSize& size) {
+  const auto folder = std::filesystem::temp_directory_path() / ("yosta_bench_program_" + std::string(size.name));
+  std::filesystem::create_directories(folder);
+  const std::string param = yosta::bench::write_case(size, folder.string());
+  const std::int64_t moves = state.range(0);
+  struct Times {
+    double cpu = -1.0, wall = -1.0;
+  };
+  auto run = [&](std::int64_t n) {
+    const std::string command = std::string(YOSTA_BINARY) + " " + param + " --seed 12345 --max-moves " +
+                                std::to_string(n) + " > " + (folder / "transcript").string() + " 2>&1";
+    const double cpu = children_cpu();
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const auto end = std::chrono::steady_clock::now();
+    Times t;
+    if (status != -1 && WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 10)) {
+      t.cpu = children_cpu() - cpu;
+      t.wall = std::chrono::duration<double>(end - start).count();
+    }
+    return t;
+  };
+  double wall = 0.0;
+  for (auto _ : state) {
+    const Times setup = run(1);
+    const Times total = run(moves);
+    if (setup.cpu < 0.0 || total.cpu < 0.0) {
+      state.SkipWithError("the program failed");
+      break;
+    }
+    state.SetIterationTime(total.cpu - setup.cpu);
+    wall += total.wall - setup.wall;
+  }
+  const double made = static_cast<double>(moves - 1) * static_cast<double>(state.iterations());
+  state.counters["moves_per_s"] = benchmark::Counter(made, benchmark::Counter::kIsRate);
+  if (wall > 0.0) state.counters["wall_per_s"] = made / wall;
+  std::filesystem::remove_all(folder);
+}
 
 BENCHMARK_CAPTURE(BM_cycle, small, yosta::bench::small_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, medium, yosta::bench::medium_case)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_cycle, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, large, yosta::bench::large_case)->MinTime(2.0);
-// The same cycle with the baseline (SSE2) and AVX2 versions of the passes.
-void BM_cycle_sse2(benchmark::State& state, const CaseSize& size) { run_case(state, size, false, 0); }
-void BM_cycle_avx2(benchmark::State& state, const CaseSize& size) { run_case(state, size, false, 1); }
-BENCHMARK_CAPTURE(BM_cycle_sse2, medium, yosta::bench::medium_case)->MinTime(1.0);
-BENCHMARK_CAPTURE(BM_cycle_sse2, large, yosta::bench::large_case)->MinTime(1.0);
-BENCHMARK_CAPTURE(BM_cycle_avx2, medium, yosta::bench::medium_case)->MinTime(1.0);
-BENCHMARK_CAPTURE(BM_cycle_avx2, large, yosta::bench::large_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_program, medium, yosta::bench::medium_case)->Arg(4000000)->UseManualTime()->Iterations(1);
+BENCHMARK_CAPTURE(BM_qspace, small, yosta::bench::small_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace, medium, yosta::bench::medium_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace, large, yosta::bench::large_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace_sse2, medium, yosta::bench::medium_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace_sse2, large, yosta::bench::large_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace_avx2, medium, yosta::bench::medium_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace_avx2, large, yosta::bench::large_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_straightforward, small, yosta::bench::small_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_straightforward, medium, yosta::bench::medium_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_straightforward, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_straightforward, large, yosta::bench::large_case)->MinTime(1.0);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/schedule.h"
 
+#include "fit/evaluation.h"
 #include "output/results.h"
 
 namespace yosta {
@@ -12,6 +13,7 @@ void save_check(Run& run, Console& console) {
 
   bool saved = false;
   if (clock_set_back || t >= static_cast<double>(run.control.next_save_time) || targets_complete) {
+    sync_model(run);
     save_results(run, console);
     saved = true;
   }
@@ -21,7 +23,10 @@ void save_check(Run& run, Console& console) {
   const bool move_limit = run.control.max_moves >= 0 && run.control.moves_made >= run.control.max_moves;
   const bool interrupted = run.control.interrupted != nullptr && *run.control.interrupted != 0;
   const bool extra_stop = move_limit || interrupted;
-  if (extra_stop && !saved) save_results(run, console);
+  if (extra_stop && !saved) {
+    sync_model(run);
+    save_results(run, console);
+  }
 
   if (clock_set_back || t >= static_cast<double>(p.run_time) || extra_stop) run.control.running = false;
 }

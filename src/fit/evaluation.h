@@ -8,6 +8,8 @@
 #include <new>
 #include <vector>
 
+#include "fit/kernels.h"
+#include "fit/rspace.h"
 #include "input/parameters.h"
 #include "model/state.h"
 
@@ -24,9 +26,7 @@ struct Run;
 // E1 = sum e Q/var, E2 = sum e Q^2/var and EE = sum e^2/var; the refit sums
 // follow as R = T + E and chi-squared as a quadratic form in the
 // coefficients.
-struct KeptSums {
-  double E0 = 0, EF = 0, E1 = 0, E2 = 0, EE = 0;
-};
+// (KeptSums: fit/kernels.h)
 
 // Storage on 64-byte boundaries, so that the vector passes over Q points
 // never split a load across cache lines.
@@ -65,6 +65,7 @@ struct KeptSet {
 };
 
 struct KeptState {
+  bool prepared = false;            // prepare_evaluation has run for this model
   std::int32_t since_refresh = 0;   // evaluated moves since the sums were recomputed
   LineQ Q{}, QQ{};                  // Q, and Q*Q rounded to single precision
   // Kernel rows (single-point moves) or shape-smoothed kernel rows (Gaussian
@@ -83,7 +84,13 @@ struct KeptState {
   std::int32_t trial_p = 1;
   float trial_amplitude = 0;
   LineQ dM{};                       // scratch: a broadened change
+  RSpaceState rspace;               // the r-space tables, when in use
 };
+
+// Which evaluation a run uses: the r-space tables where they fit in memory
+// (fit/rspace.h), else the passes over the Q points; or the Q-space passes
+// whatever the size (tests and benchmarks compare the two).
+enum class EvaluationPath { best, q_space };
 
 // The change of one trial move as the cycle shaped it.
 struct TrialChange {
@@ -103,8 +110,9 @@ struct TrialChange {
 // move rows and the per-set copies for the model's sizes and switches, and
 // the kept sums), and model_rebuilt whenever F_calc was rebuilt from scratch
 // (the kept sums are formed again). Between them, trials and their keep or
-// undo keep everything up to date.
-void prepare_evaluation(Run& run);
+// undo keep everything up to date. A trial on a kept state never prepared
+// prepares it first (a run built by hand still evaluates its model).
+void prepare_evaluation(Run& run, EvaluationPath path = EvaluationPath::best);
 void model_rebuilt(Run& run);
 
 // The evaluation of a trial move: the model of every set updated for the
@@ -116,6 +124,15 @@ void keep_trial(Run& run);
 // The trial is taken back out: F_calc -= change of every set.
 void undo_trial(Run& run);
 
+// F_calc made that of the basis values (the r-space evaluation does not keep
+// it move by move), and with resolution the compared model M of every set
+// broadened from it: called before F_calc or M are shown or saved. Changes
+// nothing the evaluation reads, so the walk does not depend on it.
+void sync_model(Run& run);
+
+// True when trials are evaluated from the r-space tables.
+bool rspace_in_use(const Run& run);
+
 // The move rows: the kernel row of every r point (single-point moves) or the
 // kernel smoothed by the bump of its range (Gaussian moves), within
 // max_bytes; empty when they would not fit.
@@ -124,9 +141,5 @@ void build_move_rows(Run& run, std::size_t max_bytes);
 // The kept sums of set s computed afresh from F_calc.
 KeptSums recompute_kept_sums(const Run& run, int s);
 
-// Tests: runs the move passes with the baseline instruction set (0), AVX2 (1)
-// or AVX-512 (2) when the processor has it, or the best it has (-1); returns
-// the version now in use.
-int force_vector_path(int path);
 
 }  // namespace yosta

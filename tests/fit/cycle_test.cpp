@@ -263,7 +263,8 @@ TEST_P(LongWalk, IncrementalStateMatchesFullRecomputation) {
   coordination_full(run->params, run->model);
   smoothing_full(run->params, run->model);
   full_model(run->params, run->model);
-  model_rebuilt(*run);
+  // F_calc updated move by move (the r-space evaluation rebuilds it on demand).
+  prepare_evaluation(*run, EvaluationPath::q_space);
   run->control.seed = 2024;
   Transcript t;
   int accepted = 0;

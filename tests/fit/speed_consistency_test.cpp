@@ -30,6 +30,7 @@ void check_case(const bench::CaseSize& size, int moves) {
   while (!one_move(*run, console)) {
   }  // the coefficients and chi2 the cycle kept now describe the current model
   ASSERT_GT(run->control.accepted, moves / 20) << size.name;
+  sync_model(*run);
   float kept_chi2[max_sets + 1], kept_beta[max_sets + 1], kept_a0[max_sets + 1], kept_a1[max_sets + 1];
   for (int s = 1; s <= run->params.nsets; ++s) {
     const DataSet& set = run->model.sets[static_cast<std::size_t>(s)];

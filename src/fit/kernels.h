@@ -1,0 +1,97 @@
+// The vector passes over the Q points of the kept evaluation (fit/evaluation.cpp)
+// and their choice by processor: each pass exists for the baseline instruction
+// set (kernels_base.cpp), AVX2 (kernels_avx2.cpp) and AVX-512
+// (kernels_avx512.cpp), all giving the same bits; the version is chosen once
+// at run time (kernels.cpp).
+#pragma once
+
+#include "input/capacities.h"
+
+namespace yosta {
+
+// The changes of the kept sums of one data set (see KeptSums).
+struct KeptSums {
+  double E0 = 0, EF = 0, E1 = 0, E2 = 0, EE = 0;
+};
+
+namespace kernels {
+
+// Which E sums a fit case reads besides EE.
+enum Need : unsigned { need0 = 1u, needF = 2u, need1 = 4u, need2 = 8u };
+
+// Where a pass takes the change of each point from.
+enum class Source {
+  row_flat,  // (row(k) c) d, one coefficient c for every point
+  row,       // (row(k) c(k)) d
+  given,     // src(k) itself
+};
+
+// One pass over the Q points from..to; the arrays are indexed by k.
+struct Pass {
+  const float* X;        // the values before the change
+  float* out;            // where the changed values go (may be X)
+  float* copy;           // where they go too, on whole lines of 16..copy_last
+  int copy_last;
+  float* ch_out;         // where the change goes, when stored
+  const float* src;      // the row, or the change itself
+  const float* c;        // coefficients, Source::row
+  float c_flat;          // coefficient, Source::row_flat
+  float d;               // amplitude of the row
+  const float* w;        // 1/var
+  const float* Fd;       // the data
+  const float* Q;
+  const float* QQ;
+  int from, to;
+};
+
+// One data set's part of a summing pass.
+struct SetPart {
+  const float* X;        // the values before the change
+  float* out;            // where the changed values go (may be X)
+  float* copy;           // where they go too (F_calc), or null
+  const float* src;      // the change itself, Source::given
+  const float* c;        // coefficients, Source::row
+  float c_flat;          // coefficient, Source::row_flat
+  const float* w;        // 1/var, 0 off the fitted range
+  const float* Fd;       // the data
+};
+
+// A summing pass over the Q points from..to (from and to + 1 multiples of 16)
+// for one or more data sets that share the change's row.
+struct SumPass {
+  SetPart part[max_sets];
+  int copy_last;         // copies go to whole lines of points 16..copy_last only
+  const float* row;      // Source::row and Source::row_flat
+  float d;               // amplitude of the row
+  const float* Q;
+  const float* QQ;
+  int from, to;
+};
+
+// out = X + change (Undo: X - change), the change stored in ch_out when
+// `store`; no sums. Nothing happens when to < from.
+void plain_pass(Source source, bool store, bool undo, const Pass& a);
+
+// The summing pass over `sets` data sets (1..4) sharing the change's row: the
+// copies of the model updated (and copied to F_calc where parts name a copy)
+// and the changes of all five sums of each set into d[0..sets-1]. A pass
+// without copies is for one set only, with Source::row_flat or ::given.
+void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d);
+
+// The versions of the passes, one per instruction set.
+enum Isa : int { isa_base = 0, isa_avx2 = 1, isa_avx512 = 2 };
+void plain_base(Source source, bool store, bool undo, const Pass& a);
+void plain_avx2(Source source, bool store, bool undo, const Pass& a);
+void plain_avx512(Source source, bool store, bool undo, const Pass& a);
+void summing_base(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
+void summing_avx2(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
+void summing_avx512(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
+
+}  // namespace kernels
+
+// Tests and benchmarks: runs the passes with the baseline instruction set
+// (0), AVX2 (1) or AVX-512 (2) when the processor has it, or the best it has
+// (-1); returns the version now in use.
+int force_vector_path(int path);
+
+}  // namespace yosta
