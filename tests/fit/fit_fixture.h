@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "model/corrections.h"
+#include "fit/evaluation.h"
 #include "fit/run.h"
 #include "model/transform.h"
 
@@ -88,6 +89,7 @@ inline std::unique_ptr<Run> model_run(const ModelOptions& o = {}) {
   prepare_data(run->params, run->model);
   for (int p = 1; p <= o.nbasis; ++p) run->model.v[static_cast<std::size_t>(p)].fill(0.0f);
   full_model(run->params, run->model);
+  prepare_evaluation(*run);  // the kept sums of the start, as set-up leaves them
   return run;
 }
 

@@ -94,6 +94,7 @@ std::unique_ptr<Run> kept_run(const Config& o) {
   full_model(run->params, run->model);
   setup_resolution(run->params, run->model);
   if (o.gaussian) fit_test::use_gaussian_moves(*run, 3, 5.0f * run->model.r.dr, 2, 100.0f);
+  prepare_evaluation(*run);  // the kept sums of the start, as set-up leaves them
   return run;
 }
 
