@@ -35,6 +35,9 @@ inline void fuzz_start_file(const std::uint8_t* data, std::size_t size, bool sum
   m.r.nr = 100;
   m.r.dr = 0.1f;
   m.Z = -1.0f;
+  // As a fresh program has them: a file whose counts are null values keeps these.
+  run->sums.nsaved = 0;
+  run->sums.collect_count = 0;
   MoveCounts counts;
   std::ostringstream out;
   std::istringstream in;

@@ -67,11 +67,15 @@ void read_gsv_file(const RunParameters& par, Model& model, SaveSums& sums, const
   const std::int32_t nr = read_point_count(in);
 
   in.begin("saved-set counts");
-  if (in.get(sums.nsaved, "number of saved sets (integer)") && sums.nsaved < 0)
+  // Checked before they are kept: a refused count never reaches the sums.
+  std::int32_t nsaved = sums.nsaved, collect_count = sums.collect_count;
+  if (in.get(nsaved, "number of saved sets (integer)") && nsaved < 0)
     in.refuse_last("number of saved sets (integer)", "must not be negative");
-  if (in.get(sums.collect_count, "collection count (integer)") && sums.collect_count < 0)
+  if (in.get(collect_count, "collection count (integer)") && collect_count < 0)
     in.refuse_last("collection count (integer)", "must not be negative");
   in.end();
+  sums.nsaved = nsaved;
+  sums.collect_count = collect_count;
 
   for (int j = 1; j <= nr; ++j) {
     const auto uj = static_cast<std::size_t>(j);

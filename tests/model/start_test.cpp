@@ -142,9 +142,14 @@ TEST_F(StartTest, NonFiniteValuesAndNegativeCountsAreRefused) {
     run->params.start_from_file = g;
     run->params.save_targets = !g;
     write_file(dir.file(c.file), c.text);
+    run->sums.nsaved = 0;
+    run->sums.collect_count = 0;
     EXPECT_EQ(first_line([&] { start(); }),
               "Error reading file \"" + dir.file(c.file) + "\", line " + std::to_string(c.line) + ": " + c.message)
         << c.name;
+    // A refused count is not kept.
+    EXPECT_GE(run->sums.nsaved, 0) << c.name;
+    EXPECT_GE(run->sums.collect_count, 0) << c.name;
   }
 }
 
