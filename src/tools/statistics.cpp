@@ -62,7 +62,8 @@ GFile mean_g(const std::vector<GFile>& files) {
   GFile out;
   out.r = common_grid(files, "Nothing to average").r;
   const double n = static_cast<double>(files.size());
-  out.v = sum_over(files, [n](const GFile& f, std::size_t p, std::size_t j) { return f.v[p][j] / n; });
+  out.v =
+      sum_over(files, [n](const GFile& f, std::size_t p, std::size_t j) { return static_cast<double>(f.v[p][j]) / n; });
   for (const GFile& f : files) {
     out.generated = add_counts(out.generated, f.generated, "count of generated moves");
     out.accepted = add_counts(out.accepted, f.accepted, "count of accepted moves");
@@ -85,8 +86,8 @@ GsvFile gsv_of_states(const std::vector<GFile>& files) {
 
 Spread spread_of(const GsvFile& gsv) {
   if (gsv.nsaved < 2)
-    throw Stop("File \"" + gsv.path + "\" holds " + std::to_string(gsv.nsaved) +
-               " saved set" + (gsv.nsaved == 1 ? "" : "s") +
+    throw Stop("File \"" + gsv.path + "\" holds " + std::to_string(gsv.nsaved) + " saved set" +
+               (gsv.nsaved == 1 ? "" : "s") +
                ": a spread needs at least 2 (run longer or with more target levels, or merge the"
                " .gsv files of several runs)");
   Spread s;
@@ -139,8 +140,7 @@ void spread_picture(const Spread& spread, float shift, const std::string& file) 
     PicturePanel panel;
     panel.x_label = "r/A";
     panel.y_label = shift != 0.0f ? "g(r)" : "G(r)";
-    panel.title = "Basis function " + std::to_string(p + 1) + ": mean of " + std::to_string(spread.nsets) +
-                  " sets";
+    panel.title = "Basis function " + std::to_string(p + 1) + ": mean of " + std::to_string(spread.nsets) + " sets";
     PictureBand band;
     PictureCurve mean;
     mean.x = band.x = spread.r;
