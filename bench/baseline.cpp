@@ -12,8 +12,8 @@ float literal_kernel(const Run& run, int k, int j) {
   const int a = k + run.model.q.q_offset;
   if (a == 0) return static_cast<float>(j * j) * run.model.tables.q_zero_factor;
   const int m = (a * j) % run.model.tables.P;
-  return run.model.tables.sinqr[static_cast<std::size_t>(m)] * run.model.tables.reciprocal[static_cast<std::size_t>(k)] *
-         static_cast<float>(j);
+  return run.model.tables.sinqr[static_cast<std::size_t>(m)] *
+         run.model.tables.reciprocal[static_cast<std::size_t>(k)] * static_cast<float>(j);
 }
 
 void literal_update(Run& run, int p, int j0, const float* d, int n) {
@@ -23,7 +23,8 @@ void literal_update(Run& run, int p, int j0, const float* d, int n) {
       float change = 0.0f;
       for (int i = 0; i < n; ++i) {
         if (d[i] == 0.0f) continue;
-        change += literal_kernel(run, k, j0 + i) * set.coef[static_cast<std::size_t>(p)][static_cast<std::size_t>(k)] * d[i];
+        change +=
+            literal_kernel(run, k, j0 + i) * set.coef[static_cast<std::size_t>(p)][static_cast<std::size_t>(k)] * d[i];
       }
       set.change[static_cast<std::size_t>(k)] = change;
       set.F_calc[static_cast<std::size_t>(k)] += change;
@@ -59,10 +60,12 @@ double baseline_evaluate(Run& run) {
       for (int k = par.q_first; k <= par.q_last; ++k) {
         const auto uk = static_cast<std::size_t>(k);
         for (int i = set.lo[uk]; i <= set.hi[uk]; ++i)
-          set.M[static_cast<std::size_t>(i)] += set.weight[uk][static_cast<std::size_t>(i - set.lo[uk])] * set.F_calc[uk];
+          set.M[static_cast<std::size_t>(i)] +=
+              set.weight[uk][static_cast<std::size_t>(i - set.lo[uk])] * set.F_calc[uk];
       }
     } else {
-      for (int k = 1; k <= run.model.q.nq; ++k) set.M[static_cast<std::size_t>(k)] = set.F_calc[static_cast<std::size_t>(k)];
+      for (int k = 1; k <= run.model.q.nq; ++k)
+        set.M[static_cast<std::size_t>(k)] = set.F_calc[static_cast<std::size_t>(k)];
     }
     // The four sums.
     double R0 = 0, RF = 0, R1 = 0, R2 = 0;
@@ -80,28 +83,74 @@ double baseline_evaluate(Run& run) {
     double rhs[4];
     int n = 0;
     switch (set.fit_case) {
-      case FitCase::none: break;
-      case FitCase::scale: set.beta = static_cast<float>(RF / set.FF); break;
-      case FitCase::zero: set.a0 = static_cast<float>(D0 / set.S0); break;
-      case FitCase::scale_zero: rhs[0] = R0; rhs[1] = RF; n = 2; break;
-      case FitCase::scale_zero_linear: rhs[0] = R0; rhs[1] = R1; rhs[2] = RF; n = 3; break;
-      case FitCase::scale_all: rhs[0] = R0; rhs[1] = R1; rhs[2] = R2; rhs[3] = RF; n = 4; break;
-      case FitCase::zero_linear: rhs[0] = D0; rhs[1] = D1; n = 2; break;
-      case FitCase::zero_all: rhs[0] = D0; rhs[1] = D1; rhs[2] = D2; n = 3; break;
+      case FitCase::none:
+        break;
+      case FitCase::scale:
+        set.beta = static_cast<float>(RF / set.FF);
+        break;
+      case FitCase::zero:
+        set.a0 = static_cast<float>(D0 / set.S0);
+        break;
+      case FitCase::scale_zero:
+        rhs[0] = R0;
+        rhs[1] = RF;
+        n = 2;
+        break;
+      case FitCase::scale_zero_linear:
+        rhs[0] = R0;
+        rhs[1] = R1;
+        rhs[2] = RF;
+        n = 3;
+        break;
+      case FitCase::scale_all:
+        rhs[0] = R0;
+        rhs[1] = R1;
+        rhs[2] = R2;
+        rhs[3] = RF;
+        n = 4;
+        break;
+      case FitCase::zero_linear:
+        rhs[0] = D0;
+        rhs[1] = D1;
+        n = 2;
+        break;
+      case FitCase::zero_all:
+        rhs[0] = D0;
+        rhs[1] = D1;
+        rhs[2] = D2;
+        n = 3;
+        break;
     }
     for (int i = 0; i < n; ++i)
-      for (int c = 0; c < n; ++c) x[i] += static_cast<double>(set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)]) * rhs[c];
+      for (int c = 0; c < n; ++c)
+        x[i] += static_cast<double>(set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)]) * rhs[c];
     switch (set.fit_case) {
-      case FitCase::scale_zero: set.a0 = static_cast<float>(x[0]); set.beta = static_cast<float>(x[1]); break;
+      case FitCase::scale_zero:
+        set.a0 = static_cast<float>(x[0]);
+        set.beta = static_cast<float>(x[1]);
+        break;
       case FitCase::scale_zero_linear:
-        set.a0 = static_cast<float>(x[0]); set.a1 = static_cast<float>(x[1]); set.beta = static_cast<float>(x[2]); break;
+        set.a0 = static_cast<float>(x[0]);
+        set.a1 = static_cast<float>(x[1]);
+        set.beta = static_cast<float>(x[2]);
+        break;
       case FitCase::scale_all:
-        set.a0 = static_cast<float>(x[0]); set.a1 = static_cast<float>(x[1]); set.a2 = static_cast<float>(x[2]);
-        set.beta = static_cast<float>(x[3]); break;
-      case FitCase::zero_linear: set.a0 = static_cast<float>(x[0]); set.a1 = static_cast<float>(x[1]); break;
+        set.a0 = static_cast<float>(x[0]);
+        set.a1 = static_cast<float>(x[1]);
+        set.a2 = static_cast<float>(x[2]);
+        set.beta = static_cast<float>(x[3]);
+        break;
+      case FitCase::zero_linear:
+        set.a0 = static_cast<float>(x[0]);
+        set.a1 = static_cast<float>(x[1]);
+        break;
       case FitCase::zero_all:
-        set.a0 = static_cast<float>(x[0]); set.a1 = static_cast<float>(x[1]); set.a2 = static_cast<float>(x[2]); break;
-      default: break;
+        set.a0 = static_cast<float>(x[0]);
+        set.a1 = static_cast<float>(x[1]);
+        set.a2 = static_cast<float>(x[2]);
+        break;
+      default:
+        break;
     }
     // Chi-squared.
     double chi2 = 0;
@@ -126,7 +175,8 @@ bool baseline_move(Run& run) {
     r = static_cast<float>(j) * run.model.r.dr;
   } while (centre_refused(run.params, p, r));
   const double u = next_random(run.control.seed);
-  const float delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u - 0.5) / static_cast<double>(r));
+  const float delta =
+      static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u - 0.5) / static_cast<double>(r));
 
   float d[2 * max_gauss_half + 1];
   int j0 = j, n = 1;
@@ -142,10 +192,18 @@ bool baseline_move(Run& run) {
       const int jm = j0 + m - 1;
       const bool on_grid = jm >= 1 && jm <= run.model.r.nr;
       const float mask = on_grid && !zero_masked(run.params, p, static_cast<float>(jm) * run.model.r.dr) ? 1.0f : 0.0f;
-      d[m - 1] = on_grid ? positivity_rule(run.params, run.model, p, jm, run.model.gauss.shape[static_cast<std::size_t>(K)][static_cast<std::size_t>(m)] * mask * delta) : 0.0f;
+      d[m - 1] = on_grid
+                     ? positivity_rule(run.params, run.model, p, jm,
+                                       run.model.gauss.shape[static_cast<std::size_t>(K)][static_cast<std::size_t>(m)] *
+                                           mask * delta)
+                     : 0.0f;
     }
     // Positions off the grid take no part.
-    while (j0 < 1) { ++j0; --n; for (int i = 0; i < n; ++i) d[i] = d[i + 1]; }
+    while (j0 < 1) {
+      ++j0;
+      --n;
+      for (int i = 0; i < n; ++i) d[i] = d[i + 1];
+    }
     if (j0 + n - 1 > run.model.r.nr) n = run.model.r.nr - j0 + 1;
   } else {
     d[0] = positivity_rule(run.params, run.model, p, j, delta);
@@ -159,16 +217,21 @@ bool baseline_move(Run& run) {
   const float E_new = static_cast<float>(chi2 + run.model.S + run.model.P);
   const float D = (run.control.E_cur - E_new) * 0.5f;
   bool accept;
-  if (par.improved_only && D < 0.0f) accept = false;
-  else if (D < -20.0f) accept = false;
-  else if (D >= 0.0f) accept = true;
-  else accept = next_random(run.control.seed) <= static_cast<double>(std::exp(D));
+  if (par.improved_only && D < 0.0f)
+    accept = false;
+  else if (D < -20.0f)
+    accept = false;
+  else if (D >= 0.0f)
+    accept = true;
+  else
+    accept = next_random(run.control.seed) <= static_cast<double>(std::exp(D));
   ++run.control.generated;
   if (!accept) {
     if (!par.gaussian_moves) v[static_cast<std::size_t>(j)] -= d[0];
     for (int s = 1; s <= par.nsets; ++s)
       for (int k = 1; k <= run.model.q.nq; ++k)
-        run.model.sets[static_cast<std::size_t>(s)].F_calc[static_cast<std::size_t>(k)] -= run.model.sets[static_cast<std::size_t>(s)].change[static_cast<std::size_t>(k)];
+        run.model.sets[static_cast<std::size_t>(s)].F_calc[static_cast<std::size_t>(k)] -=
+            run.model.sets[static_cast<std::size_t>(s)].change[static_cast<std::size_t>(k)];
     for (std::size_t c = 1; c <= par.coordination.size(); ++c) run.model.Nc[c] -= dNc[c];
     return false;
   }

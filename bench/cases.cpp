@@ -56,10 +56,10 @@ std::string write_case(const CaseSize& size, const std::string& folder) {
   const std::string param = folder + "/" + size.name + ".dat";
   std::ofstream out(param);
   out << "Benchmark case " << size.name << "\nF\nF\n0.1\n" << (size.qdep ? "T" : "F") << "\n" << size.nbasis << "\n";
-  out << "0\n";                                     // zero constraints
-  out << "0.05\n2 " << size.rmax << "\n";           // max_change; Mr, rmax
-  out << "F\nF\n";                                  // save_targets, improved_only
-  out << "0\n0\n";                                  // positivity, coordination
+  out << "0\n";                            // zero constraints
+  out << "0.05\n2 " << size.rmax << "\n";  // max_change; Mr, rmax
+  out << "F\nF\n";                         // save_targets, improved_only
+  out << "0\n0\n";                         // positivity, coordination
   if (size.gaussian) {
     // Two ranges of 21-point bumps (sigma 0.195 A over dr 0.0567 A: 10 points a side).
     out << "T\n3\n2\n0.46 " << size.rmax / 2 << "\n0.46 " << size.rmax + 1 << "\n";
@@ -67,15 +67,15 @@ std::string write_case(const CaseSize& size, const std::string& folder) {
     out << "F\n";
   }
   out << (size.resolution ? "T\n" : "F\n");
-  out << "1000000000\n";                            // report_interval
-  out << "100000 100000\n";                         // run_time, save_interval
+  out << "1000000000\n";     // report_interval
+  out << "100000 100000\n";  // run_time, save_interval
   out << (size.qdep ? 0 : size.nsets) << " " << (size.qdep ? size.nsets : 0) << "\n";
   for (int s = 1; s <= size.nsets; ++s) {
     out << folder << "/" << size.name << "_set" << s << "\n1 " << size.nq << "\n0.0\n";
     for (int p = 1; !size.qdep && p <= size.nbasis; ++p) out << weight(s, p) << (p < size.nbasis ? " " : "\n");
     out << "0.01\n";
     if (size.resolution) out << "0.2 0.0 0.0 0.3\n";  // wavelength, u, v, w
-    out << "F\nT\nT\nF\nF\n";  // rezero and linear corrections
+    out << "F\nT\nT\nF\nF\n";                         // rezero and linear corrections
   }
   out << folder << "/" << size.name << "_out\n";
   if (!out) throw std::runtime_error("cannot write " + param);

@@ -8,13 +8,13 @@ namespace yosta::bench {
 
 struct CaseSize {
   const char* name;
-  int nsets;       // data sets, all with fixed coefficients
-  int nq;          // Q points
-  int nbasis;      // basis functions
-  float rmax;      // Angstrom; with dq 0.05 and Mr 2 sets the number of r points
-  bool gaussian;   // Gaussian moves of 21 points instead of single-point moves
-  bool resolution; // resolution broadening
-  bool qdep = false; // coefficients that vary with Q, read per point from the data files
+  int nsets;          // data sets, all with fixed coefficients
+  int nq;             // Q points
+  int nbasis;         // basis functions
+  float rmax;         // Angstrom; with dq 0.05 and Mr 2 sets the number of r points
+  bool gaussian;      // Gaussian moves of 21 points instead of single-point moves
+  bool resolution;    // resolution broadening
+  bool qdep = false;  // coefficients that vary with Q, read per point from the data files
 };
 
 // small: 1 set, 300 Q, 1 function, ~150 r points, single-point moves

@@ -51,12 +51,14 @@ void run_case(benchmark::State& state, const CaseSize& size, Cycle cycle, int is
   } else {
     for (auto _ : state) yosta::one_move(*run, console);
   }
-  state.counters["moves_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["moves_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["nr"] = run->model.r.nr;
   state.counters["rspace"] = yosta::rspace_in_use(*run) ? 1 : 0;
   state.counters["table_MB"] = static_cast<double>(run->kept.rspace.bytes) / 1.0e6;
   if (cycle != Cycle::literal && state.iterations() > 0)
-    state.counters["accepted_pct"] = 100.0 * (run->control.accepted - accepted) / static_cast<double>(state.iterations());
+    state.counters["accepted_pct"] =
+        100.0 * (run->control.accepted - accepted) / static_cast<double>(state.iterations());
   std::filesystem::remove_all(folder);
   yosta::force_vector_path(-1);
 }

@@ -11,8 +11,7 @@
 
 int main(int argc, char** argv) {
   yosta::ProgramOptions options;
-  CLI::App app{"Fits partial g(r)s to 1-4 measured total structure factors F(Q) by a Monte Carlo walk in r.",
-               "yosta"};
+  CLI::App app{"Fits partial g(r)s to 1-4 measured total structure factors F(Q) by a Monte Carlo walk in r.", "yosta"};
   app.set_version_flag("--version", "yosta 3.0");
   app.add_option("PARAMETER_FILE", options.parameter_file,
                  "Parameter file, opened as given (asked for on the console when omitted)");

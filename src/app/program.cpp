@@ -150,9 +150,8 @@ void write_summary(Run& run, Console& console) {
   }
   for (std::size_t c = 0; c < p.coordination.size(); ++c) {
     const CoordinationConstraint& cc = p.coordination[c];
-    std::snprintf(line, sizeof line,
-                  " Coordination constraint %zu (partial %d, %.2f to %.2f A): %.4g, target %.4g\n", c + 1, cc.partial,
-                  static_cast<double>(cc.r_from), static_cast<double>(cc.r_to),
+    std::snprintf(line, sizeof line, " Coordination constraint %zu (partial %d, %.2f to %.2f A): %.4g, target %.4g\n",
+                  c + 1, cc.partial, static_cast<double>(cc.r_from), static_cast<double>(cc.r_to),
                   static_cast<double>(run.model.Nc[c + 1]), static_cast<double>(cc.coordination));
     console.write(line);
   }
@@ -230,8 +229,7 @@ int run_program(const ProgramOptions& options, Console& console) {
 
   // A name from the command line or typed by the user is used as it stands,
   // without a default extension.
-  const std::string path =
-      options.parameter_file.empty() ? ask_parameter_file(console) : options.parameter_file;
+  const std::string path = options.parameter_file.empty() ? ask_parameter_file(console) : options.parameter_file;
   read_parameter_file(run, path);
 
   set_up_model(run, console);

@@ -56,8 +56,7 @@ ClockStart start_clock() {
   timespec fine{};
   clock_gettime(CLOCK_MONOTONIC, &fine);
   const std::uint64_t extra = static_cast<std::uint64_t>(fine.tv_nsec) ^
-                              (static_cast<std::uint64_t>(fine.tv_sec) << 32) ^
-                              static_cast<std::uint64_t>(now.tv_nsec);
+                              (static_cast<std::uint64_t>(fine.tv_sec) << 32) ^ static_cast<std::uint64_t>(now.tv_nsec);
   return ClockStart{mixed_seed(seed_from_seconds(s), static_cast<std::int64_t>(getpid()), extra),
                     epoch_seconds(now) * 0.016666666666666666};
 }

@@ -6,8 +6,8 @@
 namespace yosta {
 
 struct ClockStart {
-  std::int32_t seed;   // odd, 1..2147483645: time of day, process id and more mixed
-  double start_time;   // minutes since 1970-01-01 00:00 UTC
+  std::int32_t seed;  // odd, 1..2147483645: time of day, process id and more mixed
+  double start_time;  // minutes since 1970-01-01 00:00 UTC
 };
 
 // Seed from local time of day mixed with the process id and the fine part of

@@ -29,9 +29,7 @@ bool Console::read_line(std::string& line) {
 
 void Console::flush() { out_.flush(); }
 
-bool Console::input_is_terminal() const {
-  return in_.rdbuf() == std::cin.rdbuf() && isatty(STDIN_FILENO) != 0;
-}
+bool Console::input_is_terminal() const { return in_.rdbuf() == std::cin.rdbuf() && isatty(STDIN_FILENO) != 0; }
 
 // The xterm title escape goes only to a real terminal: output redirected to a
 // file or captured by a test stays free of control characters.

@@ -71,8 +71,7 @@ void OutputFile::finish() {
 void OutputFile::commit() {
   if (committed_) return;
   finish();
-  if (std::rename(temp_path_.c_str(), path_.c_str()) != 0)
-    throw Stop(system_error("Cannot replace", path_, errno));
+  if (std::rename(temp_path_.c_str(), path_.c_str()) != 0) throw Stop(system_error("Cannot replace", path_, errno));
   committed_ = true;
 }
 

@@ -28,8 +28,8 @@ void pg_ebuf() { cpgebuf(); }
 void pg_clos() { cpgclos(); }
 
 const PlotApi real_api = {
-    cpgopen, cpgslct, pg_ask, cpgpap, cpgsch, pg_bbuf, pg_ebuf,
-    cpgenv,  cpglab,  cpgsci, cpgscr, cpgline, pg_clos, place_beside, steady_seconds,
+    cpgopen, cpgslct, pg_ask, cpgpap,  cpgsch,  pg_bbuf,      pg_ebuf,        cpgenv,
+    cpglab,  cpgsci,  cpgscr, cpgline, pg_clos, place_beside, steady_seconds,
 };
 
 // Smallest and largest finite value of a[first..last]; both NaN when there is
@@ -152,11 +152,11 @@ enum class Kind {
 
 struct DeviceChoice {
   Kind kind = Kind::other;
-  std::string open_name[2];        // what cpgopen gets
-  std::string file[2];        // picture and document: the file kept on disk
-  std::string temp_prefix[2]; // picture: the name a drawing is written under first
-  std::string ext;            // picture: extension of the files written
-  std::string title[2];       // interactive: the window titles
+  std::string open_name[2];    // what cpgopen gets
+  std::string file[2];         // picture and document: the file kept on disk
+  std::string temp_prefix[2];  // picture: the name a drawing is written under first
+  std::string ext;             // picture: extension of the files written
+  std::string title[2];        // interactive: the window titles
 };
 
 std::string lower(std::string s) {
@@ -360,8 +360,7 @@ struct LivePlots::Impl {
 
   void open(const std::string& device) {
     close();
-    const std::string root =
-        run.params.root.substr(0, static_cast<std::size_t>(std::max(run.params.root_length, 0)));
+    const std::string root = run.params.root.substr(0, static_cast<std::size_t>(std::max(run.params.root_length, 0)));
     devices = choose_devices(device, root);
     if (devices.kind == Kind::picture || devices.kind == Kind::document) {
       for (const std::string& file : devices.file)

@@ -14,21 +14,21 @@ namespace yosta {
 // can put a recorder in place of the library. Only set-up and refresh go
 // through here, never the move cycle.
 struct PlotApi {
-  int (*open)(const char* device);  // cpgopen: the device id, > 0 on success
-  void (*select)(int id);           // cpgslct
-  void (*ask)(int flag);            // cpgask
+  int (*open)(const char* device);           // cpgopen: the device id, > 0 on success
+  void (*select)(int id);                    // cpgslct
+  void (*ask)(int flag);                     // cpgask
   void (*paper)(float width, float aspect);  // cpgpap
-  void (*char_height)(float size);  // cpgsch
-  void (*begin_buffer)();           // cpgbbuf
-  void (*end_buffer)();             // cpgebuf
+  void (*char_height)(float size);           // cpgsch
+  void (*begin_buffer)();                    // cpgbbuf
+  void (*end_buffer)();                      // cpgebuf
   void (*env)(float xmin, float xmax, float ymin, float ymax, int just, int axis);  // cpgenv
-  void (*label)(const char* x, const char* y, const char* top);  // cpglab
-  void (*colour)(int ci);           // cpgsci
-  void (*colour_rgb)(int ci, float r, float g, float b);  // cpgscr
-  void (*line)(int n, const float* x, const float* y);  // cpgline
-  void (*close)();                  // cpgclos (the selected device)
-  bool (*place)(const char* first, const char* second);  // windows side by side (X11)
-  double (*now)();                  // seconds on a monotonic clock
+  void (*label)(const char* x, const char* y, const char* top);                     // cpglab
+  void (*colour)(int ci);                                                           // cpgsci
+  void (*colour_rgb)(int ci, float r, float g, float b);                            // cpgscr
+  void (*line)(int n, const float* x, const float* y);                              // cpgline
+  void (*close)();                                                                  // cpgclos (the selected device)
+  bool (*place)(const char* first, const char* second);                             // windows side by side (X11)
+  double (*now)();                                                                  // seconds on a monotonic clock
 };
 
 // The real library and the steady clock.
@@ -39,7 +39,7 @@ struct GrPanel {
   Array1<float, max_r> x{};  // x_g(j) = r_j
   Array1<float, max_r> y{};  // y_g(j) = v(j, 1)
   float x_min = 0, x_max = 0, y_min = 0, y_max = 0;
-  std::int32_t n = 0;        // n_g: points drawn
+  std::int32_t n = 0;  // n_g: points drawn
 };
 
 // F(Q) panel: data set 1. Entries beyond nq stay 0.
@@ -49,7 +49,7 @@ struct FqPanel {
   Array1<float, max_q> B{};  // beta F(k, 1): the scaled data
   Array1<float, max_q> C{};  // F_calc(k, 1) + A(k): the model less the background
   float X_min = 0, X_max = 0, Y_min = 0, Y_max = 0;
-  std::int32_t n = 0;        // nq
+  std::int32_t n = 0;  // nq
 };
 
 // Full build (x values, x limits, n, then the y part) and the refresh-time

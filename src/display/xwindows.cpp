@@ -74,8 +74,8 @@ struct Xlib {
     display_width = symbol<decltype(display_width)>(RTLD_DEFAULT, "XDisplayWidth");
     display_height = symbol<decltype(display_height)>(RTLD_DEFAULT, "XDisplayHeight");
     sync = symbol<decltype(sync)>(RTLD_DEFAULT, "XSync");
-    return close_display && root_window && query_tree && fetch_name && free && translate && geometry &&
-           move && default_screen && display_width && display_height && sync;
+    return close_display && root_window && query_tree && fetch_name && free && translate && geometry && move &&
+           default_screen && display_width && display_height && sync;
   }
 
   // The last (topmost, newest) window of that title under `window`.

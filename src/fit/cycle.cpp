@@ -24,9 +24,7 @@ namespace {
 
 // The move counters are 32-bit and, in long runs, wrap around rather than
 // overflow (signed overflow would be undefined).
-inline std::int32_t count_up(std::int32_t n) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) + 1u);
-}
+inline std::int32_t count_up(std::int32_t n) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) + 1u); }
 
 inline bool single_point_smoothing(const RunParameters& par) {
   return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
@@ -54,8 +52,7 @@ Proposal propose(const RunParameters& par, const Model& model, std::int32_t& see
     if (!centre_refused(par, m.p, m.r)) break;
   }
   const double u_amp = next_random(seed);
-  m.delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u_amp - 0.5) /
-                               static_cast<double>(m.r));
+  m.delta = static_cast<float>(static_cast<double>(2.0f * par.max_change) * (u_amp - 0.5) / static_cast<double>(m.r));
   return m;
 }
 

@@ -67,18 +67,25 @@ constexpr std::size_t max_row_bytes = std::size_t{64} << 20;
 // Which E sums a fit case reads besides EE.
 unsigned needs_of(FitCase c) {
   switch (c) {
-    case FitCase::none: return 0u;
-    case FitCase::scale: return needF;
-    case FitCase::zero: return need0;
-    case FitCase::zero_linear: return need0 | need1;
-    case FitCase::zero_all: return need0 | need1 | need2;
-    case FitCase::scale_zero: return need0 | needF;
-    case FitCase::scale_zero_linear: return need0 | need1 | needF;
-    case FitCase::scale_all: return need0 | need1 | need2 | needF;
+    case FitCase::none:
+      return 0u;
+    case FitCase::scale:
+      return needF;
+    case FitCase::zero:
+      return need0;
+    case FitCase::zero_linear:
+      return need0 | need1;
+    case FitCase::zero_all:
+      return need0 | need1 | need2;
+    case FitCase::scale_zero:
+      return need0 | needF;
+    case FitCase::scale_zero_linear:
+      return need0 | need1 | needF;
+    case FitCase::scale_all:
+      return need0 | need1 | need2 | needF;
   }
   return need0 | need1 | need2 | needF;
 }
-
 
 // Adds the changes in d to the sums for the fit case's needs (the others stay).
 inline KeptSums plus(const KeptSums& k, const KeptSums& d, unsigned need) {
@@ -116,7 +123,8 @@ void build_kept_tables(Run& run, bool rows) {
     ks.QQ[uk] = run.model.q.Q[uk] * run.model.q.Q[uk];
   }
 
-  if (rows) build_move_rows(run, max_row_bytes);
+  if (rows)
+    build_move_rows(run, max_row_bytes);
   else {
     ks.rows = LineFloats();
     ks.row_stride = 0;
@@ -267,9 +275,9 @@ Pass pass_for(Run& run, int s, int from, int to) {
   const auto up = static_cast<std::size_t>(ks.trial_p);
   Pass a{};
   a.ch_out = run.model.sets[static_cast<std::size_t>(s)].change.data();
-  a.src = ks.trial_row > 0 ? ks.rows.data() + static_cast<std::size_t>(ks.trial_row - 1) *
-                                                  static_cast<std::size_t>(ks.row_stride)
-                           : k.change.data();
+  a.src = ks.trial_row > 0
+              ? ks.rows.data() + static_cast<std::size_t>(ks.trial_row - 1) * static_cast<std::size_t>(ks.row_stride)
+              : k.change.data();
   a.c = k.coef[up].data();
   a.c_flat = k.coef[up][1];
   a.d = ks.trial_amplitude;
@@ -292,7 +300,6 @@ void copy_edges(Run& run, int s) {
   for (int k = 1; k <= nq && k < 16; ++k) F[k] = M[k];
   for (int k = std::max(16, whole_end); k <= nq; ++k) F[k] = M[k];
 }
-
 
 }  // namespace
 
@@ -362,8 +369,10 @@ void prepare_evaluation(Run& run, EvaluationPath path) {
 }
 
 void model_rebuilt(Run& run) {
-  if (run.kept.rspace.on) rspace_form(run);
-  else refresh_sums(run);
+  if (run.kept.rspace.on)
+    rspace_form(run);
+  else
+    refresh_sums(run);
 }
 
 bool rspace_in_use(const Run& run) { return run.kept.rspace.on; }
@@ -437,7 +446,8 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
   if (tc.changed && !by_row) {
     for (int s = 1; s <= nsets; ++s) {
       std::memcpy(ks.sets[static_cast<std::size_t>(s)].change.data() + 1,
-                  run.model.sets[static_cast<std::size_t>(s)].change.data() + 1, sizeof(float) * static_cast<std::size_t>(nq));
+                  run.model.sets[static_cast<std::size_t>(s)].change.data() + 1,
+                  sizeof(float) * static_cast<std::size_t>(nq));
     }
   }
   if (tc.changed && !resolution) {
@@ -450,8 +460,10 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
     for (int s = 1; s <= nsets; ++s) {
       KeptSet& k = ks.sets[static_cast<std::size_t>(s)];
       flat = flat && k.flat[up];
-      a.part[s - 1] = SetPart{k.M[0].data(), k.M[0].data(), run.model.sets[static_cast<std::size_t>(s)].F_calc.data(),
-                              k.change.data(), k.coef[up].data(), k.coef[up][1], k.w.data(), k.F.data()};
+      a.part[s - 1] =
+          SetPart{k.M[0].data(),   k.M[0].data(),     run.model.sets[static_cast<std::size_t>(s)].F_calc.data(),
+                  k.change.data(), k.coef[up].data(), k.coef[up][1],
+                  k.w.data(),      k.F.data()};
     }
     a.row = row;
     a.d = tc.amplitude;
@@ -460,9 +472,12 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
     a.from = 0;
     a.to = line_end(nq) - 1;
     a.copy_last = nq;
-    if (!by_row) kernels::summing_pass(Source::given, nsets, a, d);
-    else if (flat) kernels::summing_pass(Source::row_flat, nsets, a, d);
-    else kernels::summing_pass(Source::row, nsets, a, d);
+    if (!by_row)
+      kernels::summing_pass(Source::given, nsets, a, d);
+    else if (flat)
+      kernels::summing_pass(Source::row_flat, nsets, a, d);
+    else
+      kernels::summing_pass(Source::row, nsets, a, d);
     for (int s = 1; s <= nsets; ++s) copy_edges(run, s);
   } else if (tc.changed) {
     for (int s = 1; s <= nsets; ++s) {
@@ -475,14 +490,22 @@ double evaluate_trial(Run& run, const TrialChange& tc) {
       Pass all = pass_for(run, s, 1, nq);
       all.out = set.F_calc.data();
       all.X = all.out;
-      if (!by_row) kernels::plain_pass(Source::given, false, false, all);
-      else if (flat) kernels::plain_pass(Source::row_flat, true, false, all);
-      else kernels::plain_pass(Source::row, true, false, all);
+      if (!by_row)
+        kernels::plain_pass(Source::given, false, false, all);
+      else if (flat)
+        kernels::plain_pass(Source::row_flat, true, false, all);
+      else
+        kernels::plain_pass(Source::row, true, false, all);
       const int first = set.settings.q_first, last = set.settings.q_last;
       SumPass m{};
       m.part[0] = SetPart{k.M[static_cast<std::size_t>(k.current)].data(),
-                          k.M[static_cast<std::size_t>(1 - k.current)].data(), nullptr, ks.dM.data(), nullptr,
-                          k.coef[up][1], k.w.data(), k.F.data()};
+                          k.M[static_cast<std::size_t>(1 - k.current)].data(),
+                          nullptr,
+                          ks.dM.data(),
+                          nullptr,
+                          k.coef[up][1],
+                          k.w.data(),
+                          k.F.data()};
       m.d = tc.amplitude;
       m.Q = ks.Q.data();
       m.QQ = ks.QQ.data();
@@ -537,9 +560,12 @@ void undo_trial(Run& run) {
       a.X = a.out;
       a.copy = set.F_calc.data();
       a.copy_last = nq;
-      if (ks.trial_row == 0) kernels::plain_pass(Source::given, false, true, a);
-      else if (k.flat[static_cast<std::size_t>(ks.trial_p)]) kernels::plain_pass(Source::row_flat, false, true, a);
-      else kernels::plain_pass(Source::row, false, true, a);
+      if (ks.trial_row == 0)
+        kernels::plain_pass(Source::given, false, true, a);
+      else if (k.flat[static_cast<std::size_t>(ks.trial_p)])
+        kernels::plain_pass(Source::row_flat, false, true, a);
+      else
+        kernels::plain_pass(Source::row, false, true, a);
       copy_edges(run, s);
     }
   }

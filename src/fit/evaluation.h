@@ -36,8 +36,8 @@ struct LineAllocator {
   LineAllocator() = default;
   template <class U>
   LineAllocator(const LineAllocator<U>&) {}
-  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t{64})); }
-  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t{64}); }
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{64})); }
+  void deallocate(T* p, std::size_t) { ::operator delete (p, std::align_val_t{64}); }
   friend bool operator==(const LineAllocator&, const LineAllocator&) { return true; }
 };
 using LineFloats = std::vector<float, LineAllocator<float>>;
@@ -47,27 +47,27 @@ inline constexpr int line_q = (max_q + 1 + 15) / 16 * 16;
 struct alignas(64) LineQ : std::array<float, line_q> {};
 
 struct KeptSet {
-  KeptSums kept;                    // of the current model
-  KeptSums trial;                   // of the model with the trial move in it
-  double S[5]{}, T[3]{}, FF = 0;    // fixed sums in double
-  LineQ w{};                        // 1/var on the fitted range, 0 elsewhere
-  LineQ F{};                        // the data
+  KeptSums kept;                  // of the current model
+  KeptSums trial;                 // of the model with the trial move in it
+  double S[5]{}, T[3]{}, FF = 0;  // fixed sums in double
+  LineQ w{};                      // 1/var on the fitted range, 0 elsewhere
+  LineQ F{};                      // the data
   // The compared model. Without resolution buffer 0 is a copy of F_calc,
   // updated with the same operations and copied back to it. With resolution
   // the broadened model on the fitted range, in two buffers: a trial writes
   // the one not current and acceptance flips them.
   std::array<LineQ, 2> M{};
   std::int32_t current = 0;
-  std::int32_t table = -1;          // broadened-row table of this set, -1: none
-  std::array<bool, max_basis + 1> flat{};  // coef(k, p) one value at every Q
+  std::int32_t table = -1;                  // broadened-row table of this set, -1: none
+  std::array<bool, max_basis + 1> flat{};   // coef(k, p) one value at every Q
   std::array<LineQ, max_basis + 1> coef{};  // coef(k, p) where not flat
-  LineQ change{};                   // a change taken from `change` of the data set
+  LineQ change{};                           // a change taken from `change` of the data set
 };
 
 struct KeptState {
-  bool prepared = false;            // prepare_evaluation has run for this model
-  std::int32_t since_refresh = 0;   // evaluated moves since the sums were recomputed
-  LineQ Q{}, QQ{};                  // Q, and Q*Q rounded to single precision
+  bool prepared = false;           // prepare_evaluation has run for this model
+  std::int32_t since_refresh = 0;  // evaluated moves since the sums were recomputed
+  LineQ Q{}, QQ{};                 // Q, and Q*Q rounded to single precision
   // Kernel rows (single-point moves) or shape-smoothed kernel rows (Gaussian
   // moves) per r point: rows[(j - 1) * row_stride + k], k = 1..nq, zero
   // elsewhere; row_stride is nq + 1 rounded up to a whole line.
@@ -83,8 +83,8 @@ struct KeptState {
   std::int32_t trial_row = 0;
   std::int32_t trial_p = 1;
   float trial_amplitude = 0;
-  LineQ dM{};                       // scratch: a broadened change
-  RSpaceState rspace;               // the r-space tables, when in use
+  LineQ dM{};          // scratch: a broadened change
+  RSpaceState rspace;  // the r-space tables, when in use
 };
 
 // Which evaluation a run uses: the r-space tables where they fit in memory
@@ -94,11 +94,11 @@ enum class EvaluationPath { best, q_space };
 
 // The change of one trial move as the cycle shaped it.
 struct TrialChange {
-  int p = 1;                  // basis function
-  int first = 1;              // r point of d[0]
-  const float* d = nullptr;   // changes at r points first..first+count-1, all on the grid
+  int p = 1;                 // basis function
+  int first = 1;             // r point of d[0]
+  const float* d = nullptr;  // changes at r points first..first+count-1, all on the grid
   int count = 0;
-  bool changed = false;       // some d is non-zero
+  bool changed = false;  // some d is non-zero
   // The r point whose move row gives the change, times `amplitude`: the
   // point of a single-point move, or the centre of a whole Gaussian bump (on
   // the grid, unmasked, unchanged by positivity). 0: point by point.
@@ -140,6 +140,5 @@ void build_move_rows(Run& run, std::size_t max_bytes);
 
 // The kept sums of set s computed afresh from F_calc.
 KeptSums recompute_kept_sums(const Run& run, int s);
-
 
 }  // namespace yosta

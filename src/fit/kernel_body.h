@@ -44,9 +44,12 @@ template <int W>
 template <int W>
 [[gnu::always_inline]] inline typename Vec<W>::F splat(float x) {
   typedef typename Vec<W>::F F;
-  if constexpr (W == 4) return F{x, x, x, x};
-  else if constexpr (W == 8) return F{x, x, x, x, x, x, x, x};
-  else return F{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x};
+  if constexpr (W == 4)
+    return F{x, x, x, x};
+  else if constexpr (W == 8)
+    return F{x, x, x, x, x, x, x, x};
+  else
+    return F{x, x, x, x, x, x, x, x, x, x, x, x, x, x, x, x};
 }
 
 // The amplitude and coefficient of a pass, broadcast once.
@@ -59,15 +62,21 @@ struct Factors {
 // The change of W points, and of one: (row c) d as the transform forms it.
 template <int W, Source S>
 [[gnu::always_inline]] inline typename Vec<W>::F change_w(const Pass& a, const Factors<W>& f, int k) {
-  if constexpr (S == Source::given) return vload<W>(a.src + k);
-  else if constexpr (S == Source::row) return vload<W>(a.src + k) * vload<W>(a.c + k) * f.d;
-  else return vload<W>(a.src + k) * f.c * f.d;
+  if constexpr (S == Source::given)
+    return vload<W>(a.src + k);
+  else if constexpr (S == Source::row)
+    return vload<W>(a.src + k) * vload<W>(a.c + k) * f.d;
+  else
+    return vload<W>(a.src + k) * f.c * f.d;
 }
 template <Source S>
 [[gnu::always_inline]] inline float change1(const Pass& a, int k) {
-  if constexpr (S == Source::given) return a.src[k];
-  else if constexpr (S == Source::row) return a.src[k] * a.c[k] * a.d;
-  else return a.src[k] * a.c_flat * a.d;
+  if constexpr (S == Source::given)
+    return a.src[k];
+  else if constexpr (S == Source::row)
+    return a.src[k] * a.c[k] * a.d;
+  else
+    return a.src[k] * a.c_flat * a.d;
 }
 
 // out = X + change, or X - change to take a move back out (and the change
@@ -143,7 +152,6 @@ template <int W>
 // Q points per flush of the single-precision lanes into the double ones.
 constexpr int flush_points = 512;
 
-
 // The lanes of the five sums of one data set.
 template <int W>
 struct SetLanes {
@@ -195,9 +203,12 @@ template <int W, int NS, unsigned N, Source S, bool Copy>
         for (int s = 0; s < NS; ++s) {
           const SetPart& p = a.part[s];
           F ch;
-          if constexpr (S == Source::given) ch = vload<W>(p.src + u);
-          else if constexpr (S == Source::row) ch = row * vload<W>(p.c + u) * dv;
-          else ch = row * cv[s] * dv;
+          if constexpr (S == Source::given)
+            ch = vload<W>(p.src + u);
+          else if constexpr (S == Source::row)
+            ch = row * vload<W>(p.c + u) * dv;
+          else
+            ch = row * cv[s] * dv;
           const F old_v = vload<W>(p.X + u);
           const F new_v = old_v + ch;
           vstore<W>(p.out + u, new_v);
@@ -239,21 +250,39 @@ template <int W>
 [[gnu::always_inline]] inline void plain_any(Source source, bool store, bool undo, const Pass& a) {
   if (undo) {
     switch (source) {
-      case Source::row_flat: plain_body<W, Source::row_flat, false, true>(a); break;
-      case Source::row: plain_body<W, Source::row, false, true>(a); break;
-      case Source::given: plain_body<W, Source::given, false, true>(a); break;
+      case Source::row_flat:
+        plain_body<W, Source::row_flat, false, true>(a);
+        break;
+      case Source::row:
+        plain_body<W, Source::row, false, true>(a);
+        break;
+      case Source::given:
+        plain_body<W, Source::given, false, true>(a);
+        break;
     }
   } else if (store) {
     switch (source) {
-      case Source::row_flat: plain_body<W, Source::row_flat, true, false>(a); break;
-      case Source::row: plain_body<W, Source::row, true, false>(a); break;
-      case Source::given: plain_body<W, Source::given, true, false>(a); break;
+      case Source::row_flat:
+        plain_body<W, Source::row_flat, true, false>(a);
+        break;
+      case Source::row:
+        plain_body<W, Source::row, true, false>(a);
+        break;
+      case Source::given:
+        plain_body<W, Source::given, true, false>(a);
+        break;
     }
   } else {
     switch (source) {
-      case Source::row_flat: plain_body<W, Source::row_flat, false, false>(a); break;
-      case Source::row: plain_body<W, Source::row, false, false>(a); break;
-      case Source::given: plain_body<W, Source::given, false, false>(a); break;
+      case Source::row_flat:
+        plain_body<W, Source::row_flat, false, false>(a);
+        break;
+      case Source::row:
+        plain_body<W, Source::row, false, false>(a);
+        break;
+      case Source::given:
+        plain_body<W, Source::given, false, false>(a);
+        break;
     }
   }
 }
@@ -266,10 +295,18 @@ constexpr unsigned all_sums = need0 | needF | need1 | need2;
 template <int W, Source S>
 [[gnu::always_inline]] inline void summing_copied(int sets, const SumPass& a, KeptSums* d) {
   switch (sets) {
-    case 1: fused_body<W, 1, all_sums, S, true>(a, d); break;
-    case 2: fused_body<W, 2, all_sums, S, true>(a, d); break;
-    case 3: fused_body<W, 3, all_sums, S, true>(a, d); break;
-    default: fused_body<W, 4, all_sums, S, true>(a, d); break;
+    case 1:
+      fused_body<W, 1, all_sums, S, true>(a, d);
+      break;
+    case 2:
+      fused_body<W, 2, all_sums, S, true>(a, d);
+      break;
+    case 3:
+      fused_body<W, 3, all_sums, S, true>(a, d);
+      break;
+    default:
+      fused_body<W, 4, all_sums, S, true>(a, d);
+      break;
   }
 }
 
@@ -279,14 +316,22 @@ template <int W, Source S>
 template <int W>
 [[gnu::always_inline]] inline void summing_any(Source source, int sets, bool copy, const SumPass& a, KeptSums* d) {
   if (!copy) {
-    if (source == Source::row_flat) fused_body<W, 1, all_sums, Source::row_flat, false>(a, d);
-    else fused_body<W, 1, all_sums, Source::given, false>(a, d);
+    if (source == Source::row_flat)
+      fused_body<W, 1, all_sums, Source::row_flat, false>(a, d);
+    else
+      fused_body<W, 1, all_sums, Source::given, false>(a, d);
     return;
   }
   switch (source) {
-    case Source::row_flat: summing_copied<W, Source::row_flat>(sets, a, d); break;
-    case Source::row: summing_copied<W, Source::row>(sets, a, d); break;
-    case Source::given: summing_copied<W, Source::given>(sets, a, d); break;
+    case Source::row_flat:
+      summing_copied<W, Source::row_flat>(sets, a, d);
+      break;
+    case Source::row:
+      summing_copied<W, Source::row>(sets, a, d);
+      break;
+    case Source::given:
+      summing_copied<W, Source::given>(sets, a, d);
+      break;
   }
 }
 

@@ -26,9 +26,15 @@ namespace kernels {
 void plain_pass(Source source, bool store, bool undo, const Pass& a) {
   if (a.to < a.from) return;
   switch (isa()) {
-    case isa_avx512: plain_avx512(source, store, undo, a); break;
-    case isa_avx2: plain_avx2(source, store, undo, a); break;
-    default: plain_base(source, store, undo, a); break;
+    case isa_avx512:
+      plain_avx512(source, store, undo, a);
+      break;
+    case isa_avx2:
+      plain_avx2(source, store, undo, a);
+      break;
+    default:
+      plain_base(source, store, undo, a);
+      break;
   }
 }
 
@@ -41,9 +47,15 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d) {
   // whose parts name F_calc to copy to.
   const bool copy = a.part[0].copy != nullptr;
   switch (isa()) {
-    case isa_avx512: summing_avx512(source, sets, copy, a, d); break;
-    case isa_avx2: summing_avx2(source, sets, copy, a, d); break;
-    default: summing_base(source, sets, copy, a, d); break;
+    case isa_avx512:
+      summing_avx512(source, sets, copy, a, d);
+      break;
+    case isa_avx2:
+      summing_avx2(source, sets, copy, a, d);
+      break;
+    default:
+      summing_base(source, sets, copy, a, d);
+      break;
   }
 }
 

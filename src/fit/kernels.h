@@ -28,17 +28,17 @@ enum class Source {
 
 // One pass over the Q points from..to; the arrays are indexed by k.
 struct Pass {
-  const float* X;        // the values before the change
-  float* out;            // where the changed values go (may be X)
-  float* copy;           // where they go too, on whole lines of 16..copy_last
+  const float* X;  // the values before the change
+  float* out;      // where the changed values go (may be X)
+  float* copy;     // where they go too, on whole lines of 16..copy_last
   int copy_last;
-  float* ch_out;         // where the change goes, when stored
-  const float* src;      // the row, or the change itself
-  const float* c;        // coefficients, Source::row
-  float c_flat;          // coefficient, Source::row_flat
-  float d;               // amplitude of the row
-  const float* w;        // 1/var
-  const float* Fd;       // the data
+  float* ch_out;     // where the change goes, when stored
+  const float* src;  // the row, or the change itself
+  const float* c;    // coefficients, Source::row
+  float c_flat;      // coefficient, Source::row_flat
+  float d;           // amplitude of the row
+  const float* w;    // 1/var
+  const float* Fd;   // the data
   const float* Q;
   const float* QQ;
   int from, to;
@@ -46,23 +46,23 @@ struct Pass {
 
 // One data set's part of a summing pass.
 struct SetPart {
-  const float* X;        // the values before the change
-  float* out;            // where the changed values go (may be X)
-  float* copy;           // where they go too (F_calc), or null
-  const float* src;      // the change itself, Source::given
-  const float* c;        // coefficients, Source::row
-  float c_flat;          // coefficient, Source::row_flat
-  const float* w;        // 1/var, 0 off the fitted range
-  const float* Fd;       // the data
+  const float* X;    // the values before the change
+  float* out;        // where the changed values go (may be X)
+  float* copy;       // where they go too (F_calc), or null
+  const float* src;  // the change itself, Source::given
+  const float* c;    // coefficients, Source::row
+  float c_flat;      // coefficient, Source::row_flat
+  const float* w;    // 1/var, 0 off the fitted range
+  const float* Fd;   // the data
 };
 
 // A summing pass over the Q points from..to (from and to + 1 multiples of 16)
 // for one or more data sets that share the change's row.
 struct SumPass {
   SetPart part[max_sets];
-  int copy_last;         // copies go to whole lines of points 16..copy_last only
-  const float* row;      // Source::row and Source::row_flat
-  float d;               // amplitude of the row
+  int copy_last;     // copies go to whole lines of points 16..copy_last only
+  const float* row;  // Source::row and Source::row_flat
+  float d;           // amplitude of the row
   const float* Q;
   const float* QQ;
   int from, to;

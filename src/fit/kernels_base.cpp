@@ -3,9 +3,7 @@
 
 namespace yosta::kernels {
 
-void plain_base(Source source, bool store, bool undo, const Pass& a) {
-  plain_any<4>(source, store, undo, a);
-}
+void plain_base(Source source, bool store, bool undo, const Pass& a) { plain_any<4>(source, store, undo, a); }
 
 void summing_base(Source source, int sets, bool copy, const SumPass& a, KeptSums* d) {
   summing_any<4>(source, sets, copy, a, d);

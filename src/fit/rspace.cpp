@@ -171,7 +171,7 @@ std::size_t rspace_bytes(const Run& run) {
     const auto f = static_cast<std::size_t>(families_of(run, run.model.sets[u(s)]));
     std::size_t doubles = 6 * f * nr, floats = f * f * nr * nr;  // lin, D, diag; G
     if (run.params.gaussian_moves) {
-      doubles += 5 * f * nr;  // bump_lin, bump_gram
+      doubles += 5 * f * nr;      // bump_lin, bump_gram
       floats += f * f * nr * nr;  // cross
     }
     bytes += doubles * sizeof(double) + floats * sizeof(float);

@@ -42,10 +42,10 @@ struct RSpaceSet {
   std::int32_t families = 0;
   std::array<std::int32_t, max_basis + 1> family{};  // family of basis function p
   std::array<double, max_basis + 1> factor{};        // c of basis function p
-  std::vector<double> lin;        // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
-  std::vector<double> D;          // [f * nr + j - 1]
-  std::vector<double> diag;       // [f * nr + j - 1]: G_ff(j, j)
-  std::vector<float> G;           // [((f * families + g) * nr + i - 1) * nr + j - 1]
+  std::vector<double> lin;                           // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
+  std::vector<double> D;                             // [f * nr + j - 1]
+  std::vector<double> diag;                          // [f * nr + j - 1]: G_ff(j, j)
+  std::vector<float> G;                              // [((f * families + g) * nr + i - 1) * nr + j - 1]
   // Whole Gaussian bumps centred at j (zero where the bump leaves the grid).
   std::vector<double> bump_lin;   // as lin
   std::vector<double> bump_gram;  // [f * nr + j - 1]
@@ -53,11 +53,11 @@ struct RSpaceSet {
 };
 
 struct RSpaceState {
-  bool on = false;                // trials are evaluated from the tables
-  bool stale = false;             // F_calc lags the basis values
-  std::size_t bytes = 0;          // memory of the tables
+  bool on = false;        // trials are evaluated from the tables
+  bool stale = false;     // F_calc lags the basis values
+  std::size_t bytes = 0;  // memory of the tables
   std::int32_t nr = 0;
-  std::int64_t since_refresh = 0; // evaluated moves since the tables' D and the sums were formed afresh
+  std::int64_t since_refresh = 0;  // evaluated moves since the tables' D and the sums were formed afresh
   std::array<RSpaceSet, max_sets + 1> sets{};
   // The trial being evaluated, for its acceptance.
   bool trial_changed = false;

@@ -18,15 +18,15 @@ namespace yosta {
 // The control of the move cycle: the generator, the counters, the clock and
 // the limits that end the cycle.
 struct CycleControl {
-  float E_cur = 1.0e30f;                     // cost of the current model
+  float E_cur = 1.0e30f;  // cost of the current model
   bool running = true;
   std::int32_t seed = 1;
   std::int32_t generated = 0, accepted = 0;  // move counters
   RunClock clock;
-  float next_save_time = 0;                  // minutes
+  float next_save_time = 0;  // minutes
 
   // Extras of the command line.
-  std::int64_t max_moves = -1;               // moves this process may make; -1: no limit
+  std::int64_t max_moves = -1;  // moves this process may make; -1: no limit
   std::int64_t moves_made = 0;
   const volatile std::sig_atomic_t* interrupted = nullptr;  // set by SIGINT/SIGTERM
 };
@@ -39,7 +39,6 @@ struct PlotHook {
   void (*repaint)(void* context) = nullptr;
   void* context = nullptr;
 };
-
 
 struct Run;
 class Console;

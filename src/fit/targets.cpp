@@ -51,9 +51,8 @@ void target_check(Run& run, Console& console) {
     // Go on for 5 times the accepted moves it took to get here. The product
     // is held at the 32-bit limit rather than overflowing in very long runs.
     const std::int64_t wanted = 5 * static_cast<std::int64_t>(run.control.accepted);
-    sums.collect_count = wanted > std::numeric_limits<std::int32_t>::max()
-                             ? std::numeric_limits<std::int32_t>::max()
-                             : static_cast<std::int32_t>(wanted);
+    sums.collect_count = wanted > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                                           : static_cast<std::int32_t>(wanted);
     if (!targets_met(run)) sums.collect_count = 0;
     if (sums.collect_count == 0) return;
     run.control.generated = 0;
@@ -86,8 +85,6 @@ void reset_to_start(Run& run) {
   run.control.E_cur = 1.0e30f;
 }
 
-bool all_sets_saved(const Run& run) {
-  return run.params.save_targets && run.sums.nsaved == run.params.nsave;
-}
+bool all_sets_saved(const Run& run) { return run.params.save_targets && run.sums.nsaved == run.params.nsave; }
 
 }  // namespace yosta

@@ -13,7 +13,7 @@ inline constexpr int max_gauss_half = 10;  // grid points on each side of a bump
 inline constexpr int max_sets = 4;
 inline constexpr int max_q = 1100;
 inline constexpr int max_r = 12000;
-inline constexpr int max_sinqr = 16501;    // entries 0..16500
-inline constexpr int max_window = 40;      // resolution window points
+inline constexpr int max_sinqr = 16501;  // entries 0..16500
+inline constexpr int max_window = 40;    // resolution window points
 
 }  // namespace yosta

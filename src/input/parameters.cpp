@@ -101,8 +101,8 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
   in.get(set.q_last, "last data point" + of_set + " (integer)");
   in.end();
   if (set.q_first < 1 || set.q_first > set.q_last)
-    reject(in, owner + ": first and last data points must satisfy 1 <= first <= last, found " +
-                   text_of(set.q_first) + " and " + text_of(set.q_last));
+    reject(in, owner + ": first and last data points must satisfy 1 <= first <= last, found " + text_of(set.q_first) +
+                   " and " + text_of(set.q_last));
 
   read_one(in, set.fq_offset, "F(Q) offset" + of_set + " (real)");
 
@@ -167,10 +167,10 @@ RunParameters read_parameters(FreeReader& in) {
   std::int32_t count = 0;
   read_one(in, count, "number of zero constraints (integer)");
   if (count > max_constraints) {
-    over_limit(in, "Too many zero constraints", text_of(count) + " zero constraints; at most " + text_of(max_constraints));
+    over_limit(in, "Too many zero constraints",
+               text_of(count) + " zero constraints; at most " + text_of(max_constraints));
   }
-  for (int i = 1; i <= count; ++i)
-    p.zero.push_back(read_range_constraint<ZeroConstraint>(in, p.nbasis, "Zero", i));
+  for (int i = 1; i <= count; ++i) p.zero.push_back(read_range_constraint<ZeroConstraint>(in, p.nbasis, "Zero", i));
 
   read_one(in, p.max_change, "maximum change of a g(r) value (real)");
   // A walk whose steps are all zero never moves.
@@ -182,7 +182,8 @@ RunParameters read_parameters(FreeReader& in) {
   in.end();
   // QUIRK: "to large" is the program's own wording of this message.
   if (p.Mr > max_mr) {
-    over_limit(in, "Mr to large, should be less than max_mr", "Mr is " + text_of(p.Mr) + "; at most " + text_of(max_mr));
+    over_limit(in, "Mr to large, should be less than max_mr",
+               "Mr is " + text_of(p.Mr) + "; at most " + text_of(max_mr));
   }
   require_at_least_1(in, p.Mr, "Mr");
 
@@ -257,8 +258,8 @@ RunParameters read_parameters(FreeReader& in) {
   in.end();
   // Summed wide: two huge counts must not overflow into a small total.
   const std::int64_t nsets = static_cast<std::int64_t>(p.nsets_fixed) + p.nsets_qdep;
-  const std::string counts = text_of(p.nsets_fixed) + " + " + text_of(p.nsets_qdep) + " = " + std::to_string(nsets) +
-                             " data sets";
+  const std::string counts =
+      text_of(p.nsets_fixed) + " + " + text_of(p.nsets_qdep) + " = " + std::to_string(nsets) + " data sets";
   if (nsets < p.nbasis) {
     over_limit(in, "Not enough data sets",
                counts + " for " + text_of(p.nbasis) + " basis functions; every basis function needs a data set");
@@ -267,8 +268,8 @@ RunParameters read_parameters(FreeReader& in) {
   if (p.nsets_fixed < 0)
     reject(in, "Number of data sets with fixed coefficients must not be negative, found " + text_of(p.nsets_fixed));
   if (p.nsets_qdep < 0)
-    reject(in, "Number of data sets with Q-dependent coefficients must not be negative, found " +
-                   text_of(p.nsets_qdep));
+    reject(in,
+           "Number of data sets with Q-dependent coefficients must not be negative, found " + text_of(p.nsets_qdep));
   p.nsets = static_cast<std::int32_t>(nsets);
 
   for (int s = 1; s <= p.nsets_fixed; ++s)

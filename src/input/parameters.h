@@ -16,7 +16,7 @@
 namespace yosta {
 
 struct ZeroConstraint {
-  std::int32_t partial = 0;  // basis function 1..nbasis
+  std::int32_t partial = 0;    // basis function 1..nbasis
   float r_from = 0, r_to = 0;  // Angstrom
 };
 
@@ -30,7 +30,7 @@ struct CoordinationConstraint {
   float r_from = 0, r_to = 0;  // Angstrom
   float concentration = 0;
   float basis_weight = 1;
-  float coordination = 0;      // the target
+  float coordination = 0;  // the target
   float weighting = 1;
 };
 
@@ -41,30 +41,30 @@ struct GaussianRange {
 
 // The settings of one data set from its block of the parameter file.
 struct DataSetSettings {
-  bool qdep = false;              // block B: coefficients come from the data file
-  std::string data_file;          // the whole name, blank-padded to 80 characters
+  bool qdep = false;                     // block B: coefficients come from the data file
+  std::string data_file;                 // the whole name, blank-padded to 80 characters
   std::int32_t q_first = 1, q_last = 1;  // fitted point range, 1-based
   float fq_offset = 0;
   std::array<float, max_basis> coefficients{};  // block A only
   float sigma = 0;
   float wavelength = 0, res_u = 0, res_v = 0, res_w = 0;  // only with resolution_on
-  float target_chi2 = 0;          // only with save_targets
-  bool renormalise = false, rezero = false, linear_correction = false,
-       quadratic_correction = false, background_column = false;
+  float target_chi2 = 0;                                  // only with save_targets
+  bool renormalise = false, rezero = false, linear_correction = false, quadratic_correction = false,
+       background_column = false;
 };
 
 struct RunParameters {
-  std::string title;              // 80 characters, blank-padded
+  std::string title;  // 80 characters, blank-padded
   bool start_from_file = false;
   bool live_plot = false;
   std::int32_t plot_interval = 100;
-  float density = 0;              // atoms per cubic Angstrom
+  float density = 0;  // atoms per cubic Angstrom
   bool qdep_coefficients = false;
   std::int32_t nbasis = 0;
   std::vector<ZeroConstraint> zero;
   float max_change = 0;
   std::int32_t Mr = 0;
-  float rmax = 0;                 // Angstrom
+  float rmax = 0;  // Angstrom
   bool save_targets = false;
   std::int32_t nsave = 0;
   bool improved_only = false;
@@ -83,8 +83,8 @@ struct RunParameters {
   float run_time = 0, save_interval = 0;  // minutes
   std::int32_t nsets_fixed = 0, nsets_qdep = 0, nsets = 0;
   std::array<DataSetSettings, max_sets> sets{};
-  std::string root;               // the whole name, blank-padded to 80 characters
-  std::int32_t root_length = 0;   // without trailing blanks
+  std::string root;              // the whole name, blank-padded to 80 characters
+  std::int32_t root_length = 0;  // without trailing blanks
 };
 
 // True when 1/error^2 of this error is beyond the single-precision range,

@@ -20,9 +20,7 @@ constexpr float pi = 6.283185f * 0.5f;
 inline float r_at(const Model& model, int j) { return static_cast<float>(j) * model.r.dr; }
 
 // 4 pi times the integral of r^2 over the cell r_j - dr/2 .. r_j + dr/2.
-inline float cell_factor(float r, float dr) {
-  return pi * dr * (4.0f * r * r + dr * dr / 3.0f);
-}
+inline float cell_factor(float r, float dr) { return pi * dr * (4.0f * r * r + dr * dr / 3.0f); }
 
 inline bool smoothing_active(const RunParameters& par) {
   return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
@@ -113,8 +111,8 @@ void coordination_full(const RunParameters& par, Model& model) {
     for (int j = 1; j <= model.r.nr; ++j) {
       const float r = r_at(model, j);
       if (cc.r_from <= r && r <= cc.r_to) {
-        const float term = cell_factor(r, dr) * rho * (v[static_cast<std::size_t>(j)] - model.Z) *
-                           cc.concentration / cc.basis_weight;
+        const float term =
+            cell_factor(r, dr) * rho * (v[static_cast<std::size_t>(j)] - model.Z) * cc.concentration / cc.basis_weight;
         sum += static_cast<double>(term);
       }
     }
@@ -170,8 +168,7 @@ void smoothing_full(const RunParameters& par, Model& model) {
     for (int i = lo; i <= hi; ++i) {
       const float r = r_at(model, i);
       if (r >= par.smoothing_cutoff) {
-        sum += static_cast<double>(
-            smoothing_term(v, par.smoothing_type, i, r, par.smoothing_exponent));
+        sum += static_cast<double>(smoothing_term(v, par.smoothing_type, i, r, par.smoothing_exponent));
       }
     }
   }

@@ -40,7 +40,7 @@ inline v2d widen(const float* p) { return __builtin_convertvector(load<v2f>(p), 
 
 constexpr float one_over_four_pi = 0.07957747f;
 constexpr float four_pi = 12.56637f;
-constexpr float degree = 0.017453292f;   // radians per degree
+constexpr float degree = 0.017453292f;  // radians per degree
 constexpr float four_ln2 = 2.7725887f;
 
 // Basis terms of the correction fit, in the order of the normal matrices.
@@ -53,12 +53,18 @@ struct CaseBasis {
 
 CaseBasis basis_of(FitCase c) {
   switch (c) {
-    case FitCase::scale_zero: return {2, {one, data}};
-    case FitCase::scale_zero_linear: return {3, {one, q1, data}};
-    case FitCase::scale_all: return {4, {one, q1, q2, data}};
-    case FitCase::zero_linear: return {2, {one, q1}};
-    case FitCase::zero_all: return {3, {one, q1, q2}};
-    default: return {0, {}};
+    case FitCase::scale_zero:
+      return {2, {one, data}};
+    case FitCase::scale_zero_linear:
+      return {3, {one, q1, data}};
+    case FitCase::scale_all:
+      return {4, {one, q1, q2, data}};
+    case FitCase::zero_linear:
+      return {2, {one, q1}};
+    case FitCase::zero_all:
+      return {3, {one, q1, q2}};
+    default:
+      return {0, {}};
   }
 }
 
@@ -191,10 +197,14 @@ void prepare_set(Model& model, int s) {
       for (int j = 0; j < basis.n; ++j) {
         const Term ti = basis.terms[i], tj = basis.terms[j];
         float value;
-        if (ti == data && tj == data) value = set.FF;
-        else if (ti == data) value = with_data[tj];
-        else if (tj == data) value = with_data[ti];
-        else value = moments[ti + tj];
+        if (ti == data && tj == data)
+          value = set.FF;
+        else if (ti == data)
+          value = with_data[tj];
+        else if (tj == data)
+          value = with_data[ti];
+        else
+          value = moments[ti + tj];
         a[i * basis.n + j] = value;
       }
     }
@@ -353,9 +363,7 @@ void broaden(const DataSet& set, int nq, const float* F_calc, float* M) {
   }
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void compared_model(const RunParameters& par, Model& model, DataSet& set) {
   const std::int32_t nq = model.q.nq;
@@ -435,10 +443,18 @@ void refit_coefficients(DataSet& set, const RefitSums& r) {
       }
       const float value = static_cast<float>(sum);
       switch (basis.terms[i]) {
-        case one: a0 = value; break;
-        case q1: a1 = value; break;
-        case q2: a2 = value; break;
-        case data: beta = value; break;
+        case one:
+          a0 = value;
+          break;
+        case q1:
+          a1 = value;
+          break;
+        case q2:
+          a2 = value;
+          break;
+        case data:
+          beta = value;
+          break;
       }
     }
   }

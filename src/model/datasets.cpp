@@ -127,8 +127,7 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
 
     const float q_last_value = model.q.Q[static_cast<std::size_t>(nq)];
     if (!(q_last_value > 0.0f)) {
-      throw Stop(describe(path, i) + ": the last Q value " + text::real_text(q_last_value) +
-                 " is not positive");
+      throw Stop(describe(path, i) + ": the last Q value " + text::real_text(q_last_value) + " is not positive");
     }
 
     if (qdep) {

@@ -46,10 +46,11 @@ void derive_r_grid(const RunParameters& par, Model& model) {
   const std::int32_t nr = static_cast<std::int32_t>(capped) + 1;
   model.r.nr = nr;
   if (nr > max_r) {
-    throw Stop(std::vector<std::string>{without_newline(text::free_record(
-                    {std::string(" nr="), nr, std::string(" larger than array dimension"), max_r})),
-                " Reduce rmax (or increase size parameter max_r) "},
-               1);
+    throw Stop(
+        std::vector<std::string>{without_newline(text::free_record(
+                                     {std::string(" nr="), nr, std::string(" larger than array dimension"), max_r})),
+                                 " Reduce rmax (or increase size parameter max_r) "},
+        1);
   }
   if (nr < 1) {
     throw Stop("rmax " + text::real_text(params.rmax) + " gives no r points; it must not be negative");
@@ -60,8 +61,7 @@ void check_gaussian_ranges(const RunParameters& par, Model& model) {
   const RunParameters& params = par;
   if (!params.gaussian_moves) return;
   if (params.nranges < 1) {
-    throw Stop("Gaussian moves need at least one r range; the parameter file gives " +
-               std::to_string(params.nranges));
+    throw Stop("Gaussian moves need at least one r range; the parameter file gives " + std::to_string(params.nranges));
   }
   const float dr = model.r.dr;
   for (int i = 1; i <= params.nranges; ++i) {
@@ -78,13 +78,14 @@ void check_gaussian_ranges(const RunParameters& par, Model& model) {
     model.gauss.ngauss[static_cast<std::size_t>(i)] = ngauss;
     if (ngauss > max_gauss_half) {
       // QUIRK: "Decrase" is the message as users know it.
-      throw Stop(std::vector<std::string>{"Too many points for a Gaussian.", "(Decrase sigma, or increase r spacing.)"}, 1);
+      throw Stop(std::vector<std::string>{"Too many points for a Gaussian.", "(Decrase sigma, or increase r spacing.)"},
+                 1);
     }
   }
   const float extent = static_cast<float>(model.r.nr) * dr;
   if (extent > params.ranges[static_cast<std::size_t>(params.nranges - 1)].rch) {
     throw Stop(std::vector<std::string>{"Range of Gaussians smaller than specified r-range.",
-                "(nr*dr should equal to (or less than) rch(nranges))", "Try a smaller rmax"},
+                                        "(nr*dr should equal to (or less than) rch(nranges))", "Try a smaller rmax"},
                1);
   }
 }

@@ -21,34 +21,34 @@ using Array1 = std::array<T, static_cast<std::size_t>(N) + 1>;  // 1-based
 // The Q points shared by all data sets.
 struct QGrid {
   std::int32_t nq = 0;
-  Array1<float, max_q> Q{};       // inverse Angstrom; the Q values of the last file read
-  float dq = 0;                   // (Q_nq - Q_1) / (nq - 1)
-  std::int32_t q_offset = 0;      // Q_k = (k + q_offset) * dq
-  std::int32_t nq_grid = 0;       // nint(Q_nq / dq)
+  Array1<float, max_q> Q{};   // inverse Angstrom; the Q values of the last file read
+  float dq = 0;               // (Q_nq - Q_1) / (nq - 1)
+  std::int32_t q_offset = 0;  // Q_k = (k + q_offset) * dq
+  std::int32_t nq_grid = 0;   // nint(Q_nq / dq)
 };
 
 struct RealGrid {
-  float dr = 0;                   // Angstrom
-  std::int32_t nr = 0;            // 1..max_r; r_j = j * dr
+  float dr = 0;         // Angstrom
+  std::int32_t nr = 0;  // 1..max_r; r_j = j * dr
 };
 
 // Which correction coefficients a data set fits.
 enum class FitCase : std::int8_t {
-  none,                // beta = 1, a0 = a1 = a2 = 0
-  scale,               // beta = RF / FF
-  scale_zero,          // a0, beta
-  scale_zero_linear,   // a0, a1, beta
-  scale_all,           // a0, a1, a2, beta
-  zero,                // a0 = D0 / S0
-  zero_linear,         // a0, a1
-  zero_all,            // a0, a1, a2
+  none,               // beta = 1, a0 = a1 = a2 = 0
+  scale,              // beta = RF / FF
+  scale_zero,         // a0, beta
+  scale_zero_linear,  // a0, a1, beta
+  scale_all,          // a0, a1, a2, beta
+  zero,               // a0 = D0 / S0
+  zero_linear,        // a0, a1
+  zero_all,           // a0, a1, a2
 };
 
 // One experimental total structure factor and everything fitted to it.
 struct DataSet {
-  DataSetSettings settings;       // from the parameter file; sigma and q_last as adjusted
-  Array1<float, max_q> F{};       // experimental value; offset-corrected at set-up
-  Array1<float, max_q> err{};     // error; squared (variance) over the fitted range at set-up
+  DataSetSettings settings;    // from the parameter file; sigma and q_last as adjusted
+  Array1<float, max_q> F{};    // experimental value; offset-corrected at set-up
+  Array1<float, max_q> err{};  // error; squared (variance) over the fitted range at set-up
   Array1<float, max_q> background{};
   std::array<Array1<float, max_q>, max_basis + 1> coef{};  // coef[p][k], p = 1..nbasis
 
@@ -75,7 +75,7 @@ struct DataSet {
 
 // Gaussian move shapes, one per r range.
 struct GaussianShapes {
-  std::array<float, max_ranges + 1> sigma{};        // 1-based ranges
+  std::array<float, max_ranges + 1> sigma{};  // 1-based ranges
   std::array<std::int32_t, max_ranges + 1> ngauss{};
   // shape[i][m], m = 1..2 ngauss(i) + 1, peak 1 at m = ngauss(i) + 1
   std::array<std::array<float, 2 * max_gauss_half + 2>, max_ranges + 1> shape{};
@@ -111,13 +111,13 @@ struct Model {
   GaussianShapes gauss;
   TransformTables tables;
 
-  float Z = 0;                               // floor value of the basis values
+  float Z = 0;                                          // floor value of the basis values
   std::array<Array1<float, max_r>, max_basis + 1> v{};  // basis values v[p][j]
 
   std::array<float, max_constraints + 1> Nc{};  // coordination numbers, 1-based
-  float P = 0;                               // coordination penalty
-  float S = 0;                               // smoothing penalty
-  float N_total = 0;                         // fitted points (+ nr*nbasis with smoothing)
+  float P = 0;                                  // coordination penalty
+  float S = 0;                                  // smoothing penalty
+  float N_total = 0;                            // fitted points (+ nr*nbasis with smoothing)
 };
 
 }  // namespace yosta

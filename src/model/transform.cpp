@@ -81,7 +81,6 @@ void kernel_row(const Model& model, int j, float* K) {
               nq - k + 1);
 }
 
-
 void check_q_grid(Model& model) {
   QGrid& q = model.q;
   const float q_first = q.Q[1];
@@ -102,13 +101,13 @@ void check_q_grid(Model& model) {
       const std::size_t end = set.settings.data_file.find_last_not_of(' ');
       if (end != std::string::npos) file = set.settings.data_file.substr(0, end + 1);
     }
-    throw Stop({" Q-values are not multiples of dq ",
-                (file.empty() ? std::string("The data") : "Data file " + file) + ": first Q " +
-                    text::real_text(q_first) + ", dq " + text::real_text(q.dq) + ", Q/dq " +
-                    text::real_text(q_first / q.dq) +
-                    " (must be within 0.01 of a whole number); use yosta-tools import to put the points on "
-                    "multiples of dq"},
-               1);
+    throw Stop(
+        {" Q-values are not multiples of dq ",
+         (file.empty() ? std::string("The data") : "Data file " + file) + ": first Q " + text::real_text(q_first) +
+             ", dq " + text::real_text(q.dq) + ", Q/dq " + text::real_text(q_first / q.dq) +
+             " (must be within 0.01 of a whole number); use yosta-tools import to put the points on "
+             "multiples of dq"},
+        1);
   }
   // A first point below Q = 0 would index the sine table below its start.
   if (q.q_offset < -1) {
@@ -130,13 +129,13 @@ void build_tables(const RunParameters& par, Model& model) {
   // QUIRK: "to small" is the message as users know it.
   if (period > max_sinqr - 1) {
     const std::int32_t mr_fits = (max_sinqr - 1) / std::max(1, model.q.nq_grid);
-    throw Stop({" Vector sinqr to small (re-dimension) ",
-                "Mr " + std::to_string(par.Mr) + " times " + std::to_string(model.q.nq_grid) +
-                    " (the last Q over dq) is " + std::to_string(period) + ", more than " +
-                    std::to_string(max_sinqr - 1) + "; " +
-                    (mr_fits >= 1 ? "use Mr " + std::to_string(mr_fits) + " or less"
-                                  : std::string("use a coarser Q grid (yosta-tools import --rebin)"))},
-               1);
+    throw Stop(
+        {" Vector sinqr to small (re-dimension) ",
+         "Mr " + std::to_string(par.Mr) + " times " + std::to_string(model.q.nq_grid) + " (the last Q over dq) is " +
+             std::to_string(period) + ", more than " + std::to_string(max_sinqr - 1) + "; " +
+             (mr_fits >= 1 ? "use Mr " + std::to_string(mr_fits) + " or less"
+                           : std::string("use a coarser Q grid (yosta-tools import --rebin)"))},
+        1);
   }
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);

@@ -44,7 +44,6 @@ bool move_change(const RunParameters& par, Model& model, int p, int j0, const fl
 // limit reaches r, or range 1 when there is only one range or none reaches it.
 int gaussian_range(const RunParameters& par, float r);
 
-
 // Partial structure factor of basis function p at Q point k: sum_j K(k,j) v(j,p).
 float partial_sq(const Model& model, int p, int k);
 

@@ -23,18 +23,17 @@ void write_progress(const Run& run, Console& console, float E) {
     const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     const float reduced_chi2 = set.chi2 / set.N;
     if (s < p.nsets) {
-      console.write(
-          text::layout("(5(1X,G10.4))", {set.beta, set.a0, set.a1, set.a2, reduced_chi2}));
+      console.write(text::layout("(5(1X,G10.4))", {set.beta, set.a0, set.a1, set.a2, reduced_chi2}));
     } else {
       // The last data set's line also carries the run-wide values.
-      console.write(text::layout("(7(1X,G10.4))", {set.beta, set.a0, set.a1, set.a2, reduced_chi2,
-                                                   smoothing_per_point, cost_per_point}));
+      console.write(text::layout(
+          "(7(1X,G10.4))", {set.beta, set.a0, set.a1, set.a2, reduced_chi2, smoothing_per_point, cost_per_point}));
     }
   }
 
   for (std::size_t c = 0; c < p.coordination.size(); ++c) {
-    console.write(text::free_record({static_cast<std::int32_t>(c + 1), run.model.Nc[c + 1],
-                                     p.coordination[c].coordination, run.model.P}));
+    console.write(text::free_record(
+        {static_cast<std::int32_t>(c + 1), run.model.Nc[c + 1], p.coordination[c].coordination, run.model.P}));
   }
 }
 

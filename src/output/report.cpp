@@ -28,10 +28,10 @@ std::int32_t count(std::size_t n) { return static_cast<std::int32_t>(n); }
 
 void write_heading(const Run& run, Console& console) {
   const RunParameters& p = run.params;
-  console.write(layout(
-      "(/,' YOSTA version ',A,/,' ====',/,/,1X,I2,' basis functions fitting to',/,1X,I2,"
-      "' total F(Q)''s',/,/,' Cut offs in basis functions are at:')",
-      {version_text(), p.nbasis, p.nsets}));
+  console.write(
+      layout("(/,' YOSTA version ',A,/,' ====',/,/,1X,I2,' basis functions fitting to',/,1X,I2,"
+             "' total F(Q)''s',/,/,' Cut offs in basis functions are at:')",
+             {version_text(), p.nbasis, p.nsets}));
 }
 
 // QUIRK: the zero-constraint and positivity lines start in the first column
@@ -42,8 +42,7 @@ void write_zero_constraints(const Run& run, Console& console) {
   const auto& zero = run.params.zero;
   console.write(layout("(/,/,' There are ',I2,' zero constraints ')", {count(zero.size())}));
   for (const ZeroConstraint& c : zero) {
-    console.write(layout("('Partial ',I2,' is zero between ',F6.2,' and ',F6.2)",
-                         {c.partial, c.r_from, c.r_to}));
+    console.write(layout("('Partial ',I2,' is zero between ',F6.2,' and ',F6.2)", {c.partial, c.r_from, c.r_to}));
   }
 }
 
@@ -71,13 +70,12 @@ void write_data_set(const Run& run, int s, Console& console) {
   const float q_to = run.model.q.Q[static_cast<std::size_t>(d.q_last)];
   // sigma as stored: a Q-dependent set keeps the sign it was given, so a
   // negative one prints (F7.5 then drops the leading zero: "-.00500").
-  console.write(layout(
-      "(/,' Experimental data set ',I2,' is given at ',I4,' Q points from ',F5.2,' to ',F5.2,/,"
-      "' Standard deviation           is ',F7.5)",
-      {static_cast<std::int32_t>(s), n, q_from, q_to, d.sigma}));
+  console.write(
+      layout("(/,' Experimental data set ',I2,' is given at ',I4,' Q points from ',F5.2,' to ',F5.2,/,"
+             "' Standard deviation           is ',F7.5)",
+             {static_cast<std::int32_t>(s), n, q_from, q_to, d.sigma}));
   if (run.params.resolution_on) {
-    console.write(layout("(' Resolution parameters (u,v,w) are ',3(F6.2,2X))",
-                         {d.res_u, d.res_v, d.res_w}));
+    console.write(layout("(' Resolution parameters (u,v,w) are ',3(F6.2,2X))", {d.res_u, d.res_v, d.res_w}));
   } else {
     console.write(layout("(' Not convoluting with experimental resolution function')"));
   }
@@ -91,29 +89,26 @@ void write_data_set(const Run& run, int s, Console& console) {
 
 void write_grid(const Run& run, Console& console) {
   const float rlast = static_cast<float>(run.model.r.nr) * run.model.r.dr;
-  console.write(layout(
-      "(/,' Using ',I5,' r points spaced at ',F5.3,'A up to ',F8.3,'A',/,"
-      "' Maximum change in rg(r) is ',F6.4,/)",
-      {run.model.r.nr, run.model.r.dr, rlast, run.params.max_change}));
+  console.write(
+      layout("(/,' Using ',I5,' r points spaced at ',F5.3,'A up to ',F8.3,'A',/,"
+             "' Maximum change in rg(r) is ',F6.4,/)",
+             {run.model.r.nr, run.model.r.dr, rlast, run.params.max_change}));
   if (run.params.improved_only) console.write(layout("(' Only allowing improved data sets',/)"));
 }
 
 void write_positivity_and_coordination(const Run& run, Console& console) {
   const RunParameters& p = run.params;
-  console.write(
-      layout("(/,' There are ',I2,' positivity constraints ')", {count(p.positivity.size())}));
+  console.write(layout("(/,' There are ',I2,' positivity constraints ')", {count(p.positivity.size())}));
   for (const PositivityConstraint& c : p.positivity) {
-    console.write(layout("('Partial ',I2,' is positive between ',F8.2,' and ',F8.2)",
-                         {c.partial, c.r_from, c.r_to}));
+    console.write(layout("('Partial ',I2,' is positive between ',F8.2,' and ',F8.2)", {c.partial, c.r_from, c.r_to}));
   }
-  console.write(
-      layout("(/,' There are ',I2,' coordination constraints ')", {count(p.coordination.size())}));
+  console.write(layout("(/,' There are ',I2,' coordination constraints ')", {count(p.coordination.size())}));
   for (std::size_t i = 0; i < p.coordination.size(); ++i) {
     const CoordinationConstraint& c = p.coordination[i];
-    console.write(layout(
-        "(' Partial ',I2,' is constrained to have a coordination of ',1X,F6.2,' between ',"
-        "F6.2,' and ',F6.2,' A with weighting ',F9.5)",
-        {c.partial, c.coordination, c.r_from, c.r_to, c.weighting}));
+    console.write(
+        layout("(' Partial ',I2,' is constrained to have a coordination of ',1X,F6.2,' between ',"
+               "F6.2,' and ',F6.2,' A with weighting ',F9.5)",
+               {c.partial, c.coordination, c.r_from, c.r_to, c.weighting}));
     console.write(layout("(' Starting coordination is ',F6.2)", {run.model.Nc[i + 1]}));
   }
 }
@@ -145,10 +140,10 @@ void write_gaussian_moves(const Run& run, Console& console) {
   console.write(text::free_record({}));
   for (int i = 1; i <= p.nranges; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    console.write(text::free_record({std::string(" Up to "), p.ranges[k - 1].rch,
-                                     std::string("A, sigma is : "), run.model.gauss.sigma[k]}));
-    console.write(text::free_record({std::string("   (with "), 2 * run.model.gauss.ngauss[k] + 1,
-                                     std::string(" points in a Gaussian)")}));
+    console.write(text::free_record(
+        {std::string(" Up to "), p.ranges[k - 1].rch, std::string("A, sigma is : "), run.model.gauss.sigma[k]}));
+    console.write(text::free_record(
+        {std::string("   (with "), 2 * run.model.gauss.ngauss[k] + 1, std::string(" points in a Gaussian)")}));
   }
   console.write(text::free_record({}));
   console.write(text::free_record({}));
@@ -160,8 +155,7 @@ void write_report(const Run& run, Console& console) {
   write_heading(run, console);
   write_zero_constraints(run, console);
   write_coefficients(run, console);
-  console.write(layout("(/,/,' Number density is ',F6.4,' atoms per cubic Angstrom',/,/)",
-                       {run.params.density}));
+  console.write(layout("(/,/,' Number density is ',F6.4,' atoms per cubic Angstrom',/,/)", {run.params.density}));
   for (int s = 1; s <= run.params.nsets; ++s) write_data_set(run, s, console);
   write_grid(run, console);
   write_positivity_and_coordination(run, console);

@@ -119,8 +119,7 @@ std::string g_file_text(const Run& run) {
 std::string gsv_file_text(const Run& run) {
   const int nbasis = run.params.nbasis;
   std::string out;
-  out.reserve(static_cast<std::size_t>(run.model.r.nr) * static_cast<std::size_t>(2 * nbasis + 1) * 16 +
-              64);
+  out.reserve(static_cast<std::size_t>(run.model.r.nr) * static_cast<std::size_t>(2 * nbasis + 1) * 16 + 64);
   out += free_record({run.model.r.nr, nbasis});
   out += free_record({run.sums.nsaved, run.sums.collect_count});
   std::string line;

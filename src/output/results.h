@@ -24,5 +24,4 @@ void save_results(Run& run, Console& console);
 // system's reason otherwise.
 void check_result_place(const RunParameters& params);
 
-
 }  // namespace yosta

@@ -186,8 +186,7 @@ FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(nam
     }
     if (line.size() >= max_line_bytes) {
       throw Stop("Error reading file \"" + printable(name_) + "\", line " + std::to_string(lines_.size() + 1) +
-                 ": the line is longer than " + std::to_string(max_line_bytes) +
-                 " bytes; is this a text file?");
+                 ": the line is longer than " + std::to_string(max_line_bytes) + " bytes; is this a text file?");
     }
     line += ch;
   }
@@ -205,8 +204,8 @@ FreeReader FreeReader::open(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     int err = errno;
-    throw Stop("Cannot open file \"" + printable(path) + "\" for reading: " +
-               (err != 0 ? std::strerror(err) : "unknown error"));
+    throw Stop("Cannot open file \"" + printable(path) +
+               "\" for reading: " + (err != 0 ? std::strerror(err) : "unknown error"));
   }
   return FreeReader(path, in);
 }

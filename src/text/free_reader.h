@@ -97,12 +97,12 @@ class FreeReader {
 
   std::string name_;
   std::vector<std::string> lines_;
-  int line_ = 0;          // 1-based index of the current line; 0 before any read
-  std::size_t pos_ = 0;   // position within the current line
+  int line_ = 0;         // 1-based index of the current line; 0 before any read
+  std::size_t pos_ = 0;  // position within the current line
   bool in_record_ = false;
-  bool slashed_ = false;  // a slash ended the current record
+  bool slashed_ = false;      // a slash ended the current record
   bool after_value_ = false;  // a value was read and its separator not yet seen
-  int repeat_left_ = 0;   // pending repeats of repeat_token_
+  int repeat_left_ = 0;       // pending repeats of repeat_token_
   std::string repeat_token_;
   std::string token_;  // the last item taken
   bool allow_non_finite_ = false;

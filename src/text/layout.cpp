@@ -21,9 +21,9 @@ enum class Kind { Literal, Blanks, Slash, Int, Fixed, General, Exp, Text, Logica
 
 struct Item {
   Kind kind = Kind::Literal;
-  int repeat = 1;  // group, field or slash count; blanks for nX
-  int w = -1;      // field width; -1 when the template gives none
-  int d = 0;       // decimals or significant digits
+  int repeat = 1;           // group, field or slash count; blanks for nX
+  int w = -1;               // field width; -1 when the template gives none
+  int d = 0;                // decimals or significant digits
   std::string text;         // a literal
   std::vector<Item> items;  // a group's contents
 };
@@ -120,13 +120,26 @@ class Parser {
     it.repeat = count;
     char c = static_cast<char>(s_[p_++] & ~0x20);  // upper case
     switch (c) {
-      case 'I': it.kind = Kind::Int; break;
-      case 'F': it.kind = Kind::Fixed; break;
-      case 'G': it.kind = Kind::General; break;
-      case 'E': it.kind = Kind::Exp; break;
-      case 'A': it.kind = Kind::Text; break;
-      case 'L': it.kind = Kind::Logical; break;
-      default: bad_template(s_, std::string("unsupported edit descriptor '") + s_[p_ - 1] + "'");
+      case 'I':
+        it.kind = Kind::Int;
+        break;
+      case 'F':
+        it.kind = Kind::Fixed;
+        break;
+      case 'G':
+        it.kind = Kind::General;
+        break;
+      case 'E':
+        it.kind = Kind::Exp;
+        break;
+      case 'A':
+        it.kind = Kind::Text;
+        break;
+      case 'L':
+        it.kind = Kind::Logical;
+        break;
+      default:
+        bad_template(s_, std::string("unsupported edit descriptor '") + s_[p_ - 1] + "'");
     }
     skip_blanks();
     if (p_ < s_.size() && is_digit(s_[p_])) it.w = number();
@@ -300,8 +313,7 @@ std::string general_form(T v, int w, int d) {
   if (d == 0) return exp_form(static_cast<double>(m), negative, w, d);
   int npad = 4 >= w ? w - 1 : 4;
   if (m == 0) {
-    return fixed_form(0.0, negative, w - npad, d - 1) +
-           std::string(static_cast<std::size_t>(npad), ' ');
+    return fixed_form(0.0, negative, w - npad, d - 1) + std::string(static_cast<std::size_t>(npad), ' ');
   }
   const T r = T(0.5);
   const T exp_d = power_of_ten<T>(d);
@@ -353,11 +365,16 @@ std::string exp_value(double v, int w, int d) {
 
 const char* kind_name(const Value& v) {
   switch (v.index()) {
-    case 0: return "integer";
-    case 1: return "float";
-    case 2: return "double";
-    case 3: return "logical";
-    default: return "text";
+    case 0:
+      return "integer";
+    case 1:
+      return "float";
+    case 2:
+      return "double";
+    case 3:
+      return "logical";
+    default:
+      return "text";
   }
 }
 

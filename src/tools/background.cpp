@@ -88,8 +88,9 @@ void run_background(const BackgroundOptions& o) {
     throw Stop("yosta-tools background: --step " + o.step + " must be at most a quarter of --rcut " + o.r_cut);
   const Table t = read_table(o.input);
   if (!t.program_layout)
-    throw Stop(o.input + ": not in the program's data-file layout (point count, heading, points); use yosta-tools "
-                         "import first");
+    throw Stop(o.input +
+               ": not in the program's data-file layout (point count, heading, points); use yosta-tools "
+               "import first");
   if (t.width() < 2 || t.width() > 3)
     throw Stop(o.input + ": " + std::to_string(t.width()) +
                " columns; background works on sets with fixed coefficients (Q, F and optionally an error)");
@@ -113,13 +114,14 @@ void run_background(const BackgroundOptions& o) {
     rows[k][1] -= b[k];
     s2 += b[k] * b[k];
   }
-  const std::string heading =
-      std::string(t.width() == 3 ? "Q F err" : "Q F") + " | " + o.input + " less the back-transform of its r < " +
-      o.r_cut + " A part (level " + format("%g", -sum_weights) + ", rho " + o.density + ")";
+  const std::string heading = std::string(t.width() == 3 ? "Q F err" : "Q F") + " | " + o.input +
+                              " less the back-transform of its r < " + o.r_cut + " A part (level " +
+                              format("%g", -sum_weights) + ", rho " + o.density + ")";
   write_data_file(o.output, "background of r < " + o.r_cut + " A removed by yosta-tools", heading, rows);
-  std::cout << format("Removed from %s the back-transform of its transform below r = %g A (level -sum w = %g, "
-                      "rho %g, Q up to %g)\n",
-                      o.input.c_str(), r_cut, -sum_weights, density, q_max);
+  std::cout << format(
+      "Removed from %s the back-transform of its transform below r = %g A (level -sum w = %g, "
+      "rho %g, Q up to %g)\n",
+      o.input.c_str(), r_cut, -sum_weights, density, q_max);
   std::cout << "  background B(Q):";
   for (double at : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0}) {
     if (at < q.front() || at > q.back()) continue;

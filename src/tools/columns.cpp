@@ -40,8 +40,8 @@ bool is_integer(const std::string& text) {
 
 [[noreturn]] void bad_item(const std::string& path, int line, std::size_t column, const std::string& text,
                            const std::string& why) {
-  throw Stop(path + ", line " + std::to_string(line) + ", column " + std::to_string(column) + ": '" + text +
-             "' " + why);
+  throw Stop(path + ", line " + std::to_string(line) + ", column " + std::to_string(column) + ": '" + text + "' " +
+             why);
 }
 
 }  // namespace
@@ -80,8 +80,8 @@ std::string format(const char* fmt, ...) {
 double parse_number(std::string_view text, std::string_view what, std::string_view where) {
   double value = 0.0;
   if (!to_number(std::string(text), value) || !std::isfinite(value)) {
-    throw Stop(std::string(where) + ": " + std::string(what) + " must be a finite number, not '" +
-               std::string(text) + "'");
+    throw Stop(std::string(where) + ": " + std::string(what) + " must be a finite number, not '" + std::string(text) +
+               "'");
   }
   return value;
 }

@@ -14,7 +14,7 @@ namespace yosta::tools {
 struct Table {
   std::string path;
   std::vector<std::vector<double>> rows;
-  std::vector<int> lines;     // the file's line number (from 1) of each row
+  std::vector<int> lines;       // the file's line number (from 1) of each row
   bool program_layout = false;  // the file began with a point count and a heading
   int padding_dropped = 0;      // trailing rows of zeros after Q left out
   std::size_t width() const { return rows.empty() ? 0 : rows.front().size(); }

@@ -14,7 +14,7 @@ namespace yosta::tools {
 struct Species {
   std::string symbol;  // element symbol, e.g. "H"
   int Z = 0;
-  int A = 0;           // mass number; 0 for the natural element
+  int A = 0;  // mass number; 0 for the natural element
   std::string name() const;
 };
 
@@ -35,9 +35,9 @@ NeutronLengths neutron_lengths(const Species& s, std::string_view where);
 // abundance.
 struct Site {
   Species species;
-  double fraction = 0.0;            // c_i, the amounts divided by their sum
-  std::vector<Species> isotopes;    // empty: the species itself
-  std::vector<double> abundances;   // of `isotopes`, summing to 1
+  double fraction = 0.0;           // c_i, the amounts divided by their sum
+  std::vector<Species> isotopes;   // empty: the species itself
+  std::vector<double> abundances;  // of `isotopes`, summing to 1
 };
 
 // "O:1 H:2" (spaces or commas between entries). Amounts must be finite and

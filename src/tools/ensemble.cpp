@@ -56,16 +56,16 @@ struct Options {
 struct Member {
   int number = 0;
   std::int32_t seed = 0, noise = 0;
-  std::string folder;  // absolute
+  std::string folder;              // absolute
   std::string status = "pending";  // pending, running, done N, failed N, interrupted
   bool done() const { return status.rfind("done", 0) == 0; }
 };
 
 struct Ensemble {
   Options opt;
-  std::string dir;               // absolute
-  std::string parameter_path;    // absolute
-  std::string parameter_name;    // the copy's name in each member folder
+  std::string dir;             // absolute
+  std::string parameter_path;  // absolute
+  std::string parameter_name;  // the copy's name in each member folder
   std::vector<std::string> parameter_lines;
   RunParameters params;
   std::vector<std::string> data_paths;   // absolute, as the program would open them
@@ -123,11 +123,13 @@ void write_manifest(const Ensemble& e) {
   t += "member seed noise_seed status folder command\n";
   for (const Member& m : e.members)
     t += "member " + std::to_string(m.number) + " " + std::to_string(m.seed) + " " +
-         (e.opt.bootstrap ? std::to_string(m.noise) : std::string("-")) + " " + [&] {
+         (e.opt.bootstrap ? std::to_string(m.noise) : std::string("-")) + " " +
+         [&] {
            std::string s = m.status;
            std::replace(s.begin(), s.end(), ' ', '_');
            return s;
-         }() + " " + member_folder_name(m.number) + " " + command_text(member_command(e, m)) + "\n";
+         }() +
+         " " + member_folder_name(m.number) + " " + command_text(member_command(e, m)) + "\n";
   write_whole(manifest_path(e), t);
 }
 
@@ -199,8 +201,8 @@ Ensemble set_up(const Options& opt) {
   for (const auto& [key, value] : earlier) {
     const std::string where = " (in \"" + manifest_path(e) + "\")";
     if (key == "members" && value != std::to_string(opt.members))
-      throw Stop("This ensemble folder holds " + value + " members, not " + std::to_string(opt.members) +
-                 where + ": use another folder (-d) or the same -n");
+      throw Stop("This ensemble folder holds " + value + " members, not " + std::to_string(opt.members) + where +
+                 ": use another folder (-d) or the same -n");
     if (key == "bootstrap" && value != (opt.bootstrap ? "yes" : "no"))
       throw Stop("This ensemble folder was started " + std::string(value == "yes" ? "with" : "without") +
                  " --bootstrap" + where);
@@ -215,8 +217,7 @@ Ensemble set_up(const Options& opt) {
       } catch (const std::exception&) {
         throw Stop("Bad base_seed \"" + value + "\"" + where);
       }
-      if (base && *base != recorded)
-        throw Stop("This ensemble folder was started with --seed " + value + where);
+      if (base && *base != recorded) throw Stop("This ensemble folder was started with --seed " + value + where);
       base = recorded;
     }
   }
@@ -247,9 +248,9 @@ void prepare_member(const Ensemble& e, const Member& m) {
     const std::string& from = e.data_paths[static_cast<std::size_t>(s)];
     const std::string text = file_text(from);
     const std::string to = m.folder + "/" + e.local_names[static_cast<std::size_t>(s)];
-    write_whole(to, e.opt.bootstrap ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)],
-                                                     e.params.nbasis, noise)
-                                    : text);
+    write_whole(to, e.opt.bootstrap
+                        ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)], e.params.nbasis, noise)
+                        : text);
   }
   for (const auto& [from, ext] : {std::pair{e.start_g, ".g"}, std::pair{e.start_gsv, ".gsv"}})
     if (!from.empty() && fs::exists(from, ec)) write_whole(m.folder + "/" + e.root + ext, file_text(from));
@@ -431,9 +432,9 @@ int run_local(Ensemble& e, int jobs) {
       const double per_member = member_seconds / finished_here;
       left = clock_text(per_member * std::ceil(static_cast<double>(waiting) / jobs));
     }
-    const std::string line = "Members done " + std::to_string(done) + " of " + std::to_string(total) +
-                             ", running " + std::to_string(running.size()) + ", elapsed " + clock_text(now) +
-                             ", left about " + (signals_seen ? std::string("stopping") : left);
+    const std::string line = "Members done " + std::to_string(done) + " of " + std::to_string(total) + ", running " +
+                             std::to_string(running.size()) + ", elapsed " + clock_text(now) + ", left about " +
+                             (signals_seen ? std::string("stopping") : left);
     if (terminal && now - last_print >= 1.0) {
       std::cout << "\r" << line << "   " << std::flush;
       last_print = now;
@@ -454,11 +455,10 @@ int run_local(Ensemble& e, int jobs) {
   }
   std::vector<std::string> failed;
   for (const Member& m : e.members)
-    if (!m.done()) failed.push_back("member " + std::to_string(m.number) + " " + m.status + ", see " + m.folder +
-                                    "/console.txt");
+    if (!m.done())
+      failed.push_back("member " + std::to_string(m.number) + " " + m.status + ", see " + m.folder + "/console.txt");
   if (!failed.empty()) {
-    failed.insert(failed.begin(), std::to_string(failed.size()) + " of " + std::to_string(total) +
-                                      " members failed:");
+    failed.insert(failed.begin(), std::to_string(failed.size()) + " of " + std::to_string(total) + " members failed:");
     throw Stop(failed, 1);
   }
   collect(e);
@@ -505,8 +505,15 @@ std::vector<std::string> words(const std::string& text) {
 
 // The yosta-tools command that runs one part of the ensemble on a node.
 std::string tools_command(const Ensemble& e, const std::string& part) {
-  std::vector<std::string> argv = {find_program("yosta-tools"), "ensemble", e.parameter_path, "-n",
-                                   std::to_string(e.members.size()), "--seed", std::to_string(e.base), "-d", e.dir};
+  std::vector<std::string> argv = {find_program("yosta-tools"),
+                                   "ensemble",
+                                   e.parameter_path,
+                                   "-n",
+                                   std::to_string(e.members.size()),
+                                   "--seed",
+                                   std::to_string(e.base),
+                                   "-d",
+                                   e.dir};
   if (e.opt.bootstrap) argv.push_back("--bootstrap");
   std::string t = command_text(argv) + " " + part;
   if (!e.opt.yosta_options.empty()) t += " -- " + command_text(e.opt.yosta_options);
@@ -519,10 +526,10 @@ int run_slurm(Ensemble& e) {
       throw Stop("For Slurm the ensemble folder must not contain blanks or '%': \"" + path + "\"");
   const std::string cwd = fs::current_path().string();
   const std::string head = "#!/bin/sh\n";
-  const std::string array_script =
-      head + "#SBATCH --job-name=yosta-members\n#SBATCH --array=1-" + std::to_string(e.members.size()) +
-      "\n#SBATCH --output=" + e.dir + "/slurm_member_%a.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" +
-      "exec " + tools_command(e, "--member \"$SLURM_ARRAY_TASK_ID\"") + "\n";
+  const std::string array_script = head + "#SBATCH --job-name=yosta-members\n#SBATCH --array=1-" +
+                                   std::to_string(e.members.size()) + "\n#SBATCH --output=" + e.dir +
+                                   "/slurm_member_%a.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" + "exec " +
+                                   tools_command(e, "--member \"$SLURM_ARRAY_TASK_ID\"") + "\n";
   const std::string merge_script = head + "#SBATCH --job-name=yosta-merge\n#SBATCH --output=" + e.dir +
                                    "/slurm_merge.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" + "exec " +
                                    tools_command(e, "--collect") + "\n";
@@ -533,17 +540,18 @@ int run_slurm(Ensemble& e) {
   std::vector<std::string> submit = {"sbatch", "--parsable"};
   for (const std::string& w : words(e.opt.sbatch_args)) submit.push_back(w);
   if (e.opt.dry_run) {
-    std::cout << "# " << array_path << "\n" << array_script << "\n# " << merge_path << "\n" << merge_script
-              << "\n# Submit with:\n"
+    std::cout << "# " << array_path << "\n"
+              << array_script << "\n# " << merge_path << "\n"
+              << merge_script << "\n# Submit with:\n"
               << command_text(submit) << " " << shell_quoted(array_path) << "\n"
-              << command_text(submit) << " --dependency=afterok:ARRAY_JOB_ID " << shell_quoted(merge_path)
-              << "\n";
+              << command_text(submit) << " --dependency=afterok:ARRAY_JOB_ID " << shell_quoted(merge_path) << "\n";
     return 0;
   }
   auto job_id = [](const std::string& out, int status, const std::string& what) {
     std::string id = trimmed_text(out.substr(0, out.find(';')));
     if (status != 0 || id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
-      throw Stop("sbatch did not accept the " + what + " (status " + std::to_string(status) + "): " + trimmed_text(out));
+      throw Stop("sbatch did not accept the " + what + " (status " + std::to_string(status) +
+                 "): " + trimmed_text(out));
     return id;
   };
   int status = 0;
@@ -557,8 +565,8 @@ int run_slurm(Ensemble& e) {
   std::cout << "Submitted the members as job array " << array_id << " (tasks 1-" << e.members.size()
             << ") and the merge as job " << merge_id << " (after every member has succeeded)\n"
             << "Follow them with: squeue -j " << array_id << "," << merge_id << "\n"
-            << "Results in " << e.dir << " when job " << merge_id << " has finished; each member's console in "
-            << e.dir << "/member_NNN/console.txt\n";
+            << "Results in " << e.dir << " when job " << merge_id << " has finished; each member's console in " << e.dir
+            << "/member_NNN/console.txt\n";
   std::ofstream(e.dir + "/jobs.txt") << array_id << " " << merge_id << "\n";
   return 0;
 }
@@ -589,8 +597,7 @@ void add_ensemble(CLI::App& app) {
   sub->add_option("--member", opt->member, "Run member N only (used by the Slurm job array)")
       ->group("")
       ->check(CLI::PositiveNumber);
-  sub->add_flag("--collect", opt->collect, "Only merge the finished members (used by the Slurm merge job)")
-      ->group("");
+  sub->add_flag("--collect", opt->collect, "Only merge the finished members (used by the Slurm merge job)")->group("");
   sub->footer(
       "Results in DIR: ROOT.gsv (merged), ROOT.g (mean), ROOT_errors.txt and ROOT_errors.png, manifest.txt.\n"
       "Running the same command again continues: finished members are not run again.\n"

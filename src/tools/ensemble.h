@@ -22,8 +22,8 @@ std::int32_t noise_seed(std::int32_t member_seed, int k);
 // as the program takes it; the first two lines are kept as they are and each
 // point is written on one line with its other values unchanged. `seed` is the
 // state of the generator, advanced in place.
-std::string resampled_data(const std::string& name, const std::string& text, const DataSetSettings& set,
-                           int nbasis, std::int32_t& seed);
+std::string resampled_data(const std::string& name, const std::string& text, const DataSetSettings& set, int nbasis,
+                           std::int32_t& seed);
 
 // The parameter file `lines` (named `name`) with the data file records of
 // every set and the root record replaced by `data_files` and `root`; all other

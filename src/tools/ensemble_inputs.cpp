@@ -66,8 +66,8 @@ double gaussian(std::int32_t& seed) {
 
 }  // namespace
 
-std::string resampled_data(const std::string& name, const std::string& text, const DataSetSettings& set,
-                           int nbasis, std::int32_t& seed) {
+std::string resampled_data(const std::string& name, const std::string& text, const DataSetSettings& set, int nbasis,
+                           std::int32_t& seed) {
   std::istringstream stream(text);
   text::FreeReader in(name, stream);
   const std::int32_t nq = in.read_int("number of points (integer)");

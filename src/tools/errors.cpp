@@ -17,21 +17,21 @@ void add_errors(CLI::App& app) {
     bool add_one = false;
   };
   auto options = std::make_shared<Options>();
-  CLI::App* sub = app.add_subcommand(
-      "errors", "Mean, standard deviation and standard error of the g(r) sets saved in a .gsv file");
+  CLI::App* sub =
+      app.add_subcommand("errors", "Mean, standard deviation and standard error of the g(r) sets saved in a .gsv file");
   sub->add_option("FILES", options->inputs,
                   "The saved-set sums of a run (root.gsv) or a merged file; or the .g files of several runs,"
                   " each taken as one set")
       ->required();
-  sub->add_option("-o,--output", options->table, "Write the table to FILE (default: the console)")
-      ->type_name("FILE");
+  sub->add_option("-o,--output", options->table, "Write the table to FILE (default: the console)")->type_name("FILE");
   sub->add_option("--plot", options->picture,
                   "Draw every basis function with its +-2 sd band into FILE (.png, .svg or .pdf)")
       ->type_name("FILE");
   sub->add_flag("--add-one", options->add_one,
                 "Add 1 to the means: the stored values are g(r) - 1 (Q-dependent coefficients)");
-  sub->footer("Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png\n"
-              "  yosta-tools errors run1/water.g run2/water.g run3/water.g --add-one");
+  sub->footer(
+      "Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png\n"
+      "  yosta-tools errors run1/water.g run2/water.g run3/water.g --add-one");
   sub->callback([options] {
     GsvFile sums;
     if (options->inputs.size() == 1) {

@@ -48,7 +48,8 @@ Series from_table(const Table& t, const ImportOptions& o, std::vector<std::strin
     throw Stop(t.path + ", line " + std::to_string(t.lines.back()) + ": the last Q (" + q_text(qn) +
                ") is not above the first (" + q_text(q0) + "); Q must increase");
   }
-  if (q0 < 0.0) throw Stop(t.path + ", line " + std::to_string(t.lines.front()) + ": Q = " + q_text(q0) + " is negative");
+  if (q0 < 0.0)
+    throw Stop(t.path + ", line " + std::to_string(t.lines.front()) + ": Q = " + q_text(q0) + " is negative");
   const double x0 = q0 / s.dq;
   const double frac = x0 - std::floor(x0);
   if (frac <= grid_tolerance || frac >= 1.0 - grid_tolerance) {
@@ -71,14 +72,14 @@ Series from_table(const Table& t, const ImportOptions& o, std::vector<std::strin
       moved_row = i;
     }
     if (std::fabs(q - s.q(i)) > grid_tolerance * s.dq) {
-      throw Stop(t.path + ", line " + std::to_string(t.lines[i]) + ": Q = " + q_text(q) + " where an even grid of step " +
-                 q_text(s.dq) + " from the first Q puts " + q_text(s.q(i)) +
+      throw Stop(t.path + ", line " + std::to_string(t.lines[i]) + ": Q = " + q_text(q) +
+                 " where an even grid of step " + q_text(s.dq) + " from the first Q puts " + q_text(s.q(i)) +
                  "; the points must be evenly spaced without gaps");
     }
     s.rows.emplace_back(t.rows[i].begin() + 1, t.rows[i].end());
   }
-  steps.push_back("read " + std::to_string(n) + " points from " + t.path + ", Q " + q_text(q0) + " to " +
-                  q_text(qn) + ", dq " + q_text(s.dq) + (s.centred ? ", at bin centres (k + 1/2) dq" : ", at k dq"));
+  steps.push_back("read " + std::to_string(n) + " points from " + t.path + ", Q " + q_text(q0) + " to " + q_text(qn) +
+                  ", dq " + q_text(s.dq) + (s.centred ? ", at bin centres (k + 1/2) dq" : ", at k dq"));
   // Values printed to a few digits are off their grid point by the rounding;
   // a larger difference (a typing slip) is named.
   if (largest_move > 1e-3 * s.dq) {
@@ -213,8 +214,9 @@ Series prepare_import(const Table& table, const ImportOptions& o, std::vector<st
     if (n > 1 && !o.shift) {
       s = rebin_centred(s, n);
       rebinned = true;
-      steps.push_back("averaged the bins over windows " + std::to_string(n) + " bins wide centred on multiples of dq = " +
-                      q_text(s.dq) + (n % 2 == 0 ? "" : " (half weight for the bins cut by a window's edge)") +
+      steps.push_back("averaged the bins over windows " + std::to_string(n) +
+                      " bins wide centred on multiples of dq = " + q_text(s.dq) +
+                      (n % 2 == 0 ? "" : " (half weight for the bins cut by a window's edge)") +
                       (s.has_error ? ", errors propagated" : ""));
     } else if (o.shift) {
       s.centred = false;
@@ -239,8 +241,8 @@ Series prepare_import(const Table& table, const ImportOptions& o, std::vector<st
   if (n > 1 && !rebinned) {
     s = rebin_integer(s, n);
     steps.push_back("averaged " + std::to_string(n) + " neighbouring points" +
-                    (n % 2 == 0 ? " (and half of the next on each side)" : "") + ", centred on multiples of dq = " +
-                    q_text(s.dq));
+                    (n % 2 == 0 ? " (and half of the next on each side)" : "") +
+                    ", centred on multiples of dq = " + q_text(s.dq));
   }
   if (s.rows.empty()) {
     throw Stop(table.path + ": too few points to average groups of " + std::to_string(n));
@@ -333,7 +335,8 @@ void run_import(const ImportOptions& o) {
   for (int mr : {1, 2, 4}) std::cout << format("  Mr = %d: %.5g A", mr, two_pi / (q_last * mr));
   const long grid_points = std::lround(q_last / s.dq);
   if (grid_points > 0) {
-    std::cout << format("; Mr at most %ld", std::min(static_cast<long>(max_mr), static_cast<long>(max_sinqr - 1) / grid_points));
+    std::cout << format("; Mr at most %ld",
+                        std::min(static_cast<long>(max_mr), static_cast<long>(max_sinqr - 1) / grid_points));
   }
   std::cout << '\n';
   if (first_index > 0) {
@@ -351,7 +354,9 @@ void add_import(CLI::App& app) {
   sub->add_option("-o,--output", o->output, "the data file to write")->required();
   sub->add_option("--dq", o->dq, "the Q step (default: from the first and last Q)");
   auto* shift = sub->add_flag("--shift", o->shift, "bin-centred input: shift Q by +dq/2 instead of interpolating");
-  sub->add_flag("--interpolate")->description("bin-centred input: interpolate onto k dq (the default)")->excludes(shift);
+  sub->add_flag("--interpolate")
+      ->description("bin-centred input: interpolate onto k dq (the default)")
+      ->excludes(shift);
   sub->add_option("--rebin", o->rebin, "average N neighbouring points (errors combined)");
   sub->add_option("--q-range", o->q_range, "keep only QMIN <= Q <= QMAX")->expected(2);
   sub->add_option("--error", o->error, "write this error for every point (adds or replaces the error column)")
@@ -361,7 +366,8 @@ void add_import(CLI::App& app) {
   sub->add_option("--grid-like", o->grid_like,
                   "put the result on the Q grid of this data file (same dq), with F 0 and a large error outside "
                   "the data's range, and print the q_first/q_last to use");
-  sub->add_flag("--qdep", o->qdep, "the columns after F(Q) are coefficients (a Q-dependent data file, no error column)");
+  sub->add_flag("--qdep", o->qdep,
+                "the columns after F(Q) are coefficients (a Q-dependent data file, no error column)");
   sub->footer(
       "Q must come evenly spaced, at k dq or at bin centres (k + 1/2) dq; bin centres are interpolated\n"
       "onto k dq (mean of neighbours) unless --shift. Steps run in the order: S(Q) - 1, grid, --rebin,\n"

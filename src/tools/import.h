@@ -12,16 +12,16 @@ namespace yosta::tools {
 struct ImportOptions {
   std::string input;
   std::string output;
-  double dq = 0.0;          // 0: from the first and last Q of the input
-  bool shift = false;       // bin centres: shift Q by +dq/2 instead of interpolating
-  int rebin = 1;            // average this many neighbouring points
+  double dq = 0.0;              // 0: from the first and last Q of the input
+  bool shift = false;           // bin centres: shift Q by +dq/2 instead of interpolating
+  int rebin = 1;                // average this many neighbouring points
   std::vector<double> q_range;  // empty or {qmin, qmax}
-  bool has_error = false;   // replace or add the error column with `error`
+  bool has_error = false;       // replace or add the error column with `error`
   double error = 0.0;
-  bool sq = false;          // the input holds S(Q): write scale (S - 1)
+  bool sq = false;  // the input holds S(Q): write scale (S - 1)
   double scale = 1.0;
-  std::string grid_like;    // put the result on this data file's Q grid
-  bool qdep = false;        // the columns after F are coefficients, no error column
+  std::string grid_like;  // put the result on this data file's Q grid
+  bool qdep = false;      // the columns after F are coefficients, no error column
 };
 
 // Points on a uniform grid: point i lies at Q = (k0 + i + (centred ? 1/2 : 0)) dq.

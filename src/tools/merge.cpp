@@ -17,11 +17,9 @@ void add_merge(CLI::App& app) {
   auto options = std::make_shared<Options>();
   CLI::App* sub = app.add_subcommand(
       "merge", "Add the saved-set sums of .gsv files, or average .g files (--mean) into a start file");
-  sub->add_option("FILES", options->inputs, "The .gsv files (or .g files with --mean); all on one r grid")
-      ->required();
+  sub->add_option("FILES", options->inputs, "The .gsv files (or .g files with --mean); all on one r grid")->required();
   sub->add_option("-o,--output", options->output, "The merged file")->required()->type_name("FILE");
-  sub->add_flag("--mean", options->mean,
-                "Average the basis functions of .g files: the result can start a further run");
+  sub->add_flag("--mean", options->mean, "Average the basis functions of .g files: the result can start a further run");
   sub->footer(
       "Examples:\n  yosta-tools merge run1/water.gsv run2/water.gsv -o all.gsv\n"
       "  yosta-tools merge --mean run1/water.g run2/water.g -o water.g");

@@ -125,8 +125,8 @@ void add_misfit(CLI::App& app) {
                         "mean misfit", "RMS data");
     for (std::size_t s = 0; s < sets.size(); ++s) {
       const SetMisfit& f = sets[s];
-      std::cout << format("%-4zu %7d %9.4g %9.4g %12.4g %12.4g %12.4g\n", s + 1, f.points, f.q_first, f.q_last,
-                          f.rms, f.mean, f.rms_data);
+      std::cout << format("%-4zu %7d %9.4g %9.4g %12.4g %12.4g %12.4g\n", s + 1, f.points, f.q_first, f.q_last, f.rms,
+                          f.mean, f.rms_data);
     }
     std::cout << "sigma for chi-squared 1 per point:";
     for (const SetMisfit& f : sets) std::cout << format(" %.2g", f.rms);

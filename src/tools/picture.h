@@ -13,8 +13,8 @@ struct PictureCurve {
   std::vector<float> x, y;
   std::vector<float> error;  // with points: the half-length of each error bar (may be empty)
   int colour = 4;
-  bool points = false;       // points (with error bars) instead of a line
-  std::string label;         // in the legend; empty: not listed
+  bool points = false;  // points (with error bars) instead of a line
+  std::string label;    // in the legend; empty: not listed
 };
 
 struct PictureBand {
@@ -27,14 +27,14 @@ struct PicturePanel {
   std::string x_label, y_label, title;
   std::vector<PictureBand> bands;
   std::vector<PictureCurve> curves;
-  float x_max = 0;  // above 0: the x axis ends here
+  float x_max = 0;   // above 0: the x axis ends here
   float height = 1;  // relative height of its row (one column only)
 };
 
 // Draws the panels, `columns` side by side and as many rows as needed (with
-// one column, each row as high as its panel's `height` asks), on one page and writes it whole to `file`, whose extension (.png, .svg or .pdf)
-// chooses the kind. Throws Stop on another extension or when the picture
-// cannot be written.
+// one column, each row as high as its panel's `height` asks), on one page and writes it whole to `file`, whose
+// extension (.png, .svg or .pdf) chooses the kind. Throws Stop on another extension or when the picture cannot be
+// written.
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns);
 
 }  // namespace yosta::tools

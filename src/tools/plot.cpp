@@ -26,8 +26,8 @@ std::vector<std::vector<float>> data_errors(const std::string& parameter_file, c
   std::unique_ptr<Run> run = make_run();
   run->params = read_parameters(reader);
   if (run->params.nsets != static_cast<int>(out.sets.size()))
-    throw Stop("\"" + parameter_file + "\" has " + std::to_string(run->params.nsets) + " data sets, \"" +
-               out.path + "\" " + std::to_string(out.sets.size()));
+    throw Stop("\"" + parameter_file + "\" has " + std::to_string(run->params.nsets) + " data sets, \"" + out.path +
+               "\" " + std::to_string(out.sets.size()));
   for (int s = 1; s <= run->params.nsets; ++s)
     run->model.sets[static_cast<std::size_t>(s)].settings = run->params.sets[static_cast<std::size_t>(s - 1)];
   read_data_sets(run->params, run->model);
@@ -54,8 +54,8 @@ std::vector<PicturePanel> out_panels(const OutFile& out, const std::vector<std::
     PicturePanel main;
     main.title = (s == 0 && !out.title.empty() ? out.title + ": data set " : "Data set ") + std::to_string(s + 1);
     main.y_label = "F(Q)";  // the residual below carries the Q axis label
-    PictureCurve data{g.Q, g.data, errors.empty() ? std::vector<float>{} : errors[s], 3, true,
-                      errors.empty() ? "data" : "data +-1 sd"};
+    PictureCurve data{g.Q, g.data, errors.empty() ? std::vector<float>{} : errors[s],
+                      3,   true,   errors.empty() ? "data" : "data +-1 sd"};
     PictureCurve model{g.Q, fit, {}, 4, false, g.ncurves == 4 ? "fit (broadened)" : "fit"};
     PictureCurve background{g.Q, g.background, {}, 7, false, "background"};
     main.curves = {data, model, background};
@@ -94,7 +94,8 @@ void add_plot(CLI::App& app) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* sub = app.add_subcommand(
-      "plot", "Draw a run's .out file: every data set with its fit and residual, the basis functions, the partial S(Q)s");
+      "plot",
+      "Draw a run's .out file: every data set with its fit and residual, the basis functions, the partial S(Q)s");
   sub->add_option("OUT", options->out, "The curve file of a run (root.out)")->required();
   sub->add_option("-o,--output", options->picture, "The picture (.png, .svg or .pdf)")->required()->type_name("FILE");
   sub->add_option("-p,--parameters", options->parameters,

@@ -54,8 +54,7 @@ struct SpawnSetup {
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
-                                                       extra_flags));
+    posix_spawnattr_setflags(&attr, static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | extra_flags));
   }
 };
 
@@ -82,25 +81,22 @@ std::string find_program(const std::string& name) {
     }
   }
   throw Stop("Cannot find the program \"" + name + "\": neither beside yosta-tools (" +
-             (self.empty() ? std::string("unknown folder") : self.parent_path().string()) +
-             ") nor on PATH");
+             (self.empty() ? std::string("unknown folder") : self.parent_path().string()) + ") nor on PATH");
 }
 
-pid_t start_program(const std::vector<std::string>& argv, const std::string& dir,
-                    const std::string& output_file, bool own_group) {
+pid_t start_program(const std::vector<std::string>& argv, const std::string& dir, const std::string& output_file,
+                    bool own_group) {
   SpawnSetup setup;
   posix_spawn_file_actions_addchdir_np(&setup.actions, dir.c_str());
   posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&setup.actions, 1, output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  posix_spawn_file_actions_addopen(&setup.actions, 1, output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&setup.actions, 1, 2);
   if (own_group) posix_spawnattr_setpgroup(&setup.attr, 0);
   setup.default_signals(own_group ? POSIX_SPAWN_SETPGROUP : 0);
   std::vector<char*> args = c_args(argv);
   pid_t pid = 0;
   const int error = posix_spawn(&pid, argv[0].c_str(), &setup.actions, &setup.attr, args.data(), environ);
-  if (error != 0)
-    throw Stop("Cannot start \"" + argv[0] + "\" in \"" + dir + "\": " + std::strerror(error));
+  if (error != 0) throw Stop("Cannot start \"" + argv[0] + "\" in \"" + dir + "\": " + std::strerror(error));
   return pid;
 }
 

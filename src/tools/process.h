@@ -18,8 +18,8 @@ std::string find_program(const std::string& name);
 // process group of its own, so a Ctrl-C at the terminal reaches only us and
 // we decide how to pass it on. SIGINT and SIGTERM get their default actions in
 // the child. Throws Stop when it cannot be started.
-pid_t start_program(const std::vector<std::string>& argv, const std::string& dir,
-                    const std::string& output_file, bool own_group);
+pid_t start_program(const std::vector<std::string>& argv, const std::string& dir, const std::string& output_file,
+                    bool own_group);
 
 // Runs argv[0] to its end and returns its standard output; `status` gets the
 // exit status (-1 when it did not exit normally).

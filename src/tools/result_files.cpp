@@ -16,8 +16,8 @@ namespace {
 using text::FreeReader;
 
 [[noreturn]] void bad(const FreeReader& in, const std::string& what, const std::string& found) {
-  throw Stop("Error reading file \"" + in.name() + "\", line " + std::to_string(in.line_number()) + ": " +
-             what + ", found " + found);
+  throw Stop("Error reading file \"" + in.name() + "\", line " + std::to_string(in.line_number()) + ": " + what +
+             ", found " + found);
 }
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
@@ -75,8 +75,9 @@ int items_on_line(const std::string& path, int number) {
 void check_r(FreeReader& in, const std::vector<float>& r, std::size_t j) {
   if (r[j] <= 0.0f) bad(in, "r must be above 0", quoted(text::real_text(r[j])));
   if (j > 0 && r[j] != static_cast<float>(j + 1) * r[0])
-    bad(in, "r of row " + std::to_string(j + 1) + " must be " + std::to_string(j + 1) + " x " +
-                text::real_text(r[0]) + " = " + text::real_text(static_cast<float>(j + 1) * r[0]),
+    bad(in,
+        "r of row " + std::to_string(j + 1) + " must be " + std::to_string(j + 1) + " x " + text::real_text(r[0]) +
+            " = " + text::real_text(static_cast<float>(j + 1) * r[0]),
         quoted(text::real_text(r[j])));
 }
 
@@ -226,8 +227,7 @@ std::string g_text(const GFile& g) {
 
 std::string gsv_text(const GsvFile& s) {
   using text::append_item;
-  std::string out =
-      text::free_record({s.nr(), s.nbasis()}) + text::free_record({s.nsaved, s.collect_count});
+  std::string out = text::free_record({s.nr(), s.nbasis()}) + text::free_record({s.nsaved, s.collect_count});
   std::string line;
   for (int j = 0; j < s.nr(); ++j) {
     const std::size_t uj = static_cast<std::size_t>(j);

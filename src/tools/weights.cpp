@@ -105,7 +105,8 @@ void run_neutron(const NeutronOptions& o) {
   const std::vector<std::string> pairs = pair_names(contrasts.front().sites);
   std::cout << "Neutron weights w_ij = (2 - d_ij) c_i c_j b_i b_j in barn (Faber-Ziman), bound coherent\n"
                "scattering lengths b from the table of python3-periodictable.\n"
-               "Coefficient record order, basis function 1.." << pairs.size() << ":";
+               "Coefficient record order, basis function 1.."
+            << pairs.size() << ":";
   for (const std::string& p : pairs) std::cout << ' ' << p;
   std::cout << "\n";
   for (const Contrast& c : contrasts) {
@@ -138,8 +139,8 @@ void run_neutron(const NeutronOptions& o) {
   std::cout << '\n';
   const double smallest = s.back();
   if (contrasts.size() < pairs.size()) {
-    std::cout << " condition number: infinite; " << contrasts.size() << " contrasts cannot determine "
-              << pairs.size() << " partials\n";
+    std::cout << " condition number: infinite; " << contrasts.size() << " contrasts cannot determine " << pairs.size()
+              << " partials\n";
   } else if (!(smallest > 1e-12 * s.front())) {
     std::cout << " condition number: infinite; the contrasts do not determine the partials\n";
   } else {

@@ -33,8 +33,7 @@ double form_factor(int Z, double Q) {
   if (error != nullptr) {
     const std::string message = error->message != nullptr ? error->message : "unknown error";
     xrl_error_free(error);
-    throw Stop("xraylib: no form factor for Z = " + std::to_string(Z) + " at Q = " + format("%g", Q) + ": " +
-               message);
+    throw Stop("xraylib: no form factor for Z = " + std::to_string(Z) + " at Q = " + format("%g", Q) + ": " + message);
   }
   return f;
 }
@@ -71,8 +70,8 @@ void run_xray(const XrayOptions& o) {
   const Table table = read_table(o.q_from);
   for (std::size_t k = 0; k < table.rows.size(); ++k) {
     if (table.rows[k][0] < 0.0) {
-      throw Stop(o.q_from + ", line " + std::to_string(table.lines[k]) + ": Q = " +
-                 format("%g", table.rows[k][0]) + " is negative");
+      throw Stop(o.q_from + ", line " + std::to_string(table.lines[k]) + ": Q = " + format("%g", table.rows[k][0]) +
+                 " is negative");
     }
   }
 

@@ -17,13 +17,13 @@ namespace yosta {
 namespace {
 
 using testing::CommandResult;
-using testing::TempDir;
+using testing::last_line;
 using testing::run_command;
+using testing::run_yosta;
 using testing::split_lines;
+using testing::TempDir;
 using testing::write_file;
 using testing::yosta_binary;
-using testing::run_yosta;
-using testing::last_line;
 
 // --- Console prompts -------------------------------------------------------
 
@@ -47,7 +47,7 @@ TEST(StartPrompt, OnlyAnUpperCaseNDeclines) {
 
 TEST(StartPrompt, AnswerWithoutAValueKeepsTheDefaultYes) {
   EXPECT_TRUE(begins("/\n"));
-  EXPECT_TRUE(begins(",N\n"));  // a null value, then the read is over
+  EXPECT_TRUE(begins(",N\n"));         // a null value, then the read is over
   EXPECT_FALSE(begins("\n   \nN\n"));  // empty lines are passed over
 }
 
@@ -93,9 +93,8 @@ std::string parameter_text(const std::string& nbasis_line = "1", const std::stri
                            const std::string& nsets = "1 0") {
   std::string text = "End-to-end test run\nF\n" + live + "\n";
   if (live == "T") text += "50\n";
-  text += "0.02\nF\n" + nbasis_line +
-          "\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n100\n1.0 0.5\n" + nsets +
-          "\nliquid\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\nresult\n";
+  text += "0.02\nF\n" + nbasis_line + "\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n100\n1.0 0.5\n" +
+          nsets + "\nliquid\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\nresult\n";
   return text;
 }
 
@@ -110,7 +109,6 @@ std::string data_text() {
   }
   return text;
 }
-
 
 TEST(Program, ErrorStopExitsOneWithItsMessageLast) {
   TempDir dir;
@@ -176,8 +174,7 @@ TEST(Program, CommandLineOptions) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(last_line(r.output), "yosta 3.0");
   // A seed outside 1..2^31-2 would leave the generator stuck on one state.
-  for (const char* bad : {"--seed 0", "--seed -3", "--seed 2147483647", "--seed x", "--max-moves -2",
-                          "a.dat b.dat"}) {
+  for (const char* bad : {"--seed 0", "--seed -3", "--seed 2147483647", "--seed x", "--max-moves -2", "a.dat b.dat"}) {
     r = run_yosta(dir, bad);
     EXPECT_EQ(r.status, 1) << bad << "\n" << r.output;
   }
@@ -292,16 +289,16 @@ TEST(FullRun, HangupSavesAndExitsTen) {
   TempDir dir;
   write_file(dir.file("setup.dat"), parameter_text());
   write_file(dir.file("liquid.dat"), data_text());
-  write_file(dir.file("hup.sh"),
-             "'" + yosta_binary() + "' --seed 2 setup.dat > run.log 2>&1 &\n"
-             "pid=$!\n"
-             "for i in $(seq 1 600); do\n"
-             "  grep -q 'Accepted:' run.log && break\n"
-             "  sleep 0.05\n"
-             "done\n"
-             "kill -HUP $pid\n"
-             "wait $pid\n"
-             "echo \"yosta status $?\"\n");
+  write_file(dir.file("hup.sh"), "'" + yosta_binary() +
+                                     "' --seed 2 setup.dat > run.log 2>&1 &\n"
+                                     "pid=$!\n"
+                                     "for i in $(seq 1 600); do\n"
+                                     "  grep -q 'Accepted:' run.log && break\n"
+                                     "  sleep 0.05\n"
+                                     "done\n"
+                                     "kill -HUP $pid\n"
+                                     "wait $pid\n"
+                                     "echo \"yosta status $?\"\n");
   const CommandResult r = run_command("sh hup.sh", dir.path());
   const std::string log = testing::read_file(dir.file("run.log"));
   EXPECT_NE(r.output.find("yosta status 10"), std::string::npos) << r.output << log;
@@ -319,8 +316,7 @@ TEST(FullRun, AClosedOutputPipeDoesNotStopTheFit) {
   write_file(dir.file("setup.dat"), parameter_text());
   write_file(dir.file("liquid.dat"), data_text());
   write_file(dir.file("pipe.sh"),
-             "{ sleep 0.3; '" + yosta_binary() +
-                 "' --seed 4 --max-moves 300 setup.dat; echo $? > status; } | true\n");
+             "{ sleep 0.3; '" + yosta_binary() + "' --seed 4 --max-moves 300 setup.dat; echo $? > status; } | true\n");
   run_command("sh pipe.sh", dir.path());
   EXPECT_EQ(testing::read_file(dir.file("status")), "10\n");
   const std::vector<std::string> g = split_lines(testing::read_file(dir.file("result.g")));

@@ -13,8 +13,8 @@
 namespace yosta {
 namespace {
 
-using testing::TempDir;
 using testing::read_file;
+using testing::TempDir;
 using testing::write_file;
 
 std::string padded(const std::string& name) { return name + std::string(80 - name.size(), ' '); }

@@ -54,9 +54,7 @@ PlotApi recorder() {
   };
   api.colour = [](int ci) { record("sci", {double(ci)}); };
   api.colour_rgb = [](int ci, float r, float g, float b) { record("scr", {double(ci), r, g, b}); };
-  api.line = [](int n, const float* x, const float* y) {
-    record("line", {double(n), x[0], y[0], x[n - 1], y[n - 1]});
-  };
+  api.line = [](int n, const float* x, const float* y) { record("line", {double(n), x[0], y[0], x[n - 1], y[n - 1]}); };
   api.close = [] { record("close"); };
   api.place = [](const char* first, const char* second) {
     record("place", {}, std::string(first) + "|" + second);
@@ -226,9 +224,9 @@ TEST_F(PlotsTest, NonFinitePointsSplitTheLineAndStayOutOfTheLimits) {
   const PlotApi api = recorder();
   draw_line(api, g.n, &g.x[1], &g.y[1]);
   ASSERT_EQ(calls.size(), 3u);
-  EXPECT_EQ(calls[0].args[0], 99);   // points 1..99
-  EXPECT_EQ(calls[1].args[0], 99);   // 101..199
-  EXPECT_EQ(calls[2].args[0], 97);   // 203..299
+  EXPECT_EQ(calls[0].args[0], 99);  // points 1..99
+  EXPECT_EQ(calls[1].args[0], 99);  // 101..199
+  EXPECT_EQ(calls[2].args[0], 97);  // 203..299
   EXPECT_FLOAT_EQ(float(calls[2].args[1]), 203 * 0.05f);
 
   // No finite value at all: the limits go non-finite and the guard takes over.
@@ -247,11 +245,11 @@ TEST_F(PlotsTest, SetUpOpensBothWindowsThenDrawsEachInOrder) {
   EXPECT_TRUE(calls.empty());  // building the panels draws nothing
   plots.open("");
   const std::vector<std::string> expected = {
-      "open", "open",                                                           //
-      "select", "ask", "paper", "bbuf", "env", "label", "sci", "line", "sci", "ebuf",  //
-      "select", "ask", "paper", "sch", "scr", "bbuf", "env", "label",           //
-      "sci", "line", "sci", "line", "sci", "line", "sci", "ebuf",               //
-      "place", "select", "ebuf", "select", "ebuf"};  // side by side, then painted again
+      "open",   "open",                                                                      //
+      "select", "ask",    "paper", "bbuf",   "env", "label", "sci", "line",  "sci", "ebuf",  //
+      "select", "ask",    "paper", "sch",    "scr", "bbuf",  "env", "label",                 //
+      "sci",    "line",   "sci",   "line",   "sci", "line",  "sci", "ebuf",                  //
+      "place",  "select", "ebuf",  "select", "ebuf"};  // side by side, then painted again
   ASSERT_EQ(names(), expected);
   EXPECT_EQ(calls[0].text, "G(r)/xw");
   EXPECT_EQ(calls[1].text, "S(Q)/xw");
@@ -304,9 +302,9 @@ TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
   run->model.v[1][10] = 7.0f;  // the next drawing shows the latest state
   fake_now = 100.25;
   plots.refresh();
-  const std::vector<std::string> redraw = {
-      "select", "bbuf", "env", "label", "sci", "line", "sci", "ebuf",
-      "select", "bbuf", "env", "label", "sci", "line", "sci", "line", "sci", "line", "sci", "ebuf"};
+  const std::vector<std::string> redraw = {"select", "bbuf",   "env",  "label", "sci",   "line", "sci",
+                                           "ebuf",   "select", "bbuf", "env",   "label", "sci",  "line",
+                                           "sci",    "line",   "sci",  "line",  "sci",   "ebuf"};
   ASSERT_EQ(names(), redraw);  // neither ask nor paper again
   EXPECT_FLOAT_EQ(float(calls[2].args[3]), 7.7f);
   calls.clear();
@@ -362,8 +360,10 @@ TEST_F(PlotsTest, DeviceThatCannotBeOpenedIsAGraphicsError) {
       calls.clear();
     }
     // The window that did open is closed again.
-    if (which == 2) EXPECT_EQ(names(), (std::vector<std::string>{"select", "close"}));
-    else EXPECT_TRUE(calls.empty());
+    if (which == 2)
+      EXPECT_EQ(names(), (std::vector<std::string>{"select", "close"}));
+    else
+      EXPECT_TRUE(calls.empty());
   }
 }
 
@@ -458,9 +458,9 @@ TEST_F(PlotsTest, SvgAndPdfDevicesWriteOneFileEachWithoutBlankPages) {
     LivePlots plots(*run, library_with_fake_clock());
     plots.open("/pdf");
     fake_now += 1.0;
-    plots.refresh();      // second page
+    plots.refresh();  // second page
     fake_now += 0.01;
-    plots.refresh();      // skipped, drawn at close: third page
+    plots.refresh();  // skipped, drawn at close: third page
   }
   const std::string pdf = testing::read_file(dir.file("fit_gr.pdf"));
   int pages = 0;

@@ -34,7 +34,6 @@ std::int32_t advanced(std::int32_t seed, int draws) {
   return seed;
 }
 
-
 float& at(yosta::Run& run, int p, int j) {
   return run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
 }
@@ -50,7 +49,7 @@ TEST(Acceptance, CostRiseBeyondFortyRejectsWithoutADraw) {
   run->control.seed = 4242;
   Transcript t;
   EXPECT_FALSE(one_move(*run, t.console));
-  ASSERT_GT(run->model.sets[1].chi2, 40.0f);  // so D < -20
+  ASSERT_GT(run->model.sets[1].chi2, 40.0f);        // so D < -20
   EXPECT_EQ(run->control.seed, advanced(4242, 3));  // p, j, amplitude: no acceptance draw
   EXPECT_EQ(run->control.generated, 1);
   EXPECT_EQ(run->control.accepted, 0);
@@ -101,15 +100,14 @@ TEST_P(ZeroMoveBranches, DrawOnlyInTheMetropolisBranch) {
   EXPECT_EQ(run->control.accepted, accepted ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ZeroMoveBranches,
-    ::testing::Values(Branch{0.0f, true, 3, 1},         // improved_only, D = 0: accepted
-                      Branch{0.0f, false, 3, 1},        // D = 0: accepted without a draw
-                      Branch{-1.0f, true, 3, 0},        // improved_only, D < 0: rejected
-                      Branch{-1.0f, false, 4, -1},      // Metropolis draw
-                      Branch{-40.0f, false, 4, -1},     // D = -20 exactly still draws
-                      Branch{-40.0001f, false, 3, 0},   // D just below -20: no draw
-                      Branch{1.0e30f, false, 3, 1}));   // the first move of a run
+INSTANTIATE_TEST_SUITE_P(Cases, ZeroMoveBranches,
+                         ::testing::Values(Branch{0.0f, true, 3, 1},        // improved_only, D = 0: accepted
+                                           Branch{0.0f, false, 3, 1},       // D = 0: accepted without a draw
+                                           Branch{-1.0f, true, 3, 0},       // improved_only, D < 0: rejected
+                                           Branch{-1.0f, false, 4, -1},     // Metropolis draw
+                                           Branch{-40.0f, false, 4, -1},    // D = -20 exactly still draws
+                                           Branch{-40.0001f, false, 3, 0},  // D just below -20: no draw
+                                           Branch{1.0e30f, false, 3, 1}));  // the first move of a run
 
 TEST(Acceptance, RefusedCentresAreDrawnAgainUncounted) {
   ModelOptions o;

@@ -22,10 +22,10 @@ inline std::unique_ptr<Run> grid_run(int nbasis, int nr, float dr, float Z = -1.
 struct ModelOptions {
   int nbasis = 2;
   int nsets = 1;
-  int nq = 40;        // Q_k = k * 0.25, up to 10 inverse Angstrom
+  int nq = 40;  // Q_k = k * 0.25, up to 10 inverse Angstrom
   int nr = 30;
   float max_change = 0.5f;
-  float error = 0.05f;  // experimental error at every point
+  float error = 0.05f;     // experimental error at every point
   bool zero_data = false;  // data equal to the zero model: chi-squared 0 at the start
 };
 

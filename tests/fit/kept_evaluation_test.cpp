@@ -45,8 +45,8 @@ TEST_P(KeptEvaluation, SumsCoefficientsAndChiSquaredMatchAFreshRecomputation) {
     // The sums live at the size of the misfit: compare them on that scale.
     // Only those the set's corrections read are kept up to date.
     const FitCase c = run->model.sets[u(s)].fit_case;
-    const bool scaled = c == FitCase::scale || c == FitCase::scale_zero || c == FitCase::scale_zero_linear ||
-                        c == FitCase::scale_all;
+    const bool scaled =
+        c == FitCase::scale || c == FitCase::scale_zero || c == FitCase::scale_zero_linear || c == FitCase::scale_all;
     const bool zero = c != FitCase::none && c != FitCase::scale;
     const bool linear = c == FitCase::zero_linear || c == FitCase::zero_all || c == FitCase::scale_zero_linear ||
                         c == FitCase::scale_all;
@@ -94,7 +94,7 @@ TEST_P(KeptEvaluation, RejectedMovesLeaveTheKeptStateAsItWas) {
   Quiet q;
   walk(*run, q.console, 500);
   run->params.improved_only = true;
-  run->control.E_cur = -1.0f;  // every cost is higher: every move is rejected
+  run->control.E_cur = -1.0f;   // every cost is higher: every move is rejected
   run->kept.since_refresh = 0;  // no scheduled recomputation in between
   const KeptState before = run->kept;
   for (int i = 0; i < 300; ++i) ASSERT_FALSE(one_move(*run, q.console));
@@ -127,7 +127,8 @@ TEST(MoveRows, SinglePointRowIsTheKernelBitForBit) {
   b->kept.rows.clear();  // b goes point by point from here on
   for (int i = 0; i < 2000; ++i) ASSERT_EQ(one_move(*a, q.console), one_move(*b, q.console)) << i;
   for (int s = 1; s <= 2; ++s) {
-    EXPECT_EQ(std::memcmp(a->model.sets[u(s)].F_calc.data(), b->model.sets[u(s)].F_calc.data(), sizeof(float) * (70 + 1)), 0);
+    EXPECT_EQ(
+        std::memcmp(a->model.sets[u(s)].F_calc.data(), b->model.sets[u(s)].F_calc.data(), sizeof(float) * (70 + 1)), 0);
   }
   EXPECT_EQ(a->control.E_cur, b->control.E_cur);
 }
@@ -197,9 +198,12 @@ TEST(VectorVersions, SameWalkOnEveryInstructionSet) {
       }
       EXPECT_EQ(run->control.seed, first->control.seed) << setup.name << " " << isa;
       EXPECT_EQ(run->control.E_cur, first->control.E_cur) << setup.name << " " << isa;
-      EXPECT_EQ(std::memcmp(run->model.v.data(), first->model.v.data(), sizeof run->model.v), 0) << setup.name << " " << isa;
+      EXPECT_EQ(std::memcmp(run->model.v.data(), first->model.v.data(), sizeof run->model.v), 0)
+          << setup.name << " " << isa;
       for (int s = 1; s <= 2; ++s) {
-        EXPECT_EQ(std::memcmp(run->model.sets[u(s)].F_calc.data(), first->model.sets[u(s)].F_calc.data(), sizeof(float) * 71), 0)
+        EXPECT_EQ(
+            std::memcmp(run->model.sets[u(s)].F_calc.data(), first->model.sets[u(s)].F_calc.data(), sizeof(float) * 71),
+            0)
             << setup.name << " " << isa;
         EXPECT_EQ(run->model.sets[u(s)].chi2, first->model.sets[u(s)].chi2) << setup.name << " " << isa;
       }
@@ -225,7 +229,8 @@ TEST(KeptState, RebuiltModelIsTakenUp) {
   ASSERT_TRUE(one_move(*run, q.console));
   auto fresh = std::make_unique<yosta::Run>(*run);
   evaluate(fresh->params, fresh->model);
-  for (int s = 1; s <= 2; ++s) EXPECT_NEAR(run->model.sets[u(s)].chi2, fresh->model.sets[u(s)].chi2, 1e-6 * fresh->model.sets[u(s)].chi2);
+  for (int s = 1; s <= 2; ++s)
+    EXPECT_NEAR(run->model.sets[u(s)].chi2, fresh->model.sets[u(s)].chi2, 1e-6 * fresh->model.sets[u(s)].chi2);
 }
 
 }  // namespace

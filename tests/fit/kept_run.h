@@ -24,7 +24,7 @@ struct KeptConfig {
   bool resolution = false;
   bool varying_coef = false;  // coefficients that change with Q (as read per point)
   bool renormalise = false, rezero = false, linear = false, quadratic = false;
-  int first = 1, last = 70;   // fitted range of set 1 (set 2 always 3..66)
+  int first = 1, last = 70;  // fitted range of set 1 (set 2 always 3..66)
 };
 
 inline void PrintTo(const KeptConfig& s, std::ostream* os) { *os << s.name; }
@@ -84,7 +84,8 @@ inline std::unique_ptr<Run> kept_run(const KeptConfig& o, EvaluationPath path = 
     DataSet& set = run->model.sets[kept_index(s)];
     for (int k = 1; k <= nq; ++k) {
       const float q = run->model.q.Q[kept_index(k)];
-      set.F[kept_index(k)] = 0.8f * set.F_calc[kept_index(k)] - 0.05f + 0.004f * q + 0.01f * std::sin(1.7f * static_cast<float>(k));
+      set.F[kept_index(k)] =
+          0.8f * set.F_calc[kept_index(k)] - 0.05f + 0.004f * q + 0.01f * std::sin(1.7f * static_cast<float>(k));
     }
   }
   prepare_data(run->params, run->model);
@@ -113,15 +114,16 @@ inline void walk(Run& run, Console& console, int moves) {
 // The setups the parameterised tests run on.
 inline std::vector<KeptConfig> kept_configs() {
   using Config = KeptConfig;
-  return {Config{"single_none"}, Config{"single_zero", false, false, false, false, true},
-                      Config{"single_scale", false, false, false, true},
-                      Config{"single_scale_zero_linear", false, false, false, true, true, true, false, 5, 61},
-                      Config{"single_all_varying", false, false, true, true, true, true, true, 9, 64},
-                      Config{"single_zero_all_resolution", false, true, false, false, true, true, true, 4, 60},
-                      Config{"single_scale_zero_resolution_varying", false, true, true, true, true, false, false, 2, 67},
-                      Config{"gaussian_zero_linear", true, false, false, false, true, true, false},
-                      Config{"gaussian_scale_all_varying", true, false, true, true, true, true, true, 6, 63},
-                      Config{"gaussian_scale_zero_resolution", true, true, false, true, true, false, false, 5, 62}};
+  return {Config{"single_none"},
+          Config{"single_zero", false, false, false, false, true},
+          Config{"single_scale", false, false, false, true},
+          Config{"single_scale_zero_linear", false, false, false, true, true, true, false, 5, 61},
+          Config{"single_all_varying", false, false, true, true, true, true, true, 9, 64},
+          Config{"single_zero_all_resolution", false, true, false, false, true, true, true, 4, 60},
+          Config{"single_scale_zero_resolution_varying", false, true, true, true, true, false, false, 2, 67},
+          Config{"gaussian_zero_linear", true, false, false, false, true, true, false},
+          Config{"gaussian_scale_all_varying", true, false, true, true, true, true, true, 6, 63},
+          Config{"gaussian_scale_zero_resolution", true, true, false, true, true, false, false, 5, 62}};
 }
 
 }  // namespace yosta::fit_test

@@ -49,12 +49,17 @@ void check_case(const bench::CaseSize& size, int moves) {
     const DataSet& fast = run->model.sets[static_cast<std::size_t>(s)];
     const DataSet& slow = literal->model.sets[static_cast<std::size_t>(s)];
     float scale = 0.0f;
-    for (int k = 1; k <= run->model.q.nq; ++k) scale = std::max(scale, std::fabs(slow.F_calc[static_cast<std::size_t>(k)]));
+    for (int k = 1; k <= run->model.q.nq; ++k)
+      scale = std::max(scale, std::fabs(slow.F_calc[static_cast<std::size_t>(k)]));
     double worst = 0.0;
     int worst_k = 0;
     for (int k = 1; k <= run->model.q.nq; ++k) {
-      const double diff = std::fabs(fast.F_calc[static_cast<std::size_t>(k)] - slow.F_calc[static_cast<std::size_t>(k)]);
-      if (diff > worst) { worst = diff; worst_k = k; }
+      const double diff =
+          std::fabs(fast.F_calc[static_cast<std::size_t>(k)] - slow.F_calc[static_cast<std::size_t>(k)]);
+      if (diff > worst) {
+        worst = diff;
+        worst_k = k;
+      }
     }
     EXPECT_LE(worst, 1e-5 * scale) << size.name << " set " << s << ": F_calc differs most at Q point " << worst_k;
     EXPECT_NEAR(fast.beta, slow.beta, 1e-5f * std::fabs(slow.beta) + 1e-6f) << size.name << " set " << s;

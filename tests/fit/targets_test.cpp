@@ -149,7 +149,8 @@ TEST_F(Targets, ResetRebuildsTheDefaultStart) {
   run.sums.nsaved = 1;
   run.sums.S1[1][3] = 7.0f;
   for (int p = 1; p <= 2; ++p) {
-    for (int j = 1; j <= run.model.r.nr; ++j) run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.3f;
+    for (int j = 1; j <= run.model.r.nr; ++j)
+      run.model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.3f;
   }
   run.control.generated = 40;
   run.control.accepted = 20;

@@ -19,9 +19,7 @@ std::string block_a(const std::string& coefficients = "1.0", const std::string& 
 }
 
 // Block B: block A without the coefficients record.
-std::string block_b(const std::string& file = "qdep") {
-  return file + "\n1 400\n0.0\n0.01\nF\nF\nF\nF\nF";
-}
+std::string block_b(const std::string& file = "qdep") { return file + "\n1 400\n0.0\n0.01\nF\nF\nF\nF\nF"; }
 
 // A parameter file as the records it is made of; an empty record is left out.
 struct ParamText {
@@ -32,7 +30,7 @@ struct ParamText {
   std::string density = "0.02125  atoms per cubic Angstrom";
   std::string qdep = "F";
   std::string nbasis = "1";
-  std::string zero = "0";      // the count and its records
+  std::string zero = "0";  // the count and its records
   std::string max_change = "0.01";
   std::string mr_rmax = "4, 20.0";
   std::string save = "F";
@@ -50,9 +48,10 @@ struct ParamText {
 
   std::string text() const {
     std::string out;
-    for (const std::string* r : {&title, &start, &live, &plot_interval, &density, &qdep, &nbasis, &zero,
-                                 &max_change, &mr_rmax, &save, &nsave, &improved, &positivity, &coordination,
-                                 &smoothing, &resolution, &report, &times, &nsets})
+    for (const std::string* r :
+         {&title,        &start,      &live,       &plot_interval, &density, &qdep,     &nbasis,
+          &zero,         &max_change, &mr_rmax,    &save,          &nsave,   &improved, &positivity,
+          &coordination, &smoothing,  &resolution, &report,        &times,   &nsets})
       if (!r->empty()) out += *r + "\n";
     for (const std::string& b : blocks) out += b + "\n";
     out += root + "\n";
@@ -159,10 +158,10 @@ TEST(Parameters, ConstraintCountLimits) {
     std::string one;
     const char* message;
   };
-  for (const Case& c : {Case{&ParamText::zero, "1 0.0 0.5", "Too many zero constraints"},
-                        Case{&ParamText::positivity, "1 0.5 20.0", "Too many positivity constraints"},
-                        Case{&ParamText::coordination, "1 2.0 4.5 1.0 1.0 12.0 0.1",
-                             "Too many coordination constraints"}}) {
+  for (const Case& c :
+       {Case{&ParamText::zero, "1 0.0 0.5", "Too many zero constraints"},
+        Case{&ParamText::positivity, "1 0.5 20.0", "Too many positivity constraints"},
+        Case{&ParamText::coordination, "1 2.0 4.5 1.0 1.0 12.0 0.1", "Too many coordination constraints"}}) {
     ParamText t;
     t.*c.record = "5" + repeated(c.one, 5);
     const RunParameters p = parse(t.text());
@@ -255,9 +254,16 @@ TEST(Parameters, LimitStopsExplainWithValueAndLine) {
   const Case cases[] = {
       {[](ParamText& t) { t.nbasis = "7"; }, "Too many partials", "nbasis is 7; at most 6 (file"},
       {[](ParamText& t) { t.mr_rmax = "16 10.0"; }, "Mr to large, should be less than max_mr", "Mr is 16; at most 15"},
-      {[](ParamText& t) { t.nsets = "1 0"; t.nbasis = "2"; }, "Not enough data sets",
-       "1 + 0 = 1 data sets for 2 basis functions"},
-      {[](ParamText& t) { t.nsets = "3 2"; t.nbasis = "1"; }, "Too many total F(Q)s", "3 + 2 = 5 data sets; at most 4"},
+      {[](ParamText& t) {
+         t.nsets = "1 0";
+         t.nbasis = "2";
+       },
+       "Not enough data sets", "1 + 0 = 1 data sets for 2 basis functions"},
+      {[](ParamText& t) {
+         t.nsets = "3 2";
+         t.nbasis = "1";
+       },
+       "Too many total F(Q)s", "3 + 2 = 5 data sets; at most 4"},
   };
   for (const Case& c : cases) {
     ParamText t;
@@ -386,16 +392,25 @@ TEST(Parameters, GuardsOnValuesLaterSetUpDependsOn) {
       {"zero basis weight", [](ParamText& t) { t.coordination = "1\n1 2 4 1 0 12 1"; },
        "Coordination constraint 1: basis weight must not be zero, found 0 (file \"params.dat\", line 14)"},
       {"Mr", [](ParamText& t) { t.mr_rmax = "0 20"; }, "Mr must be at least 1, found 0 (file \"params.dat\", line 9)"},
-      {"plot interval", [](ParamText& t) { t.live = "T"; t.plot_interval = "0"; },
+      {"plot interval",
+       [](ParamText& t) {
+         t.live = "T";
+         t.plot_interval = "0";
+       },
        "Plot interval must be at least 1, found 0 (file \"params.dat\", line 4)"},
       {"report interval", [](ParamText& t) { t.report = "-5"; },
        "Report interval must be at least 1, found -5 (file \"params.dat\", line 16)"},
       {"no Gaussian ranges", [](ParamText& t) { t.smoothing = "T\n3\n0"; },
        "Number of r ranges for Gaussian moves must be at least 1, found 0 (file \"params.dat\", line 16)"},
-      {"negative fixed sets", [](ParamText& t) { t.qdep = "T"; t.nsets = "-1 2"; },
+      {"negative fixed sets",
+       [](ParamText& t) {
+         t.qdep = "T";
+         t.nsets = "-1 2";
+       },
        "Number of data sets with fixed coefficients must not be negative, found -1 (file \"params.dat\", line 18)"},
       {"negative qdep sets", [](ParamText& t) { t.nsets = "2 -1"; },
-       "Number of data sets with Q-dependent coefficients must not be negative, found -1 (file \"params.dat\", line 18)"},
+       "Number of data sets with Q-dependent coefficients must not be negative, found -1 (file \"params.dat\", line "
+       "18)"},
       {"first point 0", [](ParamText& t) { t.blocks = {"argon\n0 400\n0\n1\n0.01\nF\nF\nF\nF\nF"}; },
        "Data set 1: first and last data points must satisfy 1 <= first <= last, found 0 and 400 (file \"params.dat\", "
        "line 20)"},
@@ -451,7 +466,11 @@ TEST(Parameters, RefusesNonFiniteAndNonPhysicalValues) {
        "found \"-Inf\""},
       {"rmax NaN", [](ParamText& t) { t.mr_rmax = "4, nan"; },
        "Error reading file \"params.dat\", line 9: largest r, rmax (real) must be a finite number, found \"nan\""},
-      {"nsave zero", [](ParamText& t) { t.save = "T"; t.nsave = "0"; },
+      {"nsave zero",
+       [](ParamText& t) {
+         t.save = "T";
+         t.nsave = "0";
+       },
        "Number of g(r) sets to save must be at least 1, found 0 (file \"params.dat\", line 11)"},
       {"coordination NaN", [](ParamText& t) { t.coordination = "1\n1 2 4 1 1 nan 1"; },
        "Error reading file \"params.dat\", line 14: Coordination constraint 1 coordination number (real) must be a "
@@ -477,16 +496,22 @@ TEST(Parameters, RefusesNonFiniteAndNonPhysicalValues) {
       {"sigma infinite", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n+inf\nF\nF\nF\nF\nF"}; },
        "Error reading file \"params.dat\", line 23: standard deviation of data set 1 (real) must be a finite "
        "number, found \"+inf\""},
-      {"sigma so small 1/sigma^2 overflows", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n1e-30\nF\nF\nF\nF\nF"}; },
+      {"sigma so small 1/sigma^2 overflows",
+       [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n1e-30\nF\nF\nF\nF\nF"}; },
        "Error reading file \"params.dat\", line 23: standard deviation of data set 1 (real) is so small that "
        "1/error^2 overflows, found \"1e-30\""},
       {"sigma below single precision", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n-1d-60\nF\nF\nF\nF\nF"}; },
        "Error reading file \"params.dat\", line 23: standard deviation of data set 1 (real) is so small that "
        "1/error^2 overflows, found \"-1d-60\""},
-      {"resolution", [](ParamText& t) { t.resolution = "T"; t.blocks = {"argon\n1 400\n0\n1\n0.01\n0.7 nan 0 0\nF\nF\nF\nF\nF"}; },
+      {"resolution",
+       [](ParamText& t) {
+         t.resolution = "T";
+         t.blocks = {"argon\n1 400\n0\n1\n0.01\n0.7 nan 0 0\nF\nF\nF\nF\nF"};
+       },
        "Error reading file \"params.dat\", line 24: resolution U of data set 1 (real) must be a finite number, "
        "found \"nan\""},
-      {"target chi-squared", [](ParamText& t) {
+      {"target chi-squared",
+       [](ParamText& t) {
          t.save = "T";
          t.nsave = "5";
          t.blocks = {"argon\n1 400\n0\n1\n0.01\nnan\nF\nF\nF\nF\nF"};

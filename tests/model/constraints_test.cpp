@@ -62,9 +62,9 @@ TEST(PositivityRule, OneConstraintGuardsEveryBasisFunction) {
 TEST(PositivityRule, PointBelowFloorOnlyMovesBackUp) {
   auto run = grid_run(1, 40, dr);
   run->params.positivity.push_back({1, 2.0f, 3.0f});
-  at(*run, 1, 20) = -1.5f;  // below Z outside every range
-  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.25f), 0.0f);   // still below: dropped
-  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.5f), 0.5f);    // reaches Z: kept
+  at(*run, 1, 20) = -1.5f;                                                  // below Z outside every range
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.25f), 0.0f);  // still below: dropped
+  EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.5f), 0.5f);   // reaches Z: kept
   EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.75f), 0.75f);
 }
 
@@ -106,7 +106,7 @@ TEST(Coordination, FullSumAndEmptyRange) {
   run->params.density = 0.1f;
   run->params.coordination.push_back({1, 1.0f, 1.0f, 0.5f, 2.0f, 3.0f, 0.5f});
   run->params.coordination.push_back({1, 1.1f, 1.2f, 1.0f, 1.0f, 4.0f, 2.0f});  // no r point
-  at(*run, 1, 4) = 1.0f;  // v - Z = 2 at r = 1.0
+  at(*run, 1, 4) = 1.0f;                                                        // v - Z = 2 at r = 1.0
   coordination_full(run->params, run->model);
   // w = pi dr (4 r^2 + dr^2 / 3) = 4 pi r^2 dr + pi dr^3 / 3
   const double w = M_PI * 0.25 * (4.0 + 0.0625 / 3.0);

@@ -81,8 +81,10 @@ Fit reference_fit(const Run& run, bool fit_beta, int npowers) {
   double* powers[3] = {&fit.a0, &fit.a1, &fit.a2};
   for (int c = 0; c < n; ++c) {
     const double x = A[u(c)][u(n)] / A[u(c)][u(c)];
-    if (c < npowers) *powers[c] = x;
-    else fit.beta = x;
+    if (c < npowers)
+      *powers[c] = x;
+    else
+      fit.beta = x;
   }
   for (int k = set.settings.q_first; k <= set.settings.q_last; ++k) {
     const double q = run.model.q.Q[u(k)];
@@ -175,11 +177,11 @@ TEST(Corrections, PreparationOffsetsVariancesAndStartValues) {
   const float err_outside = run->model.sets[1].err[2];
   prepare_data(run->params, run->model);
   const DataSet& set = run->model.sets[1];
-  EXPECT_EQ(set.F[1], raw_first - 0.1f);        // the offset covers the whole grid
-  EXPECT_EQ(set.err[2], err_outside);           // outside the fitted range: not squared
+  EXPECT_EQ(set.F[1], raw_first - 0.1f);  // the offset covers the whole grid
+  EXPECT_EQ(set.err[2], err_outside);     // outside the fitted range: not squared
   EXPECT_EQ(set.err[5], 0.04f * 0.04f);
   EXPECT_EQ(set.fit_case, FitCase::scale_zero_linear);
-  EXPECT_EQ(set.beta, 1.0f);                    // kept start value of this case
+  EXPECT_EQ(set.beta, 1.0f);  // kept start value of this case
   EXPECT_EQ(run->model.N_total, 51.0f + 200.0f);
 
   auto all = data_run(true, true, true, true);

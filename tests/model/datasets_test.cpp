@@ -59,9 +59,9 @@ class DataSetsTest : public ::testing::Test {
 
 TEST_F(DataSetsTest, FixedSetsReadEveryColumnLayout) {
   auto run = make(3, 0, 2);
-  run->params.sets[0].sigma = 0.03f;                 // Q, F
-  run->params.sets[1].sigma = -0.02f;                // Q, F, error
-  run->params.sets[2].sigma = -0.02f;                // Q, F, background
+  run->params.sets[0].sigma = 0.03f;   // Q, F
+  run->params.sets[1].sigma = -0.02f;  // Q, F, error
+  run->params.sets[2].sigma = -0.02f;  // Q, F, background
   run->params.sets[2].background_column = true;
   write(1, data_text(3, {"0.5 1.0", "1.0 2.0", "1.5 3.0"}));
   write(2, data_text(3, {"0.5 1.0 0.1", "1.0 2.0 0.2", "1.5 3.0 0.3"}));
@@ -179,24 +179,60 @@ TEST_F(DataSetsTest, NonFiniteValuesAndTinyErrorsAreRefused) {
     const char* message;
   };
   const Case cases[] = {
-      {"Q NaN, unfitted", false, false, {"nan 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 1 0.1"}, 3,
+      {"Q NaN, unfitted",
+       false,
+       false,
+       {"nan 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 1 0.1"},
+       3,
        "Q value (real) must be a finite number, found \"nan\""},
-      {"last Q infinite", false, false, {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "Inf 1 0.1"}, 6,
+      {"last Q infinite",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "Inf 1 0.1"},
+       6,
        "Q value (real) must be a finite number, found \"Inf\""},
-      {"F beyond single precision, unfitted", false, false, {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 -3d39 0.1"},
-       6, "F(Q) value (real) must be a finite number, found \"-3d39\""},
-      {"error NaN, fitted", false, false, {"0.5 1 0.1", "1 1 NaN", "1.5 1 0.1", "2 1 0.1"}, 4,
+      {"F beyond single precision, unfitted",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 -3d39 0.1"},
+       6,
+       "F(Q) value (real) must be a finite number, found \"-3d39\""},
+      {"error NaN, fitted",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 NaN", "1.5 1 0.1", "2 1 0.1"},
+       4,
        "error of F(Q) (real) must be a finite number, found \"NaN\""},
-      {"error NaN, unfitted", false, false, {"0.5 1 nan(1)", "1 1 0.1", "1.5 1 0.1", "2 1 0.1"}, 3,
+      {"error NaN, unfitted",
+       false,
+       false,
+       {"0.5 1 nan(1)", "1 1 0.1", "1.5 1 0.1", "2 1 0.1"},
+       3,
        "error of F(Q) (real) must be a finite number, found \"nan(1)\""},
-      {"tiny error, fitted", false, false, {"0.5 1 0.1", "1 1 0.1", "1.5 1 1e-30", "2 1 0.1"}, 5,
+      {"tiny error, fitted",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 0.1", "1.5 1 1e-30", "2 1 0.1"},
+       5,
        "error of F(Q) (real) at point 3 is so small that 1/error^2 overflows, found \"1e-30\""},
-      {"error below single precision, fitted", false, false, {"0.5 1 0.1", "1 1 -1d-99", "1.5 1 0.1", "2 1 0.1"}, 4,
+      {"error below single precision, fitted",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 -1d-99", "1.5 1 0.1", "2 1 0.1"},
+       4,
        "error of F(Q) (real) at point 2 is so small that 1/error^2 overflows, found \"-1d-99\""},
       {"tiny error, unfitted", false, false, {"0.5 1 1e-30", "1 1 0.1", "1.5 1 0.1", "2 1 1e-40"}, 0, ""},
-      {"background infinite", false, true, {"0.5 1 0", "1 1 -inf", "1.5 1 0", "2 1 0"}, 4,
+      {"background infinite",
+       false,
+       true,
+       {"0.5 1 0", "1 1 -inf", "1.5 1 0", "2 1 0"},
+       4,
        "background (real) must be a finite number, found \"-inf\""},
-      {"coefficient NaN", true, false, {"0.5 1 1", "1 1 1", "1.5 1 1", "2 1 NAN"}, 6,
+      {"coefficient NaN",
+       true,
+       false,
+       {"0.5 1 1", "1 1 1", "1.5 1 1", "2 1 NAN"},
+       6,
        "coefficient of a basis function (real) must be a finite number, found \"NAN\""},
   };
   for (const Case& c : cases) {
@@ -211,8 +247,8 @@ TEST_F(DataSetsTest, NonFiniteValuesAndTinyErrorsAreRefused) {
     if (c.line == 0) {
       EXPECT_EQ(got, "<no stop>") << c.name;
     } else {
-      EXPECT_EQ(got, "Error reading file \"" + dir.file("set1.dat") + "\", line " + std::to_string(c.line) + ": " +
-                         c.message)
+      EXPECT_EQ(
+          got, "Error reading file \"" + dir.file("set1.dat") + "\", line " + std::to_string(c.line) + ": " + c.message)
           << c.name;
     }
   }

@@ -77,8 +77,8 @@ TEST_F(GaussianRanges, HalfWidthLimit) {
 
   ranges({{11.001f / 3.0f / 0.42480883f, 20.0f}});
   const auto lines = stop_lines([&] { check_gaussian_ranges(run->params, run->model); });
-  EXPECT_EQ(lines, (std::vector<std::string>{"Too many points for a Gaussian.",
-                                             "(Decrase sigma, or increase r spacing.)"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"Too many points for a Gaussian.", "(Decrase sigma, or increase r spacing.)"}));
 }
 
 TEST_F(GaussianRanges, WidthHalfAngstromOnFineGridStops) {
@@ -97,10 +97,10 @@ TEST_F(GaussianRanges, LastRangeMustReachTheGridEnd) {
   ranges({{1.0f, 5.0f}, {1.0f, 19.9f}});
   EXPECT_EQ(stop_lines([&] { check_gaussian_ranges(run->params, run->model); }),
             (std::vector<std::string>{"Range of Gaussians smaller than specified r-range.",
-                                      "(nr*dr should equal to (or less than) rch(nranges))",
-                                      "Try a smaller rmax"}));
+                                      "(nr*dr should equal to (or less than) rch(nranges))", "Try a smaller rmax"}));
   ranges({});
-  EXPECT_NE(first_line([&] { check_gaussian_ranges(run->params, run->model); }).find("at least one r range"), std::string::npos);
+  EXPECT_NE(first_line([&] { check_gaussian_ranges(run->params, run->model); }).find("at least one r range"),
+            std::string::npos);
 }
 
 TEST_F(GaussianRanges, SkippedWithoutGaussianMoves) {

@@ -34,8 +34,9 @@ TEST(NonFiniteSums, OverflowingDataSumsAreRefused) {
     }
     const std::string line = model_test::first_line([&] { prepare_data(run->params, run->model); });
     if (c.refused) {
-      EXPECT_EQ(line, "Data set 1: the weighted sums of its data over the fitted range exceed the single-precision "
-                      "range (F(Q), Q or 1/error^2 too large); chi-squared cannot be formed")
+      EXPECT_EQ(line,
+                "Data set 1: the weighted sums of its data over the fitted range exceed the single-precision "
+                "range (F(Q), Q or 1/error^2 too large); chi-squared cannot be formed")
           << c.name;
     } else {
       EXPECT_EQ(line, "<no stop>") << c.name;

@@ -43,7 +43,7 @@ class StartTest : public ::testing::Test {
 TEST_F(StartTest, DefaultStartWithConstraints) {
   counts.generated = 5;
   run->model.v[1][3] = 2.0f;
-  run->params.zero.push_back({1, 0.2f, 0.5f});           // r = 0.2 and 0.5 included
+  run->params.zero.push_back({1, 0.2f, 0.5f});  // r = 0.2 and 0.5 included
   run->params.positivity.push_back({2, 0.1f, 3.0f});
   run->params.coordination.push_back({2, 0.1f, 1.0f, 1.0f, 1.0f, 4.0f, 1.0f});
   start();
@@ -69,9 +69,8 @@ TEST_F(StartTest, StartFileRestoresValuesGridAndCounters) {
   EXPECT_EQ(run->model.v[1][2], 0.75f);
   EXPECT_EQ(run->model.v[2][3], 2.0f);
   EXPECT_EQ(run->model.v[1][4], -1.0f);
-  EXPECT_EQ(out.str(),
-            " Warning: start file " + dir.file("fit.g") +
-                " has r spacing 0.125, not the derived 0.1; using the start file's\n");
+  EXPECT_EQ(out.str(), " Warning: start file " + dir.file("fit.g") +
+                           " has r spacing 0.125, not the derived 0.1; using the start file's\n");
 
   // The same spacing as derived: no warning.
   out.str("");
@@ -123,7 +122,8 @@ TEST_F(StartTest, NonFiniteValuesAndNegativeCountsAreRefused) {
     const char* message;
   };
   const Case cases[] = {
-      {"first r NaN", "fit.g", "2\n0 0\nnan 1 1\n0.2 1 1\n", 3, "r value (real) must be a finite number, found \"nan\""},
+      {"first r NaN", "fit.g", "2\n0 0\nnan 1 1\n0.2 1 1\n", 3,
+       "r value (real) must be a finite number, found \"nan\""},
       {"later r infinite", "fit.g", "2\n0 0\n0.1 1 1\ninf 1 1\n", 4,
        "r value (real) must be a finite number, found \"inf\""},
       {"g value NaN", "fit.g", "2\n0 0\n0.1 1 1\n0.2 1 NaN\n", 4,

@@ -108,7 +108,8 @@ void naive_full(const Run& run, int s, float* F) {
   for (int k = 1; k <= run.model.q.nq; ++k) {
     float f = 0.0f;
     for (int p = 1; p <= run.params.nbasis; ++p) {
-      for (int j = 1; j <= run.model.r.nr; ++j) f = f + kernel(run.model, k, j) * set.coef[u(p)][u(k)] * run.model.v[u(p)][u(j)];
+      for (int j = 1; j <= run.model.r.nr; ++j)
+        f = f + kernel(run.model, k, j) * set.coef[u(p)][u(k)] * run.model.v[u(p)][u(j)];
     }
     F[k] = set.background[u(k)] + f;
   }
@@ -170,7 +171,8 @@ TEST_P(ModelUpdate, IncrementalMatchesFullModel) {
   full_model(run->params, run->model);
   for (int s = 1; s <= 3; ++s) {
     float largest = 1.0f;
-    for (int k = 1; k <= run->model.q.nq; ++k) largest = std::max(largest, std::fabs(run->model.sets[u(s)].F_calc[u(k)]));
+    for (int k = 1; k <= run->model.q.nq; ++k)
+      largest = std::max(largest, std::fabs(run->model.sets[u(s)].F_calc[u(k)]));
     for (int k = 1; k <= run->model.q.nq; ++k) {
       EXPECT_NEAR(incremental[s][k], run->model.sets[u(s)].F_calc[u(k)], 3e-5f * largest) << s << " " << k;
     }
@@ -197,7 +199,8 @@ TEST(PartialSq, MatchesDirectSum) {
     for (int j = 1; j <= run->model.r.nr; ++j) run->model.v[2][u(j)] = std::cos(0.3f * static_cast<float>(j));
     for (int k : {1, 2, 33, 60}) {
       double sum = 0.0;
-      for (int j = 1; j <= run->model.r.nr; ++j) sum += static_cast<double>(kernel(run->model, k, j)) * run->model.v[2][u(j)];
+      for (int j = 1; j <= run->model.r.nr; ++j)
+        sum += static_cast<double>(kernel(run->model, k, j)) * run->model.v[2][u(j)];
       EXPECT_NEAR(partial_sq(run->model, 2, k), sum, 1e-5 * (1.0 + std::fabs(sum))) << k;
     }
   }

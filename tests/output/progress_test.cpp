@@ -22,7 +22,7 @@ std::unique_ptr<Run> progress_run(int nsets, int ncoord = 0) {
   run->model.r.nr = 100;
   run->control.accepted = 7;
   run->control.generated = 12;
-  run->model.S = 6.25f;      // per basis value: 6.25 / 200
+  run->model.S = 6.25f;  // per basis value: 6.25 / 200
   run->model.N_total = 400.0f;
   run->model.P = 0.5f;
   for (int s = 1; s <= nsets; ++s) {

@@ -2,7 +2,6 @@
 // and of the save schedule.
 #pragma once
 
-
 #include <algorithm>
 #include <cfloat>
 #include <csignal>
@@ -23,7 +22,6 @@
 #include "fit/run.h"
 
 namespace yosta::results_test {
-
 
 using testing::read_file;
 using testing::split_lines;
@@ -57,8 +55,8 @@ inline std::uint32_t bits(float x) {
 // Awkward single-precision values: the shortest decimal form of each must
 // read back to the same bits.
 inline float awkward_value(int i) {
-  static const float fixed[] = {0.1f, 1.0f / 3.0f, -2.5e-7f, 3.4028235e38f, FLT_MIN,
-                                std::nextafter(1.0f, 2.0f), -0.0f, 123456.789f, -1.0f, 1e-10f};
+  static const float fixed[] = {0.1f,  1.0f / 3.0f, -2.5e-7f, 3.4028235e38f, FLT_MIN, std::nextafter(1.0f, 2.0f),
+                                -0.0f, 123456.789f, -1.0f,    1e-10f};
   if (i < 10) return fixed[i];
   // Further normal floats spread over the whole exponent range.
   std::uint32_t b = 0x3f800000u ^ (static_cast<std::uint32_t>(i) * 2654435761u);

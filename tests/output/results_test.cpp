@@ -212,7 +212,6 @@ TEST(OutFile, CorrectionsAreRefittedForTheCurrentModel) {
 
 // ---------------------------------------------------------------- the save
 
-
 std::vector<std::string> folder_entries(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
@@ -240,8 +239,7 @@ TEST(Save, RootHoldingAPointStillGetsOneFilePerExtension) {
   o.root_name = "run.v2";
   Fixture f(o);
   save_results(*f.run, f.console);
-  EXPECT_EQ(folder_entries(f.dir.path()),
-            (std::vector<std::string>{"run.v2.g", "run.v2.gsv", "run.v2.out"}));
+  EXPECT_EQ(folder_entries(f.dir.path()), (std::vector<std::string>{"run.v2.g", "run.v2.gsv", "run.v2.out"}));
   EXPECT_EQ(read_file(f.dir.file("run.v2.g")), g_file_text(*f.run));
   EXPECT_EQ(read_file(f.dir.file("run.v2.gsv")), gsv_file_text(*f.run));
   EXPECT_EQ(split_lines(read_file(f.dir.file("run.v2.out")))[0], "Results from YOSTA");
@@ -260,8 +258,7 @@ TEST(Save, AFileThatCannotBeReplacedStopsTheSaveAndLeavesOlderFilesWhole) {
   EXPECT_THROW(save_results(*f.run, f.console), Stop);
   EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n");
   EXPECT_EQ(read_file(f.file(".out")), "old curves\n");
-  EXPECT_EQ(folder_entries(f.dir.path()),
-            (std::vector<std::string>{"result.g", "result.gsv", "result.out"}))
+  EXPECT_EQ(folder_entries(f.dir.path()), (std::vector<std::string>{"result.g", "result.gsv", "result.out"}))
       << "no temporary file is left behind";
   EXPECT_EQ(count_lines(f.console_out.str(), "Saving completed"), 0);
   EXPECT_EQ(f.run->control.next_save_time, 10.0f);

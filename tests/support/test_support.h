@@ -37,8 +37,7 @@ struct CommandResult {
   std::string output;  // standard output and standard error together
 };
 // Runs `command` through the shell in folder `dir`, with `input` on stdin.
-CommandResult run_command(const std::string& command, const std::string& dir = ".",
-                          const std::string& input = "");
+CommandResult run_command(const std::string& command, const std::string& dir = ".", const std::string& input = "");
 
 // The yosta program built beside the tests.
 std::string yosta_binary();

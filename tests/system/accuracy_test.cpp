@@ -54,8 +54,9 @@ const std::array<const char*, 3> kNames = {"AA", "AB", "BB"};
 // Curvature smoothing (type 2): weight, length of the exponential factor (A), cut-off
 // (A). With it chi-squared per point stays within 1.1 for every data set, as without it;
 // ten times the weight over-smooths the first peaks and raises it to about 1.3.
-const char* const kSmoothing = "T          smoothing_on\n2          smoothing_type: curvature\n"
-                               "1.0  2.0  0.0   smoothing_weight, exponent (A), cut-off (A)";
+const char* const kSmoothing =
+    "T          smoothing_on\n2          smoothing_type: curvature\n"
+    "1.0  2.0  0.0   smoothing_weight, exponent (A), cut-off (A)";
 
 // The seed of the fits: 12345, or YOSTA_ACCURACY_SEED to try the comparison on other walks.
 std::string seed() { return yosta::testing::seed_from_env("YOSTA_ACCURACY_SEED", "12345"); }
@@ -193,8 +194,8 @@ Partials transform(const Partial_sq& sq, double rho, const std::vector<double>& 
     for (std::size_t j = 0; j < r.size(); ++j) {
       double integral = 0.0;
       for (std::size_t k = 0; k + 1 < nq; ++k)
-        integral += 0.5 * (sq.q[k + 1] - sq.q[k]) *
-                    (y[k] * std::sin(sq.q[k] * r[j]) + y[k + 1] * std::sin(sq.q[k + 1] * r[j]));
+        integral +=
+            0.5 * (sq.q[k + 1] - sq.q[k]) * (y[k] * std::sin(sq.q[k] * r[j]) + y[k + 1] * std::sin(sq.q[k + 1] * r[j]));
       p.g[b][j] = 1.0 + integral / (2.0 * pi * pi * rho * r[j]);
     }
   }
@@ -215,9 +216,7 @@ Partials lorch_smoothed(const Partials& in, double d) {
       for (int i = 0; i <= steps; ++i) {
         const double at = in.r[j] - d + 2.0 * d * i / steps;
         // r (g - 1) is 0 at r = 0, where the grid has no point.
-        const double v = at <= 0.0 ? 0.0
-                         : at < in.r.front() ? y.front() * at / in.r.front()
-                                             : interpolate(in.r, y, at);
+        const double v = at <= 0.0 ? 0.0 : at < in.r.front() ? y.front() * at / in.r.front() : interpolate(in.r, y, at);
         sum += (i == 0 || i == steps ? 0.5 : 1.0) * v;
       }
       out.g[b][j] = 1.0 + sum / steps / in.r[j];
@@ -246,8 +245,7 @@ std::array<double, 4> rms_errors(const Partials& p, const Partials& truth, doubl
 }
 
 void report(const std::string& label, const std::array<double, 4>& e) {
-  std::printf("    %-32s AA %.4f  AB %.4f  BB %.4f  all %.4f\n", label.c_str(), e[0], e[1], e[2],
-              e[3]);
+  std::printf("    %-32s AA %.4f  AB %.4f  BB %.4f  all %.4f\n", label.c_str(), e[0], e[1], e[2], e[3]);
   // The property name: the label's letters and digits, other runs of characters as '_'.
   std::string key;
   for (const char c : label) {
@@ -278,8 +276,8 @@ class Accuracy : public ::testing::Test {
   static void SetUpTestSuite() {
     ex_ = new Example;
     const std::string dir = example_dir();
-    for (const char* f : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat",
-                          "binary_true_gr.txt", "binary_true_sq.txt"})
+    for (const char* f :
+         {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat", "binary_true_gr.txt", "binary_true_sq.txt"})
       if (!fs::exists(dir + "/" + f)) missing_ += " " + std::string(f);
     if (!missing_.empty()) return;
     ex_->param = split_lines(read_file(dir + "/binary.dat"));
@@ -296,10 +294,8 @@ class Accuracy : public ::testing::Test {
       for (int b = 0; b < 3; ++b) ex_->true_sq.s[b].push_back(row[b + 1] - 1.0);
     }
     std::array<std::vector<std::vector<double>>, 3> sets;
-    for (int d = 0; d < 3; ++d)
-      sets[d] = read_table(dir + "/binary_F" + std::to_string(d + 1) + ".dat", 5);
-    if (sets[1].size() == sets[0].size() && sets[2].size() == sets[0].size())
-      ex_->measured = invert(sets);
+    for (int d = 0; d < 3; ++d) sets[d] = read_table(dir + "/binary_F" + std::to_string(d + 1) + ".dat", 5);
+    if (sets[1].size() == sets[0].size() && sets[2].size() == sets[0].size()) ex_->measured = invert(sets);
   }
   static void TearDownTestSuite() {
     delete ex_;
@@ -308,8 +304,7 @@ class Accuracy : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(missing_.empty()) << "the bundled example in " << example_dir()
-                                  << " is incomplete (it is part of the repository); missing:"
-                                  << missing_;
+                                  << " is incomplete (it is part of the repository); missing:" << missing_;
     ASSERT_GT(ex_->rho, 0.0) << "no density record in the example's binary.dat";
     ASSERT_GT(ex_->truth.r.size(), 100u);
     ASSERT_GT(ex_->true_sq.q.size(), 10u);
@@ -360,8 +355,8 @@ class Accuracy : public ::testing::Test {
       const std::string name = "binary_F" + std::to_string(d) + ".dat";
       write_file(dir.file(name), read_file(example_dir() + "/" + name));
     }
-    const std::string command = "'" + yosta_binary() + "' --seed " + seed() + " --max-moves " +
-                                std::to_string(moves) + " binary.dat";
+    const std::string command =
+        "'" + yosta_binary() + "' --seed " + seed() + " --max-moves " + std::to_string(moves) + " binary.dat";
     const yosta::testing::CommandResult result = run_command(command, dir.path());
     // Ended by the move budget like a run at its time limit: status 10, results saved.
     EXPECT_EQ(result.status, 10) << result.output;
@@ -378,21 +373,19 @@ class Accuracy : public ::testing::Test {
   // The errors of the fit, the fit smoothed by the Lorch window, and the conventional
   // answer without and with the window, printed over both ranges; returns them over the
   // compared range in that order.
-  static std::array<std::array<double, 4>, 4> compare(const std::string& what, const Partials& f,
-                                                      long moves) {
+  static std::array<std::array<double, 4>, 4> compare(const std::string& what, const Partials& f, long moves) {
     const Partials plain = transform(ex_->measured, ex_->rho, f.r, false);
     const Partials lorch = transform(ex_->measured, ex_->rho, f.r, true);
     const Partials f_lorch = lorch_smoothed(f, pi / ex_->measured.q.back());
     std::array<std::array<double, 4>, 4> compared{};
     for (const double rmin : {kRmin, kRbeyondZeros}) {
       const std::array<std::array<double, 4>, 4> e = {
-          rms_errors(f, ex_->truth, rmin), rms_errors(f_lorch, ex_->truth, rmin),
-          rms_errors(plain, ex_->truth, rmin), rms_errors(lorch, ex_->truth, rmin)};
+          rms_errors(f, ex_->truth, rmin), rms_errors(f_lorch, ex_->truth, rmin), rms_errors(plain, ex_->truth, rmin),
+          rms_errors(lorch, ex_->truth, rmin)};
       if (rmin == kRmin) compared = e;
       char range[80];
       std::snprintf(range, sizeof range, "%.1f to %.1f A", rmin, kRmax);
-      std::printf("    RMS error of g(r), %s; %s; seed %s, %ld moves\n", range, what.c_str(),
-                  seed().c_str(), moves);
+      std::printf("    RMS error of g(r), %s; %s; seed %s, %ld moves\n", range, what.c_str(), seed().c_str(), moves);
       const std::string to = rmin == kRmin ? "" : ", from 3 A";
       report("fit" + to, e[0]);
       report("fit, Lorch-smoothed" + to, e[1]);
@@ -451,8 +444,7 @@ TEST_F(Accuracy, SmoothedFitOfExampleBeatsBestInversion) {
   const std::array<double, 4>& best = e[3][3] < e[2][3] ? e[3] : e[2];
   EXPECT_LT(e[0][3], best[3]) << "fitted partials no closer to the truth than the conventional answer";
   for (int b = 0; b < 3; ++b)
-    EXPECT_LT(e[0][b], best[b]) << "fitted g_" << kNames[b]
-                                << " no closer to the truth than the conventional answer";
+    EXPECT_LT(e[0][b], best[b]) << "fitted g_" << kNames[b] << " no closer to the truth than the conventional answer";
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ void check_summary(const std::string& output, const std::string& out_file) {
       chi2 += (v[1] - v[2]) * (v[1] - v[2]) / (0.003 * 0.003);
     }
     i += 2;
-    const std::string label = " Data set " + std::to_string(s) + " (fixed_F" + std::to_string(s) +
-                              ".dat): chi-squared per point ";
+    const std::string label =
+        " Data set " + std::to_string(s) + " (fixed_F" + std::to_string(s) + ".dat): chi-squared per point ";
     const auto line = output.find(label, at);
     ASSERT_NE(line, std::string::npos) << output.substr(at);
     const double printed = numbers_of(output.substr(line + label.size(), 12)).at(0);

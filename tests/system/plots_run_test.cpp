@@ -33,7 +33,6 @@ void write_live_run(const TempDir& dir) {
   write_file(dir.file("liquid.dat"), data);
 }
 
-
 TEST(PlotRun, PngDeviceLeavesTheLatestPictureOfBothPanels) {
   TempDir dir;
   write_live_run(dir);
@@ -63,9 +62,7 @@ TEST(PlotRun, DeviceThatCannotOpenStopsBeforeAnyMove) {
 
 // ------------------------------------------------- windows under Xvfb
 
-bool have_tools() {
-  return run_command("command -v xvfb-run && command -v xwd").status == 0;
-}
+bool have_tools() { return run_command("command -v xvfb-run && command -v xwd").status == 0; }
 
 // An X window dump (xwd) of a 24-bit TrueColor window.
 struct Picture {
@@ -79,8 +76,8 @@ bool read_xwd(const std::string& bytes, Picture& pic) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 4 * i;
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
   };
-  const std::uint32_t header = card(0), width = card(4), height = card(5), byte_order = card(7),
-                      bits = card(11), line = card(12), ncolours = card(19);
+  const std::uint32_t header = card(0), width = card(4), height = card(5), byte_order = card(7), bits = card(11),
+                      line = card(12), ncolours = card(19);
   const std::uint32_t masks[3] = {card(14), card(15), card(16)};
   if (bits != 32 || masks[0] != 0xff0000u || masks[1] != 0xff00u || masks[2] != 0xffu) return false;
   const std::size_t start = header + 12u * ncolours;
@@ -119,19 +116,20 @@ TEST(PlotRun, BothWindowsShowTheirCurvesInTheirColours) {
   TempDir dir;
   write_live_run(dir);
   write_file(dir.file("shot.sh"),
-             "'" + yosta_binary() + "' --seed 3 setup.dat > run.log 2>&1 < answer &\n"
-             "pid=$!\n"
-             "for i in $(seq 1 300); do\n"
-             "  kill -0 $pid 2>/dev/null || break\n"
-             "  xwd -name 'S(Q)' -silent >/dev/null 2>&1 && xwd -name 'G(r)' -silent >/dev/null 2>&1 && break\n"
-             "  sleep 0.1\n"
-             "done\n"
-             "sleep 1\n"
-             "xwd -name 'G(r)' -silent > gr.xwd\n"
-             "xwd -name 'S(Q)' -silent > sq.xwd\n"
-             "kill -TERM $pid\n"
-             "wait $pid\n"
-             "echo \"yosta status $?\"\n");
+             "'" + yosta_binary() +
+                 "' --seed 3 setup.dat > run.log 2>&1 < answer &\n"
+                 "pid=$!\n"
+                 "for i in $(seq 1 300); do\n"
+                 "  kill -0 $pid 2>/dev/null || break\n"
+                 "  xwd -name 'S(Q)' -silent >/dev/null 2>&1 && xwd -name 'G(r)' -silent >/dev/null 2>&1 && break\n"
+                 "  sleep 0.1\n"
+                 "done\n"
+                 "sleep 1\n"
+                 "xwd -name 'G(r)' -silent > gr.xwd\n"
+                 "xwd -name 'S(Q)' -silent > sq.xwd\n"
+                 "kill -TERM $pid\n"
+                 "wait $pid\n"
+                 "echo \"yosta status $?\"\n");
   write_file(dir.file("answer"), "Y\n");
   // A server number of its own to start the search from: servers started
   // at once by parallel tests would otherwise race for the same one.

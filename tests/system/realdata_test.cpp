@@ -43,9 +43,7 @@ std::string realdata_dir() {
 std::string seed() { return yosta::testing::seed_from_env("YOSTA_REALDATA_SEED", "12345"); }
 
 // One line of measured values in the test's output, for the record.
-void report(const std::string& what, double value) {
-  std::printf("    %-34s %8.3f\n", what.c_str(), value);
-}
+void report(const std::string& what, double value) { std::printf("    %-34s %8.3f\n", what.c_str(), value); }
 
 std::string trim(const std::string& s) {
   const auto a = s.find_first_not_of(" \t\r");
@@ -74,8 +72,7 @@ std::string water_xray_weights_on_fsq(const std::string& text) {
     const double ratio = v[2] / (1.0 / 3.0) + v[4] / (2.0 / 3.0);
     if (std::fabs(ratio - 1.0) < 1e-3) return text;
     char row[160];
-    std::snprintf(row, sizeof row, "%.3f %.5f %.6f %.6f %.6f", v[0], v[1], v[2] / ratio,
-                  v[3] / ratio, v[4] / ratio);
+    std::snprintf(row, sizeof row, "%.3f %.5f %.6f %.6f %.6f", v[0], v[1], v[2] / ratio, v[3] / ratio, v[4] / ratio);
     out += std::string(row) + "\n";
   }
   return out;
@@ -191,8 +188,8 @@ class RealData : public ::testing::Test {
   Curves fit(const std::string& param, const std::string& root, int nbasis, long moves) {
     if (slow_build) moves /= 20;
     prepare(param, dir_.path());
-    const std::string command = "'" + yosta_binary() + "' --seed " + seed() + " --max-moves " +
-                                std::to_string(moves) + " " + param;
+    const std::string command =
+        "'" + yosta_binary() + "' --seed " + seed() + " --max-moves " + std::to_string(moves) + " " + param;
     const yosta::testing::CommandResult result = run_command(command, dir_.path());
     // Ended by the move budget like a run at its time limit: status 10, results saved.
     EXPECT_EQ(result.status, 10) << result.output;

@@ -141,8 +141,7 @@ double neighbours(const Curves& c, int p, double lo, double hi, double conc) {
 class WaterRecipe : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!fs::is_directory(realdata_dir() + "/water"))
-      GTEST_SKIP() << "measured data not found in " << realdata_dir();
+    if (!fs::is_directory(realdata_dir() + "/water")) GTEST_SKIP() << "measured data not found in " << realdata_dir();
     // The inputs from the measured files, by the commands of examples/water/run.sh.
     const std::string water = realdata_dir() + "/water/";
     const std::string tools = "'" + yosta::testing::tools_binary() + "' ";
@@ -174,8 +173,8 @@ class WaterRecipe : public ::testing::Test {
                     dir_.file(sub + "/" + root + ".dat"));
       for (const char* data : {"H2O.dat", "D2O.dat", "HDO.dat", "xray.dat"})
         fs::copy_file(dir_.file(data), dir_.file(sub + "/" + data));
-      script += "(cd " + sub + " && '" + yosta_binary() + "' --seed " + seed + " --max-moves " +
-                std::to_string(moves) + " " + root + ".dat > run.log 2>&1; echo $? > status) & ";
+      script += "(cd " + sub + " && '" + yosta_binary() + "' --seed " + seed + " --max-moves " + std::to_string(moves) +
+                " " + root + ".dat > run.log 2>&1; echo $? > status) & ";
       if (i % 2 == 1 || i + 1 == seeds.size()) script += "wait; ";
     }
     run_command("( " + script + ")", dir_.path());

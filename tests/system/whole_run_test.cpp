@@ -15,7 +15,8 @@ namespace {
 
 std::string parameter_file(bool start_from_file, int nsave) {
   std::ostringstream p;
-  p << "Target saving run\n" << (start_from_file ? "T" : "F") << "\nF\n0.05\nF\n1\n0\n0.05\n2 12.0\nT\n"
+  p << "Target saving run\n"
+    << (start_from_file ? "T" : "F") << "\nF\n0.05\nF\n1\n0\n0.05\n2 12.0\nT\n"
     << nsave << "\nF\n0\n0\nF\nF\n100000\n10 10\n1 0\nset1\n1 200\n0.0\n1.0\n0.01\n1.0e6\nF\nT\nF\nF\nF\nfit\n";
   return p.str();
 }

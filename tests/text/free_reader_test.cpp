@@ -284,7 +284,9 @@ TEST(FreeReader, NonFiniteRealsAreRefusedAndFoundTextIsEscaped) {
       {"1 3.5d39\n", false, "line 1: x (real) must be a finite number, found \"3.5d39\""},
       {"1 1d309\n", true, "line 1: x (real) must be a finite number, found \"1d309\""},
       {"1\n\n 2*inf\n", false, "line 3: x (real) must be a finite number, found \"inf\""},
-      {"1 a\x07\x0e\x7f" "b\n", false, "line 1: expected x (real), found \"a\\x07\\x0e\\x7fb\""},
+      {"1 a\x07\x0e\x7f"
+       "b\n",
+       false, "line 1: expected x (real), found \"a\\x07\\x0e\\x7fb\""},
   };
   for (const Case& c : cases) {
     FreeReader r = reader_of(c.text);
@@ -327,7 +329,9 @@ TEST(FreeReader, LineEndsByteOrderMarkAndLeftovers) {
       {"CR LF", "5 6\r\n 2.5\r\nname\r\n"},
       {"CR only", "5 6\r 2.5\rname\r"},
       {"mixed, no final end", "5 6\r 2.5\r\nname"},
-      {"byte-order mark", "\xEF\xBB\xBF" "5 6\n 2.5\nname\n"},
+      {"byte-order mark",
+       "\xEF\xBB\xBF"
+       "5 6\n 2.5\nname\n"},
   };
   for (const Case& c : cases) {
     FreeReader r = reader_of(c.text);

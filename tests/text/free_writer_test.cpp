@@ -78,9 +78,9 @@ void expect_round_trip(const std::vector<float>& values) {
 
 TEST(FreeWriter, SpecialValuesRoundTrip) {
   using L = std::numeric_limits<float>;
-  expect_round_trip({0.0f, -0.0f, 1e-45f, -1e-45f, L::min(), L::denorm_min() * 3.0f, 3.4e38f, L::max(),
-                     -L::max(), L::infinity(), -L::infinity(), L::quiet_NaN(), -L::quiet_NaN(),
-                     16777217.0f, 1e10f, 1.17549421e-38f});
+  expect_round_trip({0.0f, -0.0f, 1e-45f, -1e-45f, L::min(), L::denorm_min() * 3.0f, 3.4e38f, L::max(), -L::max(),
+                     L::infinity(), -L::infinity(), L::quiet_NaN(), -L::quiet_NaN(), 16777217.0f, 1e10f,
+                     1.17549421e-38f});
 }
 
 TEST(FreeWriter, RandomValuesRoundTrip) {

@@ -41,13 +41,21 @@ std::vector<GoldenCase> load_layout_golden() {
     GoldenCase& c = cases.back();
     std::string rest = line.substr(2);
     switch (line[0]) {
-      case 'A': c.values.emplace_back(rest.substr(1, rest.size() - 2)); break;
-      case 'I': c.values.emplace_back(static_cast<std::int32_t>(std::stol(rest))); break;
+      case 'A':
+        c.values.emplace_back(rest.substr(1, rest.size() - 2));
+        break;
+      case 'I':
+        c.values.emplace_back(static_cast<std::int32_t>(std::stol(rest)));
+        break;
       case 'R':
         c.values.emplace_back(std::bit_cast<float>(static_cast<std::uint32_t>(std::stoul(rest, nullptr, 16))));
         break;
-      case 'D': c.values.emplace_back(std::bit_cast<double>(std::stoull(rest, nullptr, 16))); break;
-      case 'L': c.values.emplace_back(rest == "T"); break;
+      case 'D':
+        c.values.emplace_back(std::bit_cast<double>(std::stoull(rest, nullptr, 16)));
+        break;
+      case 'L':
+        c.values.emplace_back(rest == "T");
+        break;
       case '=': {
         int n = std::stoi(rest);
         for (int i = 0; i < n && std::getline(in, line); ++i) {
@@ -56,7 +64,8 @@ std::vector<GoldenCase> load_layout_golden() {
         }
         break;
       }
-      default: break;
+      default:
+        break;
     }
   }
   return cases;
@@ -90,7 +99,9 @@ TEST(Layout, MatchesReferenceTables) {
     std::string got = layout(c.tmpl, c.values);
     if (got != c.expected && ++failures <= 30) {
       ADD_FAILURE() << "golden line " << c.line << ": " << c.tmpl << "\n  values: " << describe(c.values)
-                    << "\n  expected:\n" << c.expected << "  got:\n" << got;
+                    << "\n  expected:\n"
+                    << c.expected << "  got:\n"
+                    << got;
     }
   }
   EXPECT_EQ(failures, 0);
@@ -102,8 +113,7 @@ TEST(Layout, ReportLinesAsTheyAppear) {
   // closing slash is not written.
   EXPECT_EQ(layout("(' Saving ',I5,' g(r)s with target chi**2 ',10F5.1,/)", {2, 1.5f, 0.8f}),
             " Saving     2 g(r)s with target chi**2   1.5  0.8\n");
-  EXPECT_EQ(layout("(/,' Smoothing weight ',F10.2,', exponent ',F6.2,'A and cut-off ',F6.2,/)",
-                   {1000.0f, 2.0f, 1.5f}),
+  EXPECT_EQ(layout("(/,' Smoothing weight ',F10.2,', exponent ',F6.2,'A and cut-off ',F6.2,/)", {1000.0f, 2.0f, 1.5f}),
             "\n Smoothing weight    1000.00, exponent   2.00A and cut-off   1.50\n\n");
   EXPECT_EQ(layout("(' Resetting G(r) to start')"), " Resetting G(r) to start\n");
 }
@@ -118,8 +128,8 @@ TEST(Layout, FloatsAreFormattedFromTheirExactValue) {
 }
 
 TEST(Layout, ValueKinds) {
-  EXPECT_EQ(layout("(F6.2)", {3}), "  3.00\n");  // an integer in a real field
-  EXPECT_EQ(layout("(A,'|')", {"lit"}), "lit|\n");   // a string literal is a text, not a logical
+  EXPECT_EQ(layout("(F6.2)", {3}), "  3.00\n");     // an integer in a real field
+  EXPECT_EQ(layout("(A,'|')", {"lit"}), "lit|\n");  // a string literal is a text, not a logical
   EXPECT_EQ(layout("(L3)", {true}), "  T\n");
 }
 

@@ -87,8 +87,7 @@ TEST(Background, WritesTheCorrectedFileWithItsErrors) {
   TempDir dir;
   const Curve c = curve();
   write_file(dir.file("set.dat"), data_file(c, true));
-  const CommandResult r =
-      run_tools(dir, "background set.dat -o out.dat --sum-weights 0.4 --density 0.1 --rcut 0.8");
+  const CommandResult r = run_tools(dir, "background set.dat -o out.dat --sum-weights 0.4 --density 0.1 --rcut 0.8");
   ASSERT_EQ(r.status, 0) << r.output;
   const std::vector<std::vector<double>> rows = data_rows(dir.file("out.dat"));
   ASSERT_EQ(rows.size(), c.q.size());

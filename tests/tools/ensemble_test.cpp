@@ -87,10 +87,8 @@ TEST(EnsembleInputs, ResampledDataOfEveryKind) {
     int columns;
   };
   const Case cases[] = {
-      {"fixed, one sigma", false, false, 0.5f, 2},
-      {"fixed, error column", false, false, -1.0f, 3},
-      {"fixed, background column", false, true, -0.5f, 3},
-      {"Q-dependent, two basis functions", true, false, 0.5f, 4},
+      {"fixed, one sigma", false, false, 0.5f, 2},          {"fixed, error column", false, false, -1.0f, 3},
+      {"fixed, background column", false, true, -0.5f, 3},  {"Q-dependent, two basis functions", true, false, 0.5f, 4},
       {"Q-dependent with background", true, true, 0.5f, 5},
   };
   const int nq = max_q;
@@ -172,8 +170,9 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
   EXPECT_NE(members[0].v, members[1].v);
   EXPECT_NE(members[1].v, members[2].v);
   // The ensemble's mean .g is the mean of the members'.
-  ASSERT_EQ(run_tools(dir, "merge --mean ens/member_001/binary.g ens/member_002/binary.g "
-                           "ens/member_003/binary.g -o mean.g")
+  ASSERT_EQ(run_tools(dir,
+                      "merge --mean ens/member_001/binary.g ens/member_002/binary.g "
+                      "ens/member_003/binary.g -o mean.g")
                 .status,
             0);
   EXPECT_EQ(read_file(dir.file("mean.g")), read_file(dir.file("ens/binary.g")));
@@ -196,7 +195,8 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
   EXPECT_FALSE(fs::exists(dir.file("ens/member_002/binary.out")));
   EXPECT_EQ(read_file(dir.file("ens/binary.gsv")), merged);
   // Other settings in the same folder are refused, naming the difference.
-  for (const std::string& other : {std::string("-n 4"), std::string("-n 3 --seed 42"), std::string("-n 3 --bootstrap")}) {
+  for (const std::string& other :
+       {std::string("-n 4"), std::string("-n 3 --seed 42"), std::string("-n 3 --bootstrap")}) {
     const CommandResult refused = run_tools(dir, "ensemble binary.dat " + other + " -d ens -- --max-moves " + moves);
     EXPECT_EQ(refused.status, 1) << other << refused.output;
     EXPECT_NE(refused.output.find("manifest.txt"), std::string::npos) << refused.output;
@@ -208,10 +208,11 @@ TEST(Ensemble, CtrlCStopsTheMembersWithASaveAndExitsTen) {
   set_up_example(dir);
   // Members that would run for 30 seconds; the interrupt comes after one.
   const std::string tools = "'" + tools_binary() + "'";
-  const CommandResult r = run_command(
-      tools + " ensemble binary.dat -n 3 -j 2 --seed 5 -d ens > log.txt 2>&1 & pid=$!; sleep 1.5; "
-              "kill -INT $pid; wait $pid; echo status=$?",
-      dir.path());
+  const CommandResult r =
+      run_command(tools +
+                      " ensemble binary.dat -n 3 -j 2 --seed 5 -d ens > log.txt 2>&1 & pid=$!; sleep 1.5; "
+                      "kill -INT $pid; wait $pid; echo status=$?",
+                  dir.path());
   EXPECT_NE(r.output.find("status=10"), std::string::npos) << r.output << read_file(dir.file("log.txt"));
   EXPECT_NE(read_file(dir.file("log.txt")).find("run the same command again to continue"), std::string::npos);
   const std::string manifest = read_file(dir.file("ens/manifest.txt"));
@@ -232,8 +233,7 @@ TEST(Ensemble, FailedMembersAreNamedAndRunAgainNextTime) {
   const CommandResult r = run_tools(dir, "ensemble binary.dat -n 2 --seed 3 -d ens -- --max-moves -5");
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("2 of 2 members failed:"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("member 2 failed 1, see " + dir.path() + "/ens/member_002/console.txt"),
-            std::string::npos)
+  EXPECT_NE(r.output.find("member 2 failed 1, see " + dir.path() + "/ens/member_002/console.txt"), std::string::npos)
       << r.output;
   EXPECT_NE(read_file(dir.file("ens/member_001/console.txt")).find("max-moves"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir.file("ens/binary.gsv")));

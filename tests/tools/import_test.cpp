@@ -30,7 +30,7 @@ std::string measured(int n, double dq, double k0, double offset, int padding = 1
 
 struct GridCase {
   const char* name;
-  double offset;   // 0: k dq, 0.5: bin centres
+  double offset;  // 0: k dq, 0.5: bin centres
   const char* options;
   std::size_t points;
   double q_first;
@@ -215,7 +215,8 @@ TEST(ImportMeasured, WaterAndBenzeneReproduceTheConvertedFiles) {
   TempDir dir;
   const char* water[][2] = {{"SLS18498-H2O", "H2O"}, {"SLS18502-D2O", "D2O"}, {"SLS18500-HDO5050", "HDO"}};
   for (const auto& w : water) {
-    const CommandResult r = run_tools(dir, "import '" + data + "/water/neutron/" + w[0] + ".mint01' -o " + w[1] + ".dat");
+    const CommandResult r =
+        run_tools(dir, "import '" + data + "/water/neutron/" + w[0] + ".mint01' -o " + w[1] + ".dat");
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("left out 1 trailing row(s) of zeros"), std::string::npos) << r.output;
     compare_with_converted(dir.file(std::string(w[1]) + ".dat"), data + "/water/yosta/" + w[1] + ".dat");

@@ -20,8 +20,8 @@ std::string text_of(float x) { return text::real_text(x); }
 // A .gsv text: nr rows of r = j * 0.1 with the given sums of one or two basis functions.
 std::string gsv(int nsaved, int collect, const std::vector<std::vector<float>>& s1,
                 const std::vector<std::vector<float>>& s2, float dr = 0.1f) {
-  std::string t = std::to_string(s1[0].size()) + " " + std::to_string(s1.size()) + "\n" +
-                  std::to_string(nsaved) + " " + std::to_string(collect) + "\n";
+  std::string t = std::to_string(s1[0].size()) + " " + std::to_string(s1.size()) + "\n" + std::to_string(nsaved) + " " +
+                  std::to_string(collect) + "\n";
   for (std::size_t j = 0; j < s1[0].size(); ++j) {
     t += text_of(static_cast<float>(j + 1) * dr);
     for (const auto& c : s1) t += " " + text_of(c[j]);
@@ -96,8 +96,10 @@ TEST(Merge, RefusesFilesThatDoNotMatchOrCannotBeRead) {
       {"other spacing", gsv(2, 2, {{1, 2, 3}}, {{1, 2, 3}}, 0.1001f), "r of row 1 is 0.1001"},
       {"r out of step", "3 1\n2 2\n0.1 1 1\n0.2 1 1\n0.4 1 1\n", "line 5: r of row 3 must be 3 x 0.1"},
       {"not a number", "3 1\n2 2\n0.1 1 1\n0.2 x 1\n0.3 1 1\n", "line 4: expected value 2 of row 2"},
-      {"infinite value", "3 1\n2 2\n0.1 1 1\n0.2 1 inf\n0.3 1 1\n", "line 4: value 3 of row 2 must be a finite number, found \"inf\""},
-      {"not a number value", "3 1\n2 2\n0.1 1 1\n0.2 nan 1\n0.3 1 1\n", "line 4: value 2 of row 2 must be a finite number, found \"nan\""},
+      {"infinite value", "3 1\n2 2\n0.1 1 1\n0.2 1 inf\n0.3 1 1\n",
+       "line 4: value 3 of row 2 must be a finite number, found \"inf\""},
+      {"not a number value", "3 1\n2 2\n0.1 1 1\n0.2 nan 1\n0.3 1 1\n",
+       "line 4: value 2 of row 2 must be a finite number, found \"nan\""},
       {"ends early", "3 1\n2 2\n0.1 1 1\n0.2 1 1\n", "line 5: expected first value of row 3"},
       {"too many basis functions", "3 7\n2 2\n", "line 1: number of basis functions must be 1 to 6"},
       {"negative sum of squares", "3 1\n2 2\n0.1 1 1\n0.2 1 -1\n0.3 1 1\n", "row 2: a sum of squares"},

@@ -31,8 +31,9 @@ TEST(EnsembleSlurm, DryRunWritesScriptsThatRunAMemberAndTheMerge) {
   auto in_work = [&](const std::string& command) { return run_command("cd \"" + work + "\" && " + command); };
   set_up_example(work);
   const std::string tools = "'" + tools_binary() + "'";
-  const std::string args = " ensemble binary.dat -n 2 --seed 8 --bootstrap -d ens --slurm --dry-run"
-                           " --sbatch-args '-p debug --time=5' -- --max-moves 300";
+  const std::string args =
+      " ensemble binary.dat -n 2 --seed 8 --bootstrap -d ens --slurm --dry-run"
+      " --sbatch-args '-p debug --time=5' -- --max-moves 300";
   const CommandResult r = in_work(tools + args);
   ASSERT_EQ(r.status, 0) << r.output;
   for (const char* text : {"#SBATCH --array=1-2", "--dependency=afterok:ARRAY_JOB_ID", "'-p' 'debug' '--time=5'",
@@ -41,8 +42,7 @@ TEST(EnsembleSlurm, DryRunWritesScriptsThatRunAMemberAndTheMerge) {
   EXPECT_FALSE(fs::exists(work + "/ens/member_001"));  // nothing has run
   // The scripts run as the cluster would run them, without Slurm.
   for (const char* task : {"1", "2"}) {
-    const CommandResult member =
-        in_work(std::string("SLURM_ARRAY_TASK_ID=") + task + " sh ens/members.sbatch");
+    const CommandResult member = in_work(std::string("SLURM_ARRAY_TASK_ID=") + task + " sh ens/members.sbatch");
     EXPECT_EQ(member.status, 0) << member.output;
   }
   const CommandResult merged = in_work("sh ens/merge.sbatch");
@@ -69,7 +69,8 @@ class Cluster {
 TEST(EnsembleSlurm, RealClusterGivesTheResultsOfALocalRun) {
   TempDir dir;
   const std::string cluster_dir = dir.file("cluster");
-  const CommandResult started = run_command("bash '" + source("tools/slurm_cluster.sh") + "' start '" + cluster_dir + "'");
+  const CommandResult started =
+      run_command("bash '" + source("tools/slurm_cluster.sh") + "' start '" + cluster_dir + "'");
   Cluster cluster(cluster_dir);
   if (started.status == 2) GTEST_SKIP() << started.output;
   ASSERT_EQ(started.status, 0) << started.output;

@@ -66,8 +66,7 @@ TEST(WeightsNeutron, ContrastsGiveTheMatrixConditioning) {
   const CommandResult two =
       run_tools(dir, "weights neutron --composition \"O:1 H:2\" --contrast H2O --contrast D2O:H:D=1");
   ASSERT_EQ(two.status, 0) << two.output;
-  EXPECT_NE(two.output.find("condition number: infinite; 2 contrasts cannot determine 3 partials"),
-            std::string::npos)
+  EXPECT_NE(two.output.find("condition number: infinite; 2 contrasts cannot determine 3 partials"), std::string::npos)
       << two.output;
 }
 
@@ -176,7 +175,8 @@ TEST(WeightsXray, NormalisationsDifferByTheRatioOfMeans) {
     EXPECT_GT(sa, 0.5) << i;
     for (int c = 2; c < 5; ++c) EXPECT_NEAR(a[i][c] / b[i][c], sa, 1e-6) << i;
   }
-  const CommandResult bad = run_tools(dir, "weights xray --composition \"O:1 H:2\" --q-from q.txt --normalise f2 -o c.dat");
+  const CommandResult bad =
+      run_tools(dir, "weights xray --composition \"O:1 H:2\" --q-from q.txt --normalise f2 -o c.dat");
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.output.find("--normalise 'f2'"), std::string::npos) << bad.output;
 }

@@ -36,9 +36,9 @@ constexpr double pi = 3.14159265358979323846;
 // Species A (index 0) and B (index 1); lengths in Angstrom, energies in kelvin.
 constexpr double sigma_A = 3.0, sigma_B = 3.75;
 constexpr double eps_A = 120.0, eps_B = 165.0;
-constexpr double x_A = 0.5, x_B = 0.5;      // mole fractions
-constexpr double density = 0.0200;          // total number density, atoms / A^3
-constexpr double temperature = 140.0;       // kelvin
+constexpr double x_A = 0.5, x_B = 0.5;  // mole fractions
+constexpr double density = 0.0200;      // total number density, atoms / A^3
+constexpr double temperature = 140.0;   // kelvin
 
 // Lorentz-Berthelot mixing rules for the unlike pair.
 double pair_sigma(int i, int j) {
@@ -56,9 +56,9 @@ double beta_u(int i, int j, double r) {
 }
 
 // ---------------------------------------------------------------- radial grid
-constexpr int N = 4096;                     // r_i = i dr, i = 1 .. N-1
-constexpr double dr = 0.01;                 // Angstrom
-constexpr double dk = pi / (N * dr);        // k_j = j dk
+constexpr int N = 4096;               // r_i = i dr, i = 1 .. N-1
+constexpr double dr = 0.01;           // Angstrom
+constexpr double dk = pi / (N * dr);  // k_j = j dk
 
 // Pairs AA, AB, BB stored in that order.
 constexpr int npair = 3;
@@ -175,8 +175,7 @@ void solve_at(Solution& s, double t, double tolerance) {
       gk[p].assign(N, 0.0);
     }
     for (int j = 1; j < N; ++j) {
-      const std::array<double, 3> rc = {density * ck[0][j], density * ck[1][j],
-                                        density * ck[2][j]};
+      const std::array<double, 3> rc = {density * ck[0][j], density * ck[1][j], density * ck[2][j]};
       const std::array<double, 3> rh = oz(rc);
       for (int p = 0; p < npair; ++p) gk[p][j] = (rh[p] - rc[p]) / density;
     }
@@ -226,8 +225,7 @@ void solve_at(Solution& s, double t, double tolerance) {
       const double det = a11 * a22 - a12 * a12;
       if (std::fabs(det) > 1e-14 * a11 * a22) {
         const double c1 = (b1 * a22 - b2 * a12) / det, c2 = (a11 * b2 - a12 * b1) / det;
-        for (std::size_t i = 0; i < len; ++i)
-          next[i] = (1.0 - c1 - c2) * out[2][i] + c1 * out[1][i] + c2 * out[0][i];
+        for (std::size_t i = 0; i < len; ++i) next[i] = (1.0 - c1 - c2) * out[2][i] + c1 * out[1][i] + c2 * out[0][i];
         ng = true;
       }
     }
@@ -268,7 +266,8 @@ class Gauss {
       return spare_;
     }
     double u1 = 0;
-    do u1 = uniform(); while (u1 <= 0.0);
+    do u1 = uniform();
+    while (u1 <= 0.0);
     const double u2 = uniform();
     const double m = std::sqrt(-2.0 * std::log(u1));
     spare_ = m * std::sin(2.0 * pi * u2);
@@ -341,9 +340,9 @@ double condition_number(const std::array<std::array<double, 3>, 3>& w, std::arra
 // ---------------------------------------------------------------- output grid
 // The data's Q grid obeys the program's rule Q_k = (k + offset) dq.
 constexpr double data_dq = 0.05;
-constexpr int data_offset = 5;     // Q_1 = 0.30
-constexpr int data_nq = 395;       // Q_nq = 20.00
-constexpr double noise_sd = 0.003; // barn, the same for every point and every contrast
+constexpr int data_offset = 5;      // Q_1 = 0.30
+constexpr int data_nq = 395;        // Q_nq = 20.00
+constexpr double noise_sd = 0.003;  // barn, the same for every point and every contrast
 constexpr std::uint64_t noise_seed = 20240611;
 
 FILE* open_out(const std::string& dir, const char* name) {
@@ -404,17 +403,15 @@ int main(int argc, char** argv) {
     int kb = 1;
     for (int k = 1; k <= data_nq; ++k)
       if (sq[p][k] > sq[p][kb]) kb = k;
-    std::printf("g_%s: main peak %.3f at r = %.2f A; S_%s: main peak %.3f at Q = %.2f, S(Q_1) = %.3f\n",
-                pname[p], s.g[p][best], best * dr, pname[p], 1.0 + sq[p][kb], q[kb],
-                1.0 + sq[p][1]);
+    std::printf("g_%s: main peak %.3f at r = %.2f A; S_%s: main peak %.3f at Q = %.2f, S(Q_1) = %.3f\n", pname[p],
+                s.g[p][best], best * dr, pname[p], 1.0 + sq[p][kb], q[kb], 1.0 + sq[p][1]);
   }
 
   std::array<std::array<double, 3>, 3> wmat{};
   for (int c = 0; c < 3; ++c) wmat[c] = weights(contrasts[c]);
   std::array<double, 3> sv{};
   const double cond = condition_number(wmat, sv);
-  std::printf("weight matrix singular values %.4f %.4f %.4f, condition number %.2f\n", sv[0], sv[1],
-              sv[2], cond);
+  std::printf("weight matrix singular values %.4f %.4f %.4f, condition number %.2f\n", sv[0], sv[1], sv[2], cond);
 
   Gauss gauss(noise_seed);
   for (int c = 0; c < 3; ++c) {
@@ -422,11 +419,9 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "binary_F%d.dat", c + 1);
     FILE* f = open_out(dir, name);
     const std::array<double, 3> w = wmat[c];
-    std::fprintf(f, "%6d   binary LJ liquid (OZ/HNC), contrast %d: %s\n", data_nq, c + 1,
-                 contrasts[c].name);
-    std::fprintf(f,
-                 "Q(1/A) F(barn) w_AA w_AB w_BB | noise sd %.4f, seed %llu, rho %.4f, T %.0f K\n",
-                 noise_sd, static_cast<unsigned long long>(noise_seed), density, temperature);
+    std::fprintf(f, "%6d   binary LJ liquid (OZ/HNC), contrast %d: %s\n", data_nq, c + 1, contrasts[c].name);
+    std::fprintf(f, "Q(1/A) F(barn) w_AA w_AB w_BB | noise sd %.4f, seed %llu, rho %.4f, T %.0f K\n", noise_sd,
+                 static_cast<unsigned long long>(noise_seed), density, temperature);
     double fmin = 1e30, fmax = -1e30;
     for (int k = 1; k <= data_nq; ++k) {
       double fq = 0;
@@ -437,8 +432,7 @@ int main(int argc, char** argv) {
       std::fprintf(f, "%7.3f %12.6f %9.6f %9.6f %9.6f\n", q[k], fq, w[0], w[1], w[2]);
     }
     std::fclose(f);
-    std::printf("%s: w = %.4f %.4f %.4f, noise-free F from %.4f to %.4f\n", name, w[0], w[1], w[2],
-                fmin, fmax);
+    std::printf("%s: w = %.4f %.4f %.4f, noise-free F from %.4f to %.4f\n", name, w[0], w[1], w[2], fmin, fmax);
   }
 
   {
@@ -446,8 +440,7 @@ int main(int argc, char** argv) {
     std::fprintf(f, "%6d   partial structure factors of the binary LJ liquid (OZ/HNC)\n", data_nq);
     std::fprintf(f, "Q(1/A) S_AA S_AB S_BB  (Faber-Ziman: S_ij - 1 = 4 pi rho int r^2 (g_ij - 1) sin(Qr)/(Qr) dr)\n");
     for (int k = 1; k <= data_nq; ++k)
-      std::fprintf(f, "%7.3f %10.6f %10.6f %10.6f\n", q[k], 1.0 + sq[0][k], 1.0 + sq[1][k],
-                   1.0 + sq[2][k]);
+      std::fprintf(f, "%7.3f %10.6f %10.6f %10.6f\n", q[k], 1.0 + sq[0][k], 1.0 + sq[1][k], 1.0 + sq[2][k]);
     std::fclose(f);
   }
   {
