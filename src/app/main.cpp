@@ -9,6 +9,9 @@
 #include "app/program.h"
 #include "base/stop.h"
 
+// Exceptions of the command-line set-up itself are programming errors and end the
+// program loudly; everything a run can throw is caught below.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
   yosta::ProgramOptions options;
   CLI::App app{"Fits partial g(r)s to 1-4 measured total structure factors F(Q) by a Monte Carlo walk in r.", "yosta"};

@@ -118,7 +118,7 @@ void model_rebuilt(Run& run);
 // The evaluation of a trial move: the model of every set updated for the
 // change, then the corrections and chi2 of every set, from sums kept between
 // moves; returns the total data chi-squared.
-double evaluate_trial(Run& run, const TrialChange& change);
+double evaluate_trial(Run& run, const TrialChange& tc);
 // The trial model becomes the current one.
 void keep_trial(Run& run);
 // The trial is taken back out: F_calc -= change of every set.

@@ -87,7 +87,7 @@ void rspace_form(Run& run);
 void rspace_refresh(Run& run);
 
 // The changes of the kept sums of every set for the trial, into d[0..nsets-1].
-void rspace_trial(Run& run, const TrialChange& change, KeptSums* d);
+void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d);
 
 // The trial is accepted: D follows it, F_calc is marked as lagging.
 void rspace_keep(Run& run);

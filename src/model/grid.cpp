@@ -116,7 +116,7 @@ void tabulate_gaussians(const RunParameters& par, Model& model) {
       shape[static_cast<std::size_t>(m)] = std::exp(-0.5f * (x * x));
     }
     // The centre is exactly 1 also for a zero-width shape (0 / 0 above).
-    shape[static_cast<std::size_t>(n + 1)] = 1.0f;
+    shape[static_cast<std::size_t>(n) + 1] = 1.0f;
   }
 }
 

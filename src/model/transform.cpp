@@ -224,7 +224,7 @@ bool move_change(const RunParameters& par, Model& model, int p, int j0, const fl
   float* change[max_sets];
   const float* coef[max_sets];
   for (int s = 0; s < nsets; ++s) {
-    DataSet& set = model.sets[static_cast<std::size_t>(s + 1)];
+    DataSet& set = model.sets[static_cast<std::size_t>(s) + 1];
     change[s] = set.change.data();
     coef[s] = set.coef[up].data();
   }

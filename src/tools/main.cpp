@@ -7,6 +7,9 @@
 #include "base/stop.h"
 #include "tools/subcommands.h"
 
+// Exceptions of the command-line set-up itself are programming errors and end the
+// program loudly; everything a run can throw is caught below.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
   CLI::App app{"Data preparation and results for yosta.", "yosta-tools"};
   app.require_subcommand(1);

@@ -13,8 +13,6 @@
 
 #include "base/stop.h"
 
-extern char** environ;
-
 namespace yosta::tools {
 namespace {
 
@@ -27,6 +25,7 @@ bool executable(const fs::path& p) {
 
 std::vector<char*> c_args(const std::vector<std::string>& argv) {
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   return args;

@@ -54,7 +54,7 @@ OutFile read_out_file(const std::string& path);
 
 // The texts as a run writes them (free format, reals read back exactly).
 std::string g_text(const GFile& g);
-std::string gsv_text(const GsvFile& gsv);
+std::string gsv_text(const GsvFile& s);
 
 // Writes `text` whole to `path` (temporary file, then rename).
 void write_whole(const std::string& path, const std::string& text);
