@@ -150,8 +150,8 @@ enum class Kind {
   other,        // passed to the library as given
 };
 
-// NOLINTNEXTLINE(bugprone-reserved-identifier): clang-tidy 14 reports a name of its own
-// making (__i0) for the array members.
+// clang-tidy 14 reports a name of its own making (__i0) for the array members.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 struct DeviceChoice {
   Kind kind = Kind::other;
   std::string open_name[2];    // what cpgopen gets
