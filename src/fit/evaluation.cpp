@@ -65,7 +65,7 @@ constexpr std::int32_t refresh_interval = 1024;
 constexpr std::size_t max_row_bytes = std::size_t{64} << 20;
 
 // Which E sums a fit case reads besides EE.
-unsigned needs_of(FitCase c) {
+constexpr unsigned needs_of(FitCase c) {
   switch (c) {
     case FitCase::none:
       return 0u;
@@ -232,18 +232,64 @@ void refresh_sums(Run& run) {
 }
 
 // chi2 of a set with its current coefficients from the sums (see above),
-// its terms grouped so that they can be formed side by side.
+// its terms grouped so that they can be formed side by side. The terms of
+// coefficients the case does not fit (zero, or beta - 1 zero) are left out:
+// they would add exact zeros.
+template <FitCase C>
 double chi_squared_from(const KeptSet& k, const KeptSums& e, const DataSet& set) {
+  using Terms = CaseTerms<C>;
+  constexpr bool scaled = Terms::scaled;
+  constexpr int n = Terms::offsets;
   const double x = static_cast<double>(set.beta) - 1.0;
   const double a0 = set.a0, a1 = set.a1, a2 = set.a2;
-  const double cross = (x * e.EF + a0 * e.E0) + (a1 * e.E1 + a2 * e.E2);
-  const double data = x * x * k.FF + 2.0 * x * ((a0 * k.T[0] + a1 * k.T[1]) + a2 * k.T[2]);
-  const double poly = (a0 * a0 * k.S[0] + 2.0 * a0 * a1 * k.S[1]) +
-                      ((a1 * a1 + 2.0 * a0 * a2) * k.S[2] + (2.0 * a1 * a2 * k.S[3] + a2 * a2 * k.S[4]));
-  const double chi2 = (e.EE - 2.0 * cross) + (data + poly);
-  // The exact value is a sum of squares; rounding must not make it negative.
-  // A NaN stays a NaN: it must not pass for a perfect fit.
-  return chi2 < 0.0 ? 0.0 : chi2;
+  double cross = 0.0, data = 0.0, poly = 0.0;
+  if constexpr (scaled && n >= 1)
+    cross = x * e.EF + a0 * e.E0;
+  else if constexpr (scaled)
+    cross = x * e.EF;
+  else if constexpr (n >= 1)
+    cross = a0 * e.E0;
+  if constexpr (n == 2) cross = cross + a1 * e.E1;
+  if constexpr (n == 3) cross = cross + (a1 * e.E1 + a2 * e.E2);
+  if constexpr (scaled) {
+    data = x * x * k.FF;
+    if constexpr (n == 1) data = data + 2.0 * x * (a0 * k.T[0]);
+    if constexpr (n == 2) data = data + 2.0 * x * (a0 * k.T[0] + a1 * k.T[1]);
+    if constexpr (n == 3) data = data + 2.0 * x * ((a0 * k.T[0] + a1 * k.T[1]) + a2 * k.T[2]);
+  }
+  if constexpr (n == 1) poly = a0 * a0 * k.S[0];
+  if constexpr (n == 2) poly = (a0 * a0 * k.S[0] + 2.0 * a0 * a1 * k.S[1]) + a1 * a1 * k.S[2];
+  if constexpr (n == 3)
+    poly = (a0 * a0 * k.S[0] + 2.0 * a0 * a1 * k.S[1]) +
+           ((a1 * a1 + 2.0 * a0 * a2) * k.S[2] + (2.0 * a1 * a2 * k.S[3] + a2 * a2 * k.S[4]));
+  double chi2 = e.EE;
+  if constexpr (scaled || n >= 1) chi2 = chi2 - 2.0 * cross;
+  if constexpr (scaled && n >= 1)
+    chi2 = chi2 + (data + poly);
+  else if constexpr (scaled)
+    chi2 = chi2 + data;
+  else if constexpr (n >= 1)
+    chi2 = chi2 + poly;
+  // The exact value is a sum of squares; rounding must not make it negative
+  // (nor a negative zero). A NaN stays a NaN: it must not pass for a perfect
+  // fit.
+  return chi2 <= 0.0 ? 0.0 : chi2;
+}
+
+// One set's trial sums, corrections and chi2 for its fit case.
+template <FitCase C>
+float refit_set(KeptSet& k, DataSet& set, bool changed, const KeptSums& d) {
+  k.trial = changed ? plus(k.kept, d, needs_of(C)) : k.kept;
+  const KeptSums& e = k.trial;
+  RefitSums r{0.0f, 0.0f, 0.0f, 0.0f};
+  constexpr int n = CaseTerms<C>::offsets;
+  if constexpr (n >= 1) r.R0 = static_cast<float>(k.T[0] + e.E0);
+  if constexpr (CaseTerms<C>::scaled) r.RF = static_cast<float>(k.FF + e.EF);
+  if constexpr (n >= 2) r.R1 = static_cast<float>(k.T[1] + e.E1);
+  if constexpr (n >= 3) r.R2 = static_cast<float>(k.T[2] + e.E2);
+  refit_case<C>(set, r);
+  set.chi2 = static_cast<float>(chi_squared_from<C>(k, e, set));
+  return set.chi2;
 }
 
 // The trial sums of every set (the kept ones plus the changes d), the
@@ -253,13 +299,35 @@ double refit_all(Run& run, bool changed, const KeptSums* d) {
   for (int s = 1; s <= run.params.nsets; ++s) {
     DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     KeptSet& k = run.kept.sets[static_cast<std::size_t>(s)];
-    k.trial = changed ? plus(k.kept, d[s - 1], needs_of(set.fit_case)) : k.kept;
-    const KeptSums& e = k.trial;
-    const RefitSums r{static_cast<float>(k.T[0] + e.E0), static_cast<float>(k.FF + e.EF),
-                      static_cast<float>(k.T[1] + e.E1), static_cast<float>(k.T[2] + e.E2)};
-    refit_coefficients(set, r);
-    set.chi2 = static_cast<float>(chi_squared_from(k, e, set));
-    total += static_cast<double>(set.chi2);
+    const KeptSums& ds = d[s - 1];
+    float chi2 = 0.0f;
+    switch (set.fit_case) {
+      case FitCase::none:
+        chi2 = refit_set<FitCase::none>(k, set, changed, ds);
+        break;
+      case FitCase::scale:
+        chi2 = refit_set<FitCase::scale>(k, set, changed, ds);
+        break;
+      case FitCase::zero:
+        chi2 = refit_set<FitCase::zero>(k, set, changed, ds);
+        break;
+      case FitCase::zero_linear:
+        chi2 = refit_set<FitCase::zero_linear>(k, set, changed, ds);
+        break;
+      case FitCase::zero_all:
+        chi2 = refit_set<FitCase::zero_all>(k, set, changed, ds);
+        break;
+      case FitCase::scale_zero:
+        chi2 = refit_set<FitCase::scale_zero>(k, set, changed, ds);
+        break;
+      case FitCase::scale_zero_linear:
+        chi2 = refit_set<FitCase::scale_zero_linear>(k, set, changed, ds);
+        break;
+      case FitCase::scale_all:
+        chi2 = refit_set<FitCase::scale_all>(k, set, changed, ds);
+        break;
+    }
+    total += static_cast<double>(chi2);
   }
   return total;
 }

@@ -59,6 +59,13 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d) {
   }
 }
 
+void add_row(double* D, double a, const float* row, int n) {
+  if (isa() >= isa_avx2)
+    add_row_avx2(D, a, row, n);
+  else
+    add_row_base(D, a, row, n);
+}
+
 }  // namespace kernels
 
 int force_vector_path(int path) {

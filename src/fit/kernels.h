@@ -78,6 +78,10 @@ void plain_pass(Source source, bool store, bool undo, const Pass& a);
 // without copies is for one set only, with Source::row_flat or ::given.
 void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d);
 
+// D[i] += a * row[i] for i = 0..n-1, each point one widening, one product and
+// one sum, so every version gives the same bits.
+void add_row(double* D, double a, const float* row, int n);
+
 // The versions of the passes, one per instruction set.
 enum Isa : int { isa_base = 0, isa_avx2 = 1, isa_avx512 = 2 };
 void plain_base(Source source, bool store, bool undo, const Pass& a);
@@ -86,6 +90,8 @@ void plain_avx512(Source source, bool store, bool undo, const Pass& a);
 void summing_base(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
 void summing_avx2(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
 void summing_avx512(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
+void add_row_base(double* D, double a, const float* row, int n);
+void add_row_avx2(double* D, double a, const float* row, int n);  // also taken with AVX-512
 
 }  // namespace kernels
 

@@ -9,4 +9,8 @@ void summing_base(Source source, int sets, bool copy, const SumPass& a, KeptSums
   summing_any<4>(source, sets, copy, a, d);
 }
 
+void add_row_base(double* D, double a, const float* row, int n) {
+  for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
+}
+
 }  // namespace yosta::kernels

@@ -107,12 +107,6 @@ void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, co
   }
 }
 
-// D += a row, point by point (the same bits at any vector width: each point
-// is one conversion, one product and one sum).
-[[gnu::target_clones("avx2", "default")]] void add_row(double* D, double a, const float* row, int n) {
-  for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
-}
-
 // The kept sums of every set and D, formed from F_calc.
 void form_from_model(Run& run) {
   RSpaceState& rs = run.kept.rspace;
@@ -299,7 +293,7 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
   rs.trial_first = tc.first;
   rs.trial_count = tc.count;
   for (int i = 0; i < tc.count; ++i) rs.trial_d[u(i)] = tc.d[i];
-  for (int s = 0; s < nsets; ++s) d[s] = KeptSums{};
+  // Every field of d[s] is set below; an unchanged model reads none of them.
   if (!tc.changed) return;
   const std::size_t NR = u(rs.nr);
   const bool gaussian = run.params.gaussian_moves;
@@ -336,11 +330,6 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
       e.E1 = a * l[2];
       e.E2 = a * l[3];
       e.EE = 2.0 * a * Dx + a * a * Gx;
-      // The rows an acceptance adds to D, fetched while the move is decided.
-      for (int g = 0; g < t.families; ++g) {
-        const float* row = (gaussian ? t.cross.data() : t.G.data()) + ((u(f) * NF + u(g)) * NR + u(j - 1)) * NR;
-        for (std::size_t i = 0; i < NR; i += 16) __builtin_prefetch(row + i);
-      }
       continue;
     }
     // Point by point: a bump cut by the grid's end, a mask or positivity.
@@ -387,14 +376,14 @@ void rspace_keep(Run& run) {
         const float* row = run.params.gaussian_moves
                                ? t.cross.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR
                                : t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR;
-        add_row(D, a, row, nr);
+        kernels::add_row(D, a, row, nr);
         continue;
       }
       for (int m = 0; m < rs.trial_count; ++m) {
         if (rs.trial_d[u(m)] == 0.0f) continue;
         const double a = static_cast<double>(rs.trial_d[u(m)]) * c;
         const float* row = t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_first + m - 1)) * NR;
-        add_row(D, a, row, nr);
+        kernels::add_row(D, a, row, nr);
       }
     }
   }

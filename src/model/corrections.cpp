@@ -423,45 +423,24 @@ RefitSums refit_sums(const DataSet& set) {
 // beta, a0, a1, a2 by the set's case; coefficients not fitted take their
 // fixed values (1 for beta, 0 for the others).
 void refit_coefficients(DataSet& set, const RefitSums& r) {
-  float beta = 1.0f, a0 = 0.0f, a1 = 0.0f, a2 = 0.0f;
-  const CaseBasis basis = basis_of(set.fit_case);
-  if (set.fit_case == FitCase::scale) {
-    beta = r.RF / set.FF;
-  } else if (set.fit_case == FitCase::zero) {
-    a0 = (r.R0 - set.T0) / set.S0;
-  } else if (basis.n >= 2) {
-    // With renormalising the right-hand side is R0, R1, R2, RF; without it
-    // the data are fitted as M - F = a0 + a1 Q + a2 Q^2 and it is D = R - T.
-    const bool scaled = basis.terms[basis.n - 1] == data;
-    const float rhs_of[4] = {scaled ? r.R0 : r.R0 - set.T0, scaled ? r.R1 : r.R1 - set.T1,
-                             scaled ? r.R2 : r.R2 - set.T2, r.RF};
-    for (int i = 0; i < basis.n; ++i) {
-      double sum = 0.0;
-      for (int j = 0; j < basis.n; ++j) {
-        sum += static_cast<double>(set.inverse[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]) *
-               static_cast<double>(rhs_of[basis.terms[j]]);
-      }
-      const float value = static_cast<float>(sum);
-      switch (basis.terms[i]) {
-        case one:
-          a0 = value;
-          break;
-        case q1:
-          a1 = value;
-          break;
-        case q2:
-          a2 = value;
-          break;
-        case data:
-          beta = value;
-          break;
-      }
-    }
+  switch (set.fit_case) {
+    case FitCase::none:
+      return refit_case<FitCase::none>(set, r);
+    case FitCase::scale:
+      return refit_case<FitCase::scale>(set, r);
+    case FitCase::zero:
+      return refit_case<FitCase::zero>(set, r);
+    case FitCase::zero_linear:
+      return refit_case<FitCase::zero_linear>(set, r);
+    case FitCase::zero_all:
+      return refit_case<FitCase::zero_all>(set, r);
+    case FitCase::scale_zero:
+      return refit_case<FitCase::scale_zero>(set, r);
+    case FitCase::scale_zero_linear:
+      return refit_case<FitCase::scale_zero_linear>(set, r);
+    case FitCase::scale_all:
+      return refit_case<FitCase::scale_all>(set, r);
   }
-  set.beta = beta;
-  set.a0 = a0;
-  set.a1 = a1;
-  set.a2 = a2;
 }
 
 namespace {
