@@ -219,6 +219,7 @@ int run_program(const ProgramOptions& options, Console& console) {
   run.control.interrupted = &interrupt_flag;
   run.hooks.progress = write_progress;
   run.hooks.after_move = save_check;
+  run.control.clock_every = clock_check_moves;
   // Output into a closed pipe must not end the fit or its saves: a failed
   // console write is ignored.
   std::signal(SIGPIPE, SIG_IGN);

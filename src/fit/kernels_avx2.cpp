@@ -29,7 +29,8 @@ namespace yosta::kernels {
     _mm256_storeu_pd(D + i + 12, _mm256_add_pd(_mm256_loadu_pd(D + i + 12), _mm256_mul_pd(av, r3)));
   }
   for (; i + 4 <= n; i += 4)
-    _mm256_storeu_pd(D + i, _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(av, _mm256_cvtps_pd(_mm_loadu_ps(row + i)))));
+    _mm256_storeu_pd(D + i,
+                     _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(av, _mm256_cvtps_pd(_mm_loadu_ps(row + i)))));
   for (; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 

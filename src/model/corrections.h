@@ -39,8 +39,8 @@ void refit_coefficients(DataSet& set, const RefitSums& r);
 // in that order) and whether it renormalises (beta).
 template <FitCase C>
 struct CaseTerms {
-  static constexpr bool scaled = C == FitCase::scale || C == FitCase::scale_zero || C == FitCase::scale_zero_linear ||
-                                 C == FitCase::scale_all;
+  static constexpr bool scaled =
+      C == FitCase::scale || C == FitCase::scale_zero || C == FitCase::scale_zero_linear || C == FitCase::scale_all;
   static constexpr int offsets = C == FitCase::zero || C == FitCase::scale_zero                 ? 1
                                  : C == FitCase::zero_linear || C == FitCase::scale_zero_linear ? 2
                                  : C == FitCase::zero_all || C == FitCase::scale_all            ? 3
@@ -53,7 +53,8 @@ template <int N>
 inline float solve_row(const DataSet& set, int i, const float (&rhs)[N]) {
   const auto& row = set.inverse[static_cast<std::size_t>(i)];
   double sum = 0.0;
-  for (int j = 0; j < N; ++j) sum += static_cast<double>(row[static_cast<std::size_t>(j)]) * static_cast<double>(rhs[j]);
+  for (int j = 0; j < N; ++j)
+    sum += static_cast<double>(row[static_cast<std::size_t>(j)]) * static_cast<double>(rhs[j]);
   return static_cast<float>(sum);
 }
 

@@ -126,6 +126,45 @@ TEST(SaveCheck, AnInterruptEndsTheRunWithASave) {
   EXPECT_TRUE(std::filesystem::exists(s.file(".g")));
 }
 
+// Reading the clock after every fourth move only: a due save waits for the
+// next read, the time limit too, and a negative elapsed time is seen then;
+// the move limit and an interrupt are acted on at once.
+TEST(SaveCheck, ClockReadEveryFewMovesDelaysOnlyTimedEvents) {
+  {
+    Schedule s;
+    s.run->control.clock_every = 4;
+    // Moves 1..8; the clock says 10 from move 2 on, 25 from move 6 on: the
+    // save due at 10 is made at move 4, the one due at 20 at move 8, where
+    // the run ends.
+    EXPECT_EQ(s.checks_at({0.0, 10.0, 10.0, 10.0, 10.0, 25.0, 25.0, 25.0}), (std::vector<double>{10.0, 25.0}));
+    EXPECT_EQ(count_lines(s.console_out.str(), "Saving completed"), 2);
+    EXPECT_EQ(s.run->control.moves_made, 8);
+    EXPECT_FALSE(s.run->control.running);
+  }
+  {
+    Schedule s;
+    s.run->control.clock_every = 4;
+    EXPECT_EQ(s.checks_at({1.0, -0.5, -0.5, -0.5}), (std::vector<double>{-0.5}));
+    EXPECT_EQ(s.run->control.moves_made, 4);
+    EXPECT_FALSE(s.run->control.running);
+  }
+  {
+    Schedule s;
+    s.run->control.clock_every = 4;
+    s.run->control.max_moves = 3;
+    EXPECT_EQ(s.checks_at({1.0, 2.0, 3.0}), (std::vector<double>{3.0}));
+    EXPECT_FALSE(s.run->control.running);
+  }
+  {
+    Schedule s;
+    s.run->control.clock_every = 4;
+    volatile std::sig_atomic_t flag = 1;
+    s.run->control.interrupted = &flag;
+    EXPECT_EQ(s.checks_at({1.0}), (std::vector<double>{1.0}));
+    EXPECT_FALSE(s.run->control.running);
+  }
+}
+
 TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
   testing::TempDir dir;
   fit_test::ModelOptions o;

@@ -172,8 +172,8 @@ TEST(MoveRows, WholeBumpRowMatchesThePointByPointSum) {
   }
 }
 
-// The baseline, AVX2 and AVX-512 versions of the passes give the same bits:
-// the same walk, the same model, the same cost.
+// The baseline, AVX2 and AVX-512 versions of the passes and of the r-space
+// row update give the same bits: the same walk, the same model, the same cost.
 TEST(VectorVersions, SameWalkOnEveryInstructionSet) {
   Config o{"isa"};
   o.gaussian = true;
@@ -183,33 +183,39 @@ TEST(VectorVersions, SameWalkOnEveryInstructionSet) {
   Config p{"isa_single"};
   p.rezero = p.linear = p.quadratic = true;
   p.first = 7;
-  for (const Config& setup : {o, p}) {
-    std::unique_ptr<yosta::Run> first;
-    const int best = force_vector_path(-1);
-    for (int isa = 0; isa <= best; ++isa) {
-      ASSERT_EQ(force_vector_path(isa), isa);
-      auto run = kept_run(setup);
-      run->control.seed = 2718;
-      Quiet q;
-      for (int i = 0; i < 3000; ++i) one_move(*run, q.console);
-      if (!first) {
-        first = std::move(run);
-        continue;
-      }
-      EXPECT_EQ(run->control.seed, first->control.seed) << setup.name << " " << isa;
-      EXPECT_EQ(run->control.E_cur, first->control.E_cur) << setup.name << " " << isa;
-      EXPECT_EQ(std::memcmp(run->model.v.data(), first->model.v.data(), sizeof run->model.v), 0)
-          << setup.name << " " << isa;
-      for (int s = 1; s <= 2; ++s) {
-        EXPECT_EQ(
-            std::memcmp(run->model.sets[u(s)].F_calc.data(), first->model.sets[u(s)].F_calc.data(), sizeof(float) * 71),
-            0)
+  // Both evaluations: the Q-space passes, and the r-space tables whose row
+  // update has a version per instruction set too.
+  for (const EvaluationPath path : {EvaluationPath::q_space, EvaluationPath::best})
+    for (const Config& setup : {o, p}) {
+      std::unique_ptr<yosta::Run> first;
+      const int best = force_vector_path(-1);
+      for (int isa = 0; isa <= best; ++isa) {
+        ASSERT_EQ(force_vector_path(isa), isa);
+        auto run = kept_run(setup, path);
+        if (path == EvaluationPath::best) {
+          ASSERT_TRUE(rspace_in_use(*run)) << setup.name;
+        }
+        run->control.seed = 2718;
+        Quiet q;
+        for (int i = 0; i < 3000; ++i) one_move(*run, q.console);
+        if (!first) {
+          first = std::move(run);
+          continue;
+        }
+        EXPECT_EQ(run->control.seed, first->control.seed) << setup.name << " " << isa;
+        EXPECT_EQ(run->control.E_cur, first->control.E_cur) << setup.name << " " << isa;
+        EXPECT_EQ(std::memcmp(run->model.v.data(), first->model.v.data(), sizeof run->model.v), 0)
             << setup.name << " " << isa;
-        EXPECT_EQ(run->model.sets[u(s)].chi2, first->model.sets[u(s)].chi2) << setup.name << " " << isa;
+        for (int s = 1; s <= 2; ++s) {
+          EXPECT_EQ(std::memcmp(run->model.sets[u(s)].F_calc.data(), first->model.sets[u(s)].F_calc.data(),
+                                sizeof(float) * 71),
+                    0)
+              << setup.name << " " << isa;
+          EXPECT_EQ(run->model.sets[u(s)].chi2, first->model.sets[u(s)].chi2) << setup.name << " " << isa;
+        }
       }
+      force_vector_path(-1);
     }
-    force_vector_path(-1);
-  }
 }
 
 // A model rebuilt from the basis values (as a reset does) and announced by

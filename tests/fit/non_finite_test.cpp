@@ -32,8 +32,10 @@ TEST(NonFiniteCost, NaNChiSquaredIsNeitherZeroNorAccepted) {
   ASSERT_TRUE(std::isfinite(finite));
   ASSERT_GT(finite, 0.0);
 
-  // A non-finite sum of the data (as overflow would give) reaches the value.
-  run->kept.sets[1].FF = std::numeric_limits<double>::quiet_NaN();
+  // A non-finite kept sum (as overflow would give) reaches the value. (A
+  // fixed sum of a correction the set does not fit, such as FF without
+  // renormalising, does not enter chi-squared at all.)
+  run->kept.sets[1].kept.EE = std::numeric_limits<double>::quiet_NaN();
   const double chi2 = evaluate_trial(*run, t);
   undo_trial(*run);
   EXPECT_TRUE(std::isnan(chi2)) << chi2;
