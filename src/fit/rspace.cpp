@@ -290,13 +290,30 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
   rs.trial_p = tc.p;
   rs.trial_row = tc.changed && tc.row >= 1 && tc.row <= rs.nr ? tc.row : 0;
   rs.trial_amplitude = tc.amplitude;
-  rs.trial_first = tc.first;
-  rs.trial_count = tc.count;
-  for (int i = 0; i < tc.count; ++i) rs.trial_d[u(i)] = tc.d[i];
   // Every field of d[s] is set below; an unchanged model reads none of them.
   if (!tc.changed) return;
   const std::size_t NR = u(rs.nr);
   const bool gaussian = run.params.gaussian_moves;
+  if (rs.trial_row > 0 && !gaussian) {
+    // A single point, the most common trial: three reads of the tables per set.
+    const std::size_t j = u(rs.trial_row - 1);
+    for (int s = 1; s <= nsets; ++s) {
+      const RSpaceSet& t = rs.sets[u(s)];
+      const std::size_t fj = u(t.family[u(tc.p)]) * NR + j;
+      const double a = static_cast<double>(tc.amplitude) * t.factor[u(tc.p)];
+      const double* l = t.lin.data() + fj * 4;
+      KeptSums& e = d[s - 1];
+      e.E0 = a * l[0];
+      e.EF = a * l[1];
+      e.E1 = a * l[2];
+      e.E2 = a * l[3];
+      e.EE = 2.0 * a * t.D[fj] + a * a * t.diag[fj];
+    }
+    return;
+  }
+  rs.trial_first = tc.first;
+  rs.trial_count = tc.count;
+  for (int i = 0; i < tc.count; ++i) rs.trial_d[u(i)] = tc.d[i];
   Bump b;
   if (rs.trial_row > 0 && gaussian) {
     b = bump_at(run, rs.trial_row);
