@@ -300,33 +300,8 @@ double refit_all(Run& run, bool changed, const KeptSums* d) {
     DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
     KeptSet& k = run.kept.sets[static_cast<std::size_t>(s)];
     const KeptSums& ds = d[s - 1];
-    float chi2 = 0.0f;
-    switch (set.fit_case) {
-      case FitCase::none:
-        chi2 = refit_set<FitCase::none>(k, set, changed, ds);
-        break;
-      case FitCase::scale:
-        chi2 = refit_set<FitCase::scale>(k, set, changed, ds);
-        break;
-      case FitCase::zero:
-        chi2 = refit_set<FitCase::zero>(k, set, changed, ds);
-        break;
-      case FitCase::zero_linear:
-        chi2 = refit_set<FitCase::zero_linear>(k, set, changed, ds);
-        break;
-      case FitCase::zero_all:
-        chi2 = refit_set<FitCase::zero_all>(k, set, changed, ds);
-        break;
-      case FitCase::scale_zero:
-        chi2 = refit_set<FitCase::scale_zero>(k, set, changed, ds);
-        break;
-      case FitCase::scale_zero_linear:
-        chi2 = refit_set<FitCase::scale_zero_linear>(k, set, changed, ds);
-        break;
-      case FitCase::scale_all:
-        chi2 = refit_set<FitCase::scale_all>(k, set, changed, ds);
-        break;
-    }
+    const float chi2 =
+        with_fit_case(set.fit_case, [&](auto c) { return refit_set<decltype(c)::value>(k, set, changed, ds); });
     total += static_cast<double>(chi2);
   }
   return total;

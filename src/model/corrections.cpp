@@ -423,24 +423,7 @@ RefitSums refit_sums(const DataSet& set) {
 // beta, a0, a1, a2 by the set's case; coefficients not fitted take their
 // fixed values (1 for beta, 0 for the others).
 void refit_coefficients(DataSet& set, const RefitSums& r) {
-  switch (set.fit_case) {
-    case FitCase::none:
-      return refit_case<FitCase::none>(set, r);
-    case FitCase::scale:
-      return refit_case<FitCase::scale>(set, r);
-    case FitCase::zero:
-      return refit_case<FitCase::zero>(set, r);
-    case FitCase::zero_linear:
-      return refit_case<FitCase::zero_linear>(set, r);
-    case FitCase::zero_all:
-      return refit_case<FitCase::zero_all>(set, r);
-    case FitCase::scale_zero:
-      return refit_case<FitCase::scale_zero>(set, r);
-    case FitCase::scale_zero_linear:
-      return refit_case<FitCase::scale_zero_linear>(set, r);
-    case FitCase::scale_all:
-      return refit_case<FitCase::scale_all>(set, r);
-  }
+  with_fit_case(set.fit_case, [&](auto c) { refit_case<decltype(c)::value>(set, r); });
 }
 
 namespace {

@@ -2,6 +2,8 @@
 // weighted least squares), resolution broadening and chi-squared.
 #pragma once
 
+#include <type_traits>
+
 #include "model/state.h"
 
 namespace yosta {
@@ -46,6 +48,32 @@ struct CaseTerms {
                                  : C == FitCase::zero_all || C == FitCase::scale_all            ? 3
                                                                                                 : 0;
 };
+
+// Calls f with the case as a compile-time constant (std::integral_constant),
+// so that code per case is written once for all cases.
+template <class F>
+inline decltype(auto) with_fit_case(FitCase c, F&& f) {
+  using C = FitCase;
+  switch (c) {
+    case C::scale:
+      return f(std::integral_constant<C, C::scale>{});
+    case C::zero:
+      return f(std::integral_constant<C, C::zero>{});
+    case C::zero_linear:
+      return f(std::integral_constant<C, C::zero_linear>{});
+    case C::zero_all:
+      return f(std::integral_constant<C, C::zero_all>{});
+    case C::scale_zero:
+      return f(std::integral_constant<C, C::scale_zero>{});
+    case C::scale_zero_linear:
+      return f(std::integral_constant<C, C::scale_zero_linear>{});
+    case C::scale_all:
+      return f(std::integral_constant<C, C::scale_all>{});
+    case C::none:
+      break;
+  }
+  return f(std::integral_constant<C, C::none>{});
+}
 
 // Row i of the inverse normal matrix times the right-hand side, summed in
 // double from zero in the order of the terms, rounded once.
