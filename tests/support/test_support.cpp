@@ -69,6 +69,12 @@ std::vector<double> numbers(const std::string& line) {
   return v;
 }
 
+std::string realdata_dir() {
+  const char* env = std::getenv("YOSTA_REALDATA");
+  if (env != nullptr && *env != '\0') return env;
+  return std::string(YOSTA_SOURCE_DIR) + "/../shared/realdata";
+}
+
 std::string seed_from_env(const char* name, const char* fallback) {
   const char* env = std::getenv(name);
   return env != nullptr && *env != '\0' ? env : fallback;

@@ -56,5 +56,8 @@ std::vector<double> numbers(const std::string& line);
 std::string seed_from_env(const char* name, const char* fallback);
 // The folder of the test sources (tests/).
 std::string test_dir();
+// The measured data: $YOSTA_REALDATA, or ../shared/realdata beside the source
+// tree (which may be absent: the tests that use it then skip).
+std::string realdata_dir();
 
 }  // namespace yosta::testing

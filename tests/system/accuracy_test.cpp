@@ -32,14 +32,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using yosta::testing::read_file;
-using yosta::testing::run_command;
-using yosta::testing::split_lines;
-using yosta::testing::TempDir;
-using yosta::testing::write_file;
-using yosta::testing::yosta_binary;
-
-using yosta::testing::slow_build;
+using namespace yosta::testing;
 
 constexpr double pi = 3.14159265358979323846;
 constexpr long kMoves = 3000000;
@@ -62,8 +55,6 @@ const char* const kSmoothing =
 std::string seed() { return yosta::testing::seed_from_env("YOSTA_ACCURACY_SEED", "12345"); }
 
 std::string example_dir() { return std::string(YOSTA_SOURCE_DIR) + "/examples"; }
-
-using yosta::testing::numbers;
 
 // The rows of a table file laid out as: count, heading, then `count` rows of at least
 // `columns` numbers.

@@ -47,7 +47,7 @@ TEST(ToolsChain, WaterFromReductionFilesToBondsAndFirstShell) {
     const CommandResult w =
         run_tools(dir, std::string("weights neutron --composition \"O:1 H:2\" --paste --contrast \"") + s[2] + "\"");
     ASSERT_EQ(w.status, 0) << w.output;
-    ASSERT_EQ(numbers_of(w.output).size(), 3u) << w.output;
+    ASSERT_EQ(numbers(w.output).size(), 3u) << w.output;
     records.push_back(last_line(w.output));
   }
 

@@ -27,10 +27,10 @@ void check_summary(const std::string& output, const std::string& out_file) {
   for (int s = 1; s <= 3; ++s) {
     while (i < curves.size() && curves[i] != "CURVES") ++i;
     ASSERT_LT(i + 1, curves.size());
-    const int n = static_cast<int>(numbers_of(curves[i + 1]).at(0));
+    const int n = static_cast<int>(numbers(curves[i + 1]).at(0));
     double chi2 = 0.0;
     for (int k = 0; k < n; ++k) {
-      const std::vector<double> v = numbers_of(curves[i + 2 + k]);
+      const std::vector<double> v = numbers(curves[i + 2 + k]);
       chi2 += (v[1] - v[2]) * (v[1] - v[2]) / (0.003 * 0.003);
     }
     i += 2;
@@ -38,7 +38,7 @@ void check_summary(const std::string& output, const std::string& out_file) {
         " Data set " + std::to_string(s) + " (fixed_F" + std::to_string(s) + ".dat): chi-squared per point ";
     const auto line = output.find(label, at);
     ASSERT_NE(line, std::string::npos) << output.substr(at);
-    const double printed = numbers_of(output.substr(line + label.size(), 12)).at(0);
+    const double printed = numbers(output.substr(line + label.size(), 12)).at(0);
     EXPECT_NEAR(printed, chi2 / n, 2e-3 * chi2 / n) << label;
   }
   EXPECT_NE(output.find(" Coordination constraint 1 (partial 2, 2.65 to 5.15 A): ", at), std::string::npos);
@@ -70,7 +70,7 @@ TEST(FixedWeightExample, RunsAndFindsTheKnownPartials) {
   }
   ASSERT_LT(at + 3, lines.size());
   for (std::size_t s = 1; s <= 3; ++s) {
-    const std::vector<double> v = numbers_of(lines[at + s]);
+    const std::vector<double> v = numbers(lines[at + s]);
     ASSERT_GE(v.size(), 5u) << lines[at + s];
     EXPECT_LT(v[4], 1.5) << "chi-squared per point of set " << s;
   }

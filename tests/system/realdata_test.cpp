@@ -24,20 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using yosta::testing::read_file;
-using yosta::testing::run_command;
-using yosta::testing::split_lines;
-using yosta::testing::TempDir;
-using yosta::testing::write_file;
-using yosta::testing::yosta_binary;
-
-using yosta::testing::slow_build;
-
-std::string realdata_dir() {
-  const char* env = std::getenv("YOSTA_REALDATA");
-  if (env != nullptr && *env != '\0') return env;
-  return std::string(YOSTA_SOURCE_DIR) + "/../shared/realdata";
-}
+using namespace yosta::testing;
 
 // The seed of every fit: 12345, or YOSTA_REALDATA_SEED to try the checks on other walks.
 std::string seed() { return yosta::testing::seed_from_env("YOSTA_REALDATA_SEED", "12345"); }
@@ -51,8 +38,6 @@ std::string trim(const std::string& s) {
   const auto b = s.find_last_not_of(" \t\r");
   return s.substr(a, b - a + 1);
 }
-
-using yosta::testing::numbers;
 
 // The converted X-ray file of water carries weights w_ij = (2 - d_ij) c_i c_j f_i f_j
 // divided by <f>^2 = (sum c_i f_i)^2, but its F(Q) is normalised by

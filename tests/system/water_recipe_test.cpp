@@ -25,27 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using yosta::testing::read_file;
-using yosta::testing::run_command;
-using yosta::testing::slow_build;
-using yosta::testing::split_lines;
-using yosta::testing::TempDir;
-using yosta::testing::write_file;
-using yosta::testing::yosta_binary;
-
-std::string realdata_dir() {
-  const char* env = std::getenv("YOSTA_REALDATA");
-  if (env != nullptr && *env != '\0') return env;
-  return std::string(YOSTA_SOURCE_DIR) + "/../shared/realdata";
-}
-
-std::vector<double> numbers(const std::string& line) {
-  std::vector<double> v;
-  std::istringstream in(line);
-  double x = 0;
-  while (in >> x) v.push_back(x);
-  return v;
-}
+using namespace yosta::testing;
 
 // r and the partials O-O, O-H, H-H as g(r).
 struct Curves {

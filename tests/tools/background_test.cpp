@@ -99,7 +99,7 @@ TEST(Background, WritesTheCorrectedFileWithItsErrors) {
     f.push_back(rows[k][1]);
   }
   EXPECT_LT(rms(f, c.clean), rms(c.measured, c.clean) / 20.0);
-  EXPECT_EQ(numbers_of(split_lines(read_file(dir.file("out.dat")))[0]).at(0), static_cast<double>(c.q.size()));
+  EXPECT_EQ(numbers(split_lines(read_file(dir.file("out.dat")))[0]).at(0), static_cast<double>(c.q.size()));
   EXPECT_NE(r.output.find("Wrote out.dat: 597 points"), std::string::npos) << r.output;
 }
 

@@ -57,7 +57,7 @@ TEST(Import, PutsThePointsOnMultiplesOfDq) {
     ASSERT_EQ(r.status, 0) << c.name << "\n" << r.output;
     const std::vector<std::string> lines = split_lines(read_file(dir.file("out.dat")));
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(numbers_of(lines[0]).at(0), static_cast<double>(c.points)) << c.name;
+    EXPECT_EQ(numbers(lines[0]).at(0), static_cast<double>(c.points)) << c.name;
     EXPECT_NE(lines[1].find("in.txt"), std::string::npos) << c.name << ": the heading names the source";
     const auto rows = data_rows(dir.file("out.dat"));
     ASSERT_EQ(rows.size(), c.points) << c.name;

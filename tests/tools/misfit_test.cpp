@@ -40,8 +40,8 @@ TEST(Misfit, GivesTheRmsDifferenceOfModelAndCorrectedDataPerSet) {
   const std::vector<std::string> two = table_row(r.output, "2");
   ASSERT_EQ(one.size(), 1u) << r.output;
   ASSERT_EQ(two.size(), 1u) << r.output;
-  const std::vector<double> a = numbers_of(one[0]);
-  const std::vector<double> b = numbers_of(two[0]);
+  const std::vector<double> a = numbers(one[0]);
+  const std::vector<double> b = numbers(two[0]);
   ASSERT_EQ(a.size(), 7u) << one[0];
   ASSERT_EQ(b.size(), 7u) << two[0];
   EXPECT_EQ(a[1], 4);

@@ -34,7 +34,7 @@ TEST(WeightsNeutron, ReproducesTheWaterAndBenzeneTablesWithinThreePerMille) {
     const CommandResult r =
         run_tools(dir, std::string("weights neutron --paste --composition \"") + c.composition + "\" " + c.isotopes);
     ASSERT_EQ(r.status, 0) << c.composition << " " << c.isotopes << "\n" << r.output;
-    const std::vector<double> w = numbers_of(r.output);
+    const std::vector<double> w = numbers(r.output);
     ASSERT_EQ(w.size(), 3u) << r.output;
     double sum = 0.0;
     for (int k = 0; k < 3; ++k) {
@@ -54,7 +54,7 @@ TEST(WeightsNeutron, ContrastsGiveTheMatrixConditioning) {
   // Singular values 0.268, 0.120, 0.038 barn; condition number about 7.
   const auto at = r.output.find("singular values (barn):");
   ASSERT_NE(at, std::string::npos) << r.output;
-  const std::vector<double> s = numbers_of(r.output.substr(at + 23, r.output.find('\n', at) - at - 23));
+  const std::vector<double> s = numbers(r.output.substr(at + 23, r.output.find('\n', at) - at - 23));
   ASSERT_EQ(s.size(), 3u) << r.output;
   EXPECT_NEAR(s[0], 0.268, 0.002);
   EXPECT_NEAR(s[1], 0.120, 0.002);
