@@ -46,7 +46,9 @@ class GramTables {
   void build(const Run& run, const std::vector<std::vector<double>>& V, const std::vector<double>& w, int nfit);
 
   // G_fg(i, j).
-  float at(int f, int g, int i, int j) const { return G_[block(f, g) + row_start(i) + static_cast<std::size_t>(j - 1)]; }
+  float at(int f, int g, int i, int j) const {
+    return G_[block(f, g) + row_start(i) + static_cast<std::size_t>(j - 1)];
+  }
   // G_ff(j, j).
   double diagonal(int f, int j) const { return diag_[index(f, j)]; }
   // The Gram value of the whole bump centred at j: sum over m, m2 of
