@@ -169,9 +169,9 @@ void check_statistics(const GsvFile& s) {
                    text::real_text(s.S2[p][j]) + "; the count disagrees with its sums");
       const double nS2 = n * s2, S1S1 = s1 * s1;
       if (nS2 < S1S1 - tolerance * std::max(nS2, S1S1))
-        throw Stop(where + "the sums of " + std::to_string(s.nsaved) + " saved sets are impossible: n x S2 = " +
-                   text::real_text(static_cast<float>(nS2)) + " is below S1^2 = " +
-                   text::real_text(static_cast<float>(S1S1)) +
+        throw Stop(where + "the sums of " + std::to_string(s.nsaved) +
+                   " saved sets are impossible: n x S2 = " + text::real_text(static_cast<float>(nS2)) +
+                   " is below S1^2 = " + text::real_text(static_cast<float>(S1S1)) +
                    " (a negative variance); the count disagrees with its sums or the file was changed");
     }
   }

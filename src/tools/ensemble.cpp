@@ -243,15 +243,15 @@ void prepare_member(const Ensemble& e, const Member& m) {
   if (ec) throw Stop("Cannot create \"" + m.folder + "\": " + ec.message());
   fs::remove(m.folder + "/status", ec);
   formats::write_whole(m.folder + "/" + e.parameter_name,
-              rewritten_parameters(e.parameter_path, e.parameter_lines, e.local_names, e.root));
+                       rewritten_parameters(e.parameter_path, e.parameter_lines, e.local_names, e.root));
   std::int32_t noise = m.noise;
   for (int s = 0; s < e.params.nsets; ++s) {
     const std::string& from = e.data_paths[static_cast<std::size_t>(s)];
     const std::string text = file_text(from);
     const std::string to = m.folder + "/" + e.local_names[static_cast<std::size_t>(s)];
-    formats::write_whole(to, e.opt.bootstrap
-                        ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)], e.params.nbasis, noise)
-                        : text);
+    formats::write_whole(to, e.opt.bootstrap ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)],
+                                                              e.params.nbasis, noise)
+                                             : text);
   }
   for (const auto& [from, ext] : {std::pair{e.start_g, ".g"}, std::pair{e.start_gsv, ".gsv"}})
     if (!from.empty() && fs::exists(from, ec)) formats::write_whole(m.folder + "/" + e.root + ext, file_text(from));

@@ -62,8 +62,8 @@ formats::GFile mean_g(const std::vector<formats::GFile>& files) {
   formats::GFile out;
   out.r = common_grid(files, "Nothing to average").r;
   const double n = static_cast<double>(files.size());
-  out.v =
-      sum_over(files, [n](const formats::GFile& f, std::size_t p, std::size_t j) { return static_cast<double>(f.v[p][j]) / n; });
+  out.v = sum_over(
+      files, [n](const formats::GFile& f, std::size_t p, std::size_t j) { return static_cast<double>(f.v[p][j]) / n; });
   for (const formats::GFile& f : files) {
     out.generated = add_counts(out.generated, f.generated, "count of generated moves");
     out.accepted = add_counts(out.accepted, f.accepted, "count of accepted moves");

@@ -75,8 +75,9 @@ TEST(ResultFiles, FilesAtTheEdgesAreRead) {
     const char* text;
   };
   const Case cases[] = {
-      {"r to 6 digits against r1 to 4", false, "10\n0 0\n0.03173 1\n0.06346 1\n0.09519 1\n0.12692 1\n0.15865 1\n"
-                                               "0.19038 1\n0.22211 1\n0.25384 1\n0.28557 1\n0.317301 1\n"},
+      {"r to 6 digits against r1 to 4", false,
+       "10\n0 0\n0.03173 1\n0.06346 1\n0.09519 1\n0.12692 1\n0.15865 1\n"
+       "0.19038 1\n0.22211 1\n0.25384 1\n0.28557 1\n0.317301 1\n"},
       {"three equal sets", true, "1 1\n3 0\n0.1 0.3 0.03\n"},
       {"one set", true, "2 1\n1 0\n0.1 0.7 0.49\n0.2 -0.1 0.01\n"},
       {"no set, no sums", true, "1 2\n0 0\n0.1 0 0 0 0\n"},

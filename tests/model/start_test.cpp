@@ -82,14 +82,16 @@ TEST_F(StartTest, StartFileRestoresValuesGridAndCounters) {
 TEST_F(StartTest, PointCountsBeyondTheTablesStop) {
   run->params.start_from_file = true;
   write_file(dir.file("fit.g"), "12001\n0 0\n");  // no rows: reading them would fail otherwise
-  EXPECT_NE(first_line([&] { start(); }).find("number of r points must be 1 to 12000, found \"12001\""), std::string::npos);
+  EXPECT_NE(first_line([&] { start(); }).find("number of r points must be 1 to 12000, found \"12001\""),
+            std::string::npos);
   write_file(dir.file("fit.g"), "0\n0 0\n");
   EXPECT_NE(first_line([&] { start(); }).find("number of r points must be 1 to 12000, found \"0\""), std::string::npos);
 
   run->params.start_from_file = false;
   run->params.save_targets = true;
   write_file(dir.file("fit.gsv"), "12001 2\n0 0\n");
-  EXPECT_NE(first_line([&] { start(); }).find("number of r points must be 1 to 12000, found \"12001\""), std::string::npos);
+  EXPECT_NE(first_line([&] { start(); }).find("number of r points must be 1 to 12000, found \"12001\""),
+            std::string::npos);
 }
 
 TEST_F(StartTest, SavedSumsAreTakenOverOrZero) {
