@@ -34,17 +34,17 @@ namespace {
 // or, for the inversion, of the floor's size. Measured water (three neutron
 // contrasts, Q 0.5 to 30) stays well inside them: high-Q levels below 1e-3 of the
 // scale, transform levels within 0.12 of it, inversion levels within 0.4 of the floor.
-constexpr double level_limit = 0.5;       // high-Q level of F against the weight scale
-constexpr double growth_limit = 0.35;     // ripple of the last quarter against the first
-constexpr double transform_limit = 0.5;   // transform below the zero ranges, off its level
-constexpr double inversion_limit = 0.6;   // inverted basis function, off the floor
+constexpr double level_limit = 0.5;      // high-Q level of F against the weight scale
+constexpr double growth_limit = 0.35;    // ripple of the last quarter against the first
+constexpr double transform_limit = 0.5;  // transform below the zero ranges, off its level
+constexpr double inversion_limit = 0.6;  // inverted basis function, off the floor
 // The inversion carries each set's own deviation (up to about a tenth of its weights'
 // size on measured data) into the basis functions, amplified by the inverse of the
 // weight matrix: a basis function that the sets determine poorly gets a wider
 // tolerance, this many times that amplified tenth (benzene's H-H, amplified 7.7
 // times, inverts to 1.13 off the floor with correct weights).
 constexpr double amplified_limit = 0.2;
-constexpr double window_start = 0.3;      // Angstrom: below it slow backgrounds dominate
+constexpr double window_start = 0.3;  // Angstrom: below it slow backgrounds dominate
 
 std::string trimmed(const std::string& s) {
   const std::size_t end = s.find_last_not_of(' ');
@@ -220,8 +220,8 @@ class Checker {
     }
     const double level_expected = static_cast<double>(model_.Z) * sum;
     const double from = window_from(0.0, shortest_);
-    const double level =
-        mean(short_distance_transform(q, f, window(from, shortest_), static_cast<double>(par_.density), q.back(), true));
+    const double level = mean(
+        short_distance_transform(q, f, window(from, shortest_), static_cast<double>(par_.density), q.back(), true));
     const double off = level - level_expected;
     out_ << format(
         "  transform of F(Q) over r %.2g to %.3g A (below the shortest zero range): %.4g; expected %.4g "
@@ -234,8 +234,7 @@ class Checker {
         hint = " (a factor of about 4 pi: per steradian against per atom)";
       finding(file(s) + ": below the shortest zero range (" + format("%.3g", shortest_) +
               " A) the transform of F(Q) is " + format("%.4g", level) + ", " + format("%.3g", ratio) +
-              " times the level " + format("%.4g", level_expected) +
-              " that the weights and density give" + hint +
+              " times the level " + format("%.4g", level_expected) + " that the weights and density give" + hint +
               ": the data and the weights are in different units or normalisations (barn against normalised to "
               "1?). Scale the data file or the set's weights so that they agree, and check the density");
     }
@@ -269,7 +268,8 @@ class Checker {
         const auto us = static_cast<std::size_t>(s - 1);
         b[us] = static_cast<double>(set(s).F[uk]);
         for (int p = 1; p <= n; ++p)
-          a[us * un + static_cast<std::size_t>(p - 1)] = static_cast<double>(set(s).coef[static_cast<std::size_t>(p)][uk]);
+          a[us * un + static_cast<std::size_t>(p - 1)] =
+              static_cast<double>(set(s).coef[static_cast<std::size_t>(p)][uk]);
       }
       if (!solve(a, b, un)) {
         std::string names;
@@ -321,13 +321,14 @@ class Checker {
         if (std::fabs(level - floor) > limit) {
           std::string names;
           for (int s = 1; s <= n; ++s) names += (s > 1 ? ", " : "") + file(s);
-          finding("the direct inversion of " + names + " gives basis function " + std::to_string(p) + " a level of " +
-                  format("%.3g", level) + " inside its zero range (" + format("%.3g", from) + " to " +
-                  format("%.3g", to) + " A), where it must be " + format("%g", floor) +
-                  ": the weights are in the wrong order (each coefficient record lists the basis functions in "
-                  "the order of the zero ranges and the result columns) or a set has another set's weights "
-                  "(check which data file each block names)" +
-                  (single_set_findings > 0 ? "; a finding of a single set above has the same effect: fix that first" : ""));
+          finding(
+              "the direct inversion of " + names + " gives basis function " + std::to_string(p) + " a level of " +
+              format("%.3g", level) + " inside its zero range (" + format("%.3g", from) + " to " + format("%.3g", to) +
+              " A), where it must be " + format("%g", floor) +
+              ": the weights are in the wrong order (each coefficient record lists the basis functions in "
+              "the order of the zero ranges and the result columns) or a set has another set's weights "
+              "(check which data file each block names)" +
+              (single_set_findings > 0 ? "; a finding of a single set above has the same effect: fix that first" : ""));
         }
       }
       if (!any) out_ << format("  basis function %d: no zero range, nothing to compare\n", p);

@@ -41,7 +41,8 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 // The bundled example with its weights in the parameter file and errors in the data.
 Inputs example(const TempDir& dir) {
   const std::string src = std::string(YOSTA_SOURCE_DIR) + "/examples/";
-  Inputs in{"example", "binary_fixed.dat",
+  Inputs in{"example",
+            "binary_fixed.dat",
             {"0.1225  0.2450  0.1225", "0.030625  -0.1225  0.1225", "0.1225  0.0525  0.005625"},
             {"fixed_F1.dat", "fixed_F2.dat", "fixed_F3.dat"},
             0,
@@ -57,7 +58,8 @@ Inputs example(const TempDir& dir) {
 Inputs water(const TempDir& dir) {
   const std::string data = realdata_folder();
   if (data.empty() || !fs::exists(data + "/water/neutron")) return {};
-  Inputs in{"water", "water_3sets.dat",
+  Inputs in{"water",
+            "water_3sets.dat",
             {"0.0374422 -0.0965152 0.062197", "0.0374422 0.172189 0.197966", "0.0374422 0.037837 0.00955897"},
             {"H2O.dat", "D2O.dat", "HDO.dat"},
             1,
@@ -65,8 +67,8 @@ Inputs water(const TempDir& dir) {
             true};
   const char* raw[] = {"SLS18498-H2O", "SLS18502-D2O", "SLS18500-HDO5050"};
   for (int i = 0; i < 3; ++i) {
-    const CommandResult r = run_tools(
-        dir, "import " + data + "/water/neutron/" + raw[i] + ".mint01 -o " + in.data_files[static_cast<std::size_t>(i)]);
+    const CommandResult r = run_tools(dir, "import " + data + "/water/neutron/" + raw[i] + ".mint01 -o " +
+                                               in.data_files[static_cast<std::size_t>(i)]);
     EXPECT_EQ(r.status, 0) << r.output;
   }
   fs::copy_file(std::string(YOSTA_SOURCE_DIR) + "/examples/water/water_3sets.dat", dir.file(in.parameter_file));
@@ -144,8 +146,7 @@ const Case cases[] = {
     {"a set 4 pi times too small",
      [](const TempDir& dir, const Inputs& in) {
        rewrite_f(dir.file(in.data_files[in.spoilt]), [](double f) { return f / (4.0 * pi); });
-       return std::vector<std::string>{in.data_files[in.spoilt] + ": below the shortest zero range",
-                                       "different units"};
+       return std::vector<std::string>{in.data_files[in.spoilt] + ": below the shortest zero range", "different units"};
      }},
 };
 
@@ -188,9 +189,9 @@ TEST(Check, ReportsTheXraySetOfTheFourSetFitWithoutInversion) {
   const Inputs in = water(dir);
   if (in.name.empty()) GTEST_SKIP() << "no measured data at " << realdata_dir();
   const std::string x = realdata_folder() + "/water/xray/PCCPfofq.txt";
-  for (const std::string& a :
-       {"import " + x + " -o xray_raw.dat", std::string("weights xray --composition \"O:1 H:2\" --q-from xray_raw.dat -o xw.dat"),
-        std::string("import xw.dat --qdep --grid-like H2O.dat -o xray.dat")})
+  for (const std::string& a : {"import " + x + " -o xray_raw.dat",
+                               std::string("weights xray --composition \"O:1 H:2\" --q-from xray_raw.dat -o xw.dat"),
+                               std::string("import xw.dat --qdep --grid-like H2O.dat -o xray.dat")})
     ASSERT_EQ(run_tools(dir, a).status, 0) << a;
   fs::copy_file(std::string(YOSTA_SOURCE_DIR) + "/examples/water/water_4sets.dat", dir.file("water_4sets.dat"));
   const CommandResult r = run_tools(dir, "check water_4sets.dat");
