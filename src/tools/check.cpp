@@ -181,6 +181,12 @@ class Checker {
       out_ << "  too few fitted points for the checks below\n";
       return;
     }
+    if (!(scale > 0)) {
+      finding(file(s) +
+              ": every weight of this set is 0, so it constrains nothing; give its coefficient record "
+              "(or the coefficient columns of its file) the set's weights");
+      return;
+    }
     high_q(s, q, f, scale);
     short_distances(s, q, f, sum, scale);
   }
@@ -220,8 +226,12 @@ class Checker {
     }
     const double level_expected = static_cast<double>(model_.Z) * sum;
     const double from = window_from(0.0, shortest_);
-    const double level = mean(
-        short_distance_transform(q, f, window(from, shortest_), static_cast<double>(par_.density), q.back(), true));
+    const std::vector<double> r = window(from, shortest_);
+    if (r.empty()) {
+      out_ << "  the shortest zero range is too short for a check of the transform\n";
+      return;
+    }
+    const double level = mean(short_distance_transform(q, f, r, static_cast<double>(par_.density), q.back(), true));
     const double off = level - level_expected;
     out_ << format(
         "  transform of F(Q) over r %.2g to %.3g A (below the shortest zero range): %.4g; expected %.4g "
@@ -310,8 +320,13 @@ class Checker {
         any = true;
         const double to = static_cast<double>(z.r_to);
         const double from = window_from(static_cast<double>(z.r_from), to);
-        if (!(to > from)) continue;
-        const double level = mean(short_distance_transform(q, basis[static_cast<std::size_t>(p - 1)], window(from, to),
+        const std::vector<double> r = window(from, to);
+        if (r.empty() || floor == 0.0) {
+          out_ << format("  basis function %d over r %.3g to %.3g A: %s\n", p, from, to,
+                         r.empty() ? "zero range too short to compare" : "floor 0, nothing to compare with");
+          continue;
+        }
+        const double level = mean(short_distance_transform(q, basis[static_cast<std::size_t>(p - 1)], r,
                                                            static_cast<double>(par_.density), q.back(), true));
         const double limit =
             std::max(inversion_limit, amplified_limit * amplification[static_cast<std::size_t>(p - 1)]) *

@@ -202,14 +202,23 @@ TEST(Check, ReportsTheXraySetOfTheFourSetFitWithoutInversion) {
 }
 
 TEST(Check, SetsThatCannotSeparateTheBasisFunctionsAreAFinding) {
-  TempDir dir;
-  const Inputs in = example(dir);
-  // The third set given the second set's weights.
-  write_file(dir.file(in.parameter_file),
-             replaced(read_file(dir.file(in.parameter_file)), in.records[2], in.records[1]));
-  const CommandResult r = run_tools(dir, "check " + in.parameter_file);
-  EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_NE(r.output.find("do not separate the basis functions"), std::string::npos) << r.output;
+  struct Row {
+    const char* what;
+    int from, to;  // the third record becomes the record `from`, or zeros when -1
+    const char* says;
+  };
+  const Row rows[] = {{"the third set given the second set's weights", 1, 2, "do not separate the basis functions"},
+                      {"the third set given zero weights", -1, 2, "fixed_F3.dat: every weight of this set is 0"}};
+  for (const Row& row : rows) {
+    TempDir dir;
+    const Inputs in = example(dir);
+    const std::string record = row.from < 0 ? "0.0 0.0 0.0" : in.records[static_cast<std::size_t>(row.from)];
+    write_file(dir.file(in.parameter_file),
+               replaced(read_file(dir.file(in.parameter_file)), in.records[static_cast<std::size_t>(row.to)], record));
+    const CommandResult r = run_tools(dir, "check " + in.parameter_file);
+    EXPECT_EQ(r.status, 2) << row.what << "\n" << r.output;
+    EXPECT_NE(r.output.find(row.says), std::string::npos) << row.what << "\n" << r.output;
+  }
 }
 
 TEST(Check, UnreadableInputEndsWithStatusOneNamingTheFile) {
