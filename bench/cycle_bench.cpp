@@ -19,6 +19,7 @@
 #include "model/corrections.h"
 #include "fit/run.h"
 #include "base/console.h"
+#include "fit/build.h"
 #include "app/program.h"
 
 namespace {
@@ -41,7 +42,7 @@ void run_case(benchmark::State& state, const CaseSize& size, Cycle cycle, int is
   std::ostringstream sink;
   std::istringstream none;
   yosta::Console console(sink, none);
-  std::unique_ptr<yosta::Run> run = yosta::set_up_run(param, console, 12345);
+  std::unique_ptr<yosta::Run> run = yosta::build_run(param, yosta::BuildOptions{.seed = 12345}, console);
   if (cycle != Cycle::best) yosta::prepare_evaluation(*run, yosta::EvaluationPath::q_space);
   // Warm up past the first accepted moves.
   for (int i = 0; i < 1000; ++i) yosta::one_move(*run, console);

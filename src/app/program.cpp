@@ -21,6 +21,7 @@
 #include "output/report.h"
 #include "output/results.h"
 #include "app/schedule.h"
+#include "fit/build.h"
 #include "fit/evaluation.h"
 #include "fit/targets.h"
 #include "input/parameters.h"
@@ -83,39 +84,6 @@ std::string trimmed(const std::string& s) {
   const std::size_t first = s.find_first_not_of(" \t");
   if (first == std::string::npos) return std::string();
   return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-void read_parameter_file(Run& run, const std::string& path) {
-  text::FreeReader reader = text::FreeReader::open(path);
-  run.params = read_parameters(reader);
-  // The file is closed here, before the first data file is opened.
-}
-
-// The data files and the grids with their checks; then the data offsets and
-// corrections, floor value, Gaussian shapes, the starting g(r)s with their
-// constraint and smoothing values, the transform tables with the first model
-// F(Q), and the resolution windows, in this order. Any step may stop.
-void set_up_model(Run& run, Console& console) {
-  for (int s = 1; s <= run.params.nsets; ++s)
-    run.model.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
-  read_data_sets(run.params, run.model, &console);
-  derive_r_grid(run.params, run.model);
-  check_q_grid(run.model);
-  if (run.params.gaussian_moves) check_gaussian_ranges(run.params, run.model);
-
-  prepare_data(run.params, run.model);
-  set_floor_value(run.params, run.model);
-  if (run.params.gaussian_moves) tabulate_gaussians(run.params, run.model);
-  MoveCounts counts;
-  prepare_start(run.params, run.model, counts, run.sums, console);
-  run.control.generated = counts.generated;
-  run.control.accepted = counts.accepted;
-  check_free_centre(run.params, run.model);
-  check_smoothing_factor(run.params, run.model);
-  build_tables(run.params, run.model);
-  full_model(run.params, run.model);
-  setup_resolution(run.params, run.model);
-  prepare_evaluation(run);
 }
 
 // The program's own version and the platform it runs on, under " Please Wait... ".
@@ -199,27 +167,8 @@ bool ask_to_begin(Console& console) {
 
 int finish_run(bool all_saved) { return all_saved ? 0 : 10; }
 
-std::unique_ptr<Run> set_up_run(const std::string& parameter_file, Console& console, std::int32_t seed) {
-  std::unique_ptr<Run> run = make_run();
-  run->control.seed = seed;
-  run->control.clock.start_time = now_minutes();
-  read_parameter_file(*run, parameter_file);
-  set_up_model(*run, console);
-  run->control.next_save_time = std::min(run->params.save_interval, run->params.run_time);
-  return run;
-}
-
 int run_program(const ProgramOptions& options, Console& console) {
   const ClockStart clock = start_clock();
-  std::unique_ptr<Run> owned = make_run();
-  Run& run = *owned;
-  run.control.seed = options.seed.value_or(clock.seed);
-  run.control.clock.start_time = clock.start_time;
-  run.control.max_moves = options.max_moves;
-  run.control.interrupted = &interrupt_flag;
-  run.hooks.progress = write_progress;
-  run.hooks.after_move = save_check;
-  run.control.clock_every = clock_check_moves;
   // Output into a closed pipe must not end the fit or its saves: a failed
   // console write is ignored.
   std::signal(SIGPIPE, SIG_IGN);
@@ -231,9 +180,16 @@ int run_program(const ProgramOptions& options, Console& console) {
   // A name from the command line or typed by the user is used as it stands,
   // without a default extension.
   const std::string path = options.parameter_file.empty() ? ask_parameter_file(console) : options.parameter_file;
-  read_parameter_file(run, path);
-
-  set_up_model(run, console);
+  BuildOptions build;
+  build.seed = options.seed.value_or(clock.seed);
+  build.start_time = clock.start_time;
+  std::unique_ptr<Run> owned = build_run(path, build, console);
+  Run& run = *owned;
+  run.control.max_moves = options.max_moves;
+  run.control.interrupted = &interrupt_flag;
+  run.hooks.progress = write_progress;
+  run.hooks.after_move = save_check;
+  run.control.clock_every = clock_check_moves;
   check_result_place(run.params);
   // A seed from the clock is shown, so that the run can be repeated.
   if (!options.seed)
@@ -252,7 +208,6 @@ int run_program(const ProgramOptions& options, Console& console) {
     plots->attach();
   }
 
-  run.control.next_save_time = std::min(run.params.save_interval, run.params.run_time);
   bool all_saved = false;
   if (run.control.max_moves == 0) {
     // No move at all: the start state is saved once.

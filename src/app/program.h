@@ -23,10 +23,6 @@ struct ProgramOptions {
 // other completed run. Set-up failures throw Stop (status 1).
 [[nodiscard]] int run_program(const ProgramOptions& options, Console& console);
 
-// Reads the parameter and data files and prepares the model (everything before
-// the report), with the generator started from `seed`: for benchmarks and tests.
-std::unique_ptr<Run> set_up_run(const std::string& parameter_file, Console& console, std::int32_t seed);
-
 // The name of the parameter file typed at a console prompt, used as typed.
 // Throws Stop when the input ends before a name is given.
 std::string ask_parameter_file(Console& console);

@@ -1,20 +1,30 @@
 // The one way set-up ends the program early: throw Stop with the console lines
-// to print. Only main prints them and exits with `status`.
+// to print. Only main prints them and exits with `status`; a library caller
+// catches it as any std::runtime_error, whose what() is the lines joined.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace yosta {
 
-struct Stop {
+struct Stop : std::runtime_error {
   std::vector<std::string> lines;  // written to the console in order, one per line
   int status = 1;                  // 1 for every error; 0 for a stop the user asked for
 
-  Stop() = default;
-  explicit Stop(std::string line, int status_ = 1) : lines{std::move(line)}, status(status_) {}
-  Stop(std::vector<std::string> lines_, int status_) : lines(std::move(lines_)), status(status_) {}
+  Stop() : Stop(std::vector<std::string>{}, 1) {}
+  explicit Stop(std::string line, int status_ = 1) : Stop(std::vector<std::string>{std::move(line)}, status_) {}
+  Stop(std::vector<std::string> lines_, int status_)
+      : std::runtime_error(joined(lines_)), lines(std::move(lines_)), status(status_) {}
+
+ private:
+  static std::string joined(const std::vector<std::string>& lines_) {
+    std::string text;
+    for (const std::string& line : lines_) text += (text.empty() ? "" : "\n") + line;
+    return text;
+  }
 };
 
 }  // namespace yosta

@@ -18,6 +18,7 @@
 
 #include "base/console.h"
 #include "base/stop.h"
+#include "fit/build.h"
 #include "fit/run.h"
 #include "model/corrections.h"
 #include "model/datasets.h"
@@ -361,17 +362,10 @@ class Checker {
 };
 
 void run_check(const std::string& parameter_file) {
-  text::FreeReader reader = text::FreeReader::open(parameter_file);
-  std::unique_ptr<Run> run = make_run();
-  run->params = read_parameters(reader);
-  for (int s = 1; s <= run->params.nsets; ++s)
-    run->model.sets[static_cast<std::size_t>(s)].settings = run->params.sets[static_cast<std::size_t>(s - 1)];
   Console console(std::cout, std::cin);
-  read_data_sets(run->params, run->model, &console);
-  derive_r_grid(run->params, run->model);
-  check_q_grid(run->model);
-  prepare_data(run->params, run->model);
-  set_floor_value(run->params, run->model);
+  BuildOptions build;
+  build.stage = BuildStage::corrected;
+  const std::unique_ptr<Run> run = build_run(parameter_file, build, console);
   Checker checker(*run, std::cout);
   std::cout << "Checking " << parameter_file << ": ";
   checker.all();

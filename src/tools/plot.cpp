@@ -1,9 +1,11 @@
 #include <cmath>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/stop.h"
+#include "fit/build.h"
 #include "fit/run.h"
 #include "model/datasets.h"
 #include "text/free_reader.h"
@@ -22,15 +24,17 @@ const int basis_colour[6] = {4, 2, 3, 8, 6, 5};
 std::vector<std::vector<float>> data_errors(const std::string& parameter_file, const formats::OutFile& out) {
   std::vector<std::vector<float>> errors;
   if (parameter_file.empty()) return errors;
-  text::FreeReader reader = text::FreeReader::open(parameter_file);
-  std::unique_ptr<Run> run = make_run();
-  run->params = read_parameters(reader);
-  if (run->params.nsets != static_cast<int>(out.sets.size()))
-    throw Stop("\"" + parameter_file + "\" has " + std::to_string(run->params.nsets) + " data sets, \"" + out.path +
-               "\" " + std::to_string(out.sets.size()));
-  for (int s = 1; s <= run->params.nsets; ++s)
-    run->model.sets[static_cast<std::size_t>(s)].settings = run->params.sets[static_cast<std::size_t>(s - 1)];
-  read_data_sets(run->params, run->model);
+  const RunParameters params = read_parameter_file(parameter_file);
+  if (params.nsets != static_cast<int>(out.sets.size()))
+    throw Stop("\"" + parameter_file + "\" has " + std::to_string(params.nsets) + " data sets, \"" + out.path + "\" " +
+               std::to_string(out.sets.size()));
+  // The data files only; their warnings belong to the fit, not to a picture.
+  std::ostringstream ignored;
+  std::istringstream no_input;
+  Console quiet(ignored, no_input);
+  BuildOptions build;
+  build.stage = BuildStage::data;
+  const std::unique_ptr<Run> run = build_run(params, build, quiet);
   for (int s = 1; s <= run->params.nsets; ++s) {
     const DataSet& set = run->model.sets[static_cast<std::size_t>(s)];
     const auto& graph = out.sets[static_cast<std::size_t>(s - 1)];

@@ -13,7 +13,7 @@
 #include "cases.h"
 #include "fit/cycle.h"
 #include "model/corrections.h"
-#include "app/program.h"
+#include "fit/build.h"
 #include "support/test_support.h"
 
 namespace yosta {
@@ -25,7 +25,7 @@ void check_case(const bench::CaseSize& size, int moves) {
   std::ostringstream sink;
   std::istringstream none;
   Console console(sink, none);
-  std::unique_ptr<Run> run = set_up_run(param, console, 4711);
+  std::unique_ptr<Run> run = build_run(param, BuildOptions{.seed = 4711}, console);
   for (int i = 0; i < moves; ++i) one_move(*run, console);
   while (!one_move(*run, console)) {
   }  // the coefficients and chi2 the cycle kept now describe the current model
