@@ -24,8 +24,8 @@ enum class BuildStage {
 };
 
 struct BuildOptions {
-  std::int32_t seed = 1;        // the generator's start
-  double start_time = 0.0;      // minutes, the run clock's origin
+  std::int32_t seed = 1;    // the generator's start
+  double start_time = 0.0;  // minutes, the run clock's origin
   BuildStage stage = BuildStage::ready;
   EvaluationPath evaluation = EvaluationPath::best;
 };

@@ -125,8 +125,8 @@ TEST(BuildRun, BadInputStopsWithItsMessage) {
   for (const Case& c : {Case{"missing parameter file", "", false, "nothing_here"},
                         Case{"range outside the file", "400 500", false, "do not lie within"},
                         Case{"missing data file", "", true, "small_set1"}}) {
-    std::string param = c.name == std::string("missing parameter file") ? dir.file("nothing_here.dat")
-                                                                         : write_small_case(dir, c.range);
+    std::string param =
+        c.name == std::string("missing parameter file") ? dir.file("nothing_here.dat") : write_small_case(dir, c.range);
     if (c.remove_data) std::remove(dir.file("small_set1.dat").c_str());
     try {
       (void)build_run(param, BuildOptions{}, q.console);
