@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "support/programs.h"
 #include "tools/result_files.h"
 #include "text/free_writer.h"
 #include "tools/statistics.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "support/test_support.h"
+#include "support/programs.h"
 #include "tools/result_files.h"
 
 namespace yosta::testing {
