@@ -45,7 +45,7 @@ function(yosta_test_program name tier)
                LABELS ${tier})
 endfunction()
 
-foreach(layer base text input model fit output display app tools)
+foreach(layer ${YOSTA_LAYERS} app tools)
   file(GLOB tsrcs CONFIGURE_DEPENDS ${YOSTA_TESTS_DIR}/${layer}/*.cpp)
   if(tsrcs)
     yosta_test_program(test_${layer} unit ${tsrcs})

@@ -12,7 +12,7 @@
 #include "fit/cycle.h"
 #include "output/results_fixture.h"
 #include "support/test_support.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta {
 namespace {
@@ -182,7 +182,7 @@ TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
   EXPECT_EQ(run->control.moves_made, 25);
   EXPECT_FALSE(run->control.running);
   // The final save holds the state the walk ended in.
-  const tools::GFile g = tools::read_g_file(dir.file("walk.g"));
+  const formats::GFile g = formats::read_g_file(dir.file("walk.g"));
   EXPECT_EQ(g.generated, 25);
   EXPECT_EQ(g.accepted, run->control.accepted);
   ASSERT_EQ(g.nbasis(), 2);

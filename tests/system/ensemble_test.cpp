@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/programs.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::testing {
 namespace {
@@ -33,9 +33,9 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
   const CommandResult r = run_tools(dir, command);
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("Members done 3 of 3"), std::string::npos) << r.output;
-  std::vector<tools::GFile> members;
+  std::vector<formats::GFile> members;
   for (const char* m : {"member_001", "member_002", "member_003"}) {
-    members.push_back(tools::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")));
+    members.push_back(formats::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")));
     EXPECT_NE(read_file(dir.file(std::string("ens/") + m + "/console.txt")).find("Saving completed"),
               std::string::npos);
   }
@@ -48,7 +48,7 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
                 .status,
             0);
   EXPECT_EQ(read_file(dir.file("mean.g")), read_file(dir.file("ens/binary.g")));
-  EXPECT_EQ(tools::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 3);
+  EXPECT_EQ(formats::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 3);
   const std::vector<std::string> table = split_lines(read_file(dir.file("ens/binary_errors.txt")));
   ASSERT_GT(table.size(), 2u);
   EXPECT_EQ(table[1], "r mean_1 sd_1 se_1 mean_2 sd_2 se_2 mean_3 sd_3 se_3");
@@ -92,7 +92,7 @@ TEST(Ensemble, CtrlCStopsTheMembersWithASaveAndExitsTen) {
   EXPECT_NE(manifest.find("member 3 2000011 - pending"), std::string::npos) << manifest;
   // Each running member saved its state before it stopped.
   for (const char* m : {"member_001", "member_002"}) {
-    EXPECT_EQ(tools::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")).nr(), 96) << m;
+    EXPECT_EQ(formats::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")).nr(), 96) << m;
     EXPECT_FALSE(fs::exists(dir.file(std::string("ens/") + m + "/status"))) << m;
   }
   EXPECT_FALSE(fs::exists(dir.file("ens/binary.gsv")));

@@ -13,7 +13,7 @@
 #include "base/stop.h"
 #include "support/test_support.h"
 #include "tools/ensemble.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::testing {
 namespace {

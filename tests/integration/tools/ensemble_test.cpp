@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/programs.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::testing {
 namespace {
@@ -75,7 +75,7 @@ TEST(Ensemble, AtMostJMembersRunAtOnce) {
     int now = 0, most = 0;
     for (const auto& e : events) most = std::max(most, now += e.second);
     EXPECT_EQ(most, jobs) << r.output;
-    EXPECT_EQ(tools::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 4);
+    EXPECT_EQ(formats::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 4);
   }
 }
 
