@@ -45,10 +45,14 @@ function(yosta_test_program name tier)
                LABELS ${tier})
 endfunction()
 
+# `cmake --build build --target unit_tests` builds the unit tier alone.
+add_custom_target(unit_tests)
+add_dependencies(unit_tests yosta_test_support)
 foreach(layer ${YOSTA_LAYERS} app tools)
   file(GLOB tsrcs CONFIGURE_DEPENDS ${YOSTA_TESTS_DIR}/${layer}/*.cpp)
   if(tsrcs)
     yosta_test_program(test_${layer} unit ${tsrcs})
+    add_dependencies(unit_tests test_${layer})
   endif()
 endforeach()
 # The fast cycle against the straightforward one, on the benchmark cases.
