@@ -14,11 +14,14 @@ for f in bin/yosta bin/yosta-tools share/man/man1/yosta.1 share/man/man1/yosta-t
          share/doc/yosta/README.md share/doc/yosta/guide.md share/doc/yosta/examples/binary.dat; do
   [ -s "$prefix/$f" ] || fail "$f is not installed"
 done
-grep -q -- "--max-moves" "$prefix/share/man/man1/yosta.1" || fail "the manual page of yosta lacks --max-moves"
+grep -q -- "max\\\\-moves" "$prefix/share/man/man1/yosta.1" || fail "the manual page of yosta lacks --max-moves"
 work="$prefix/run"
 mkdir "$work"
 cp "$prefix"/share/doc/yosta/examples/binary.dat "$prefix"/share/doc/yosta/examples/binary_F?.dat "$work"
-(cd "$work" && "$prefix/bin/yosta" --seed 777 --max-moves 20000 binary.dat > console.txt) || fail "yosta failed"
+status=0
+(cd "$work" && "$prefix/bin/yosta" --seed 777 --max-moves 20000 binary.dat > console.txt) || status=$?
+# 10: the run ended at --max-moves, as asked.
+[ "$status" = 10 ] || fail "the installed yosta ended with status $status"
 [ -s "$work/binary.g" ] || fail "the installed yosta wrote no binary.g"
 site=$(find "$prefix" -type d -name yosta -path "*packages*" | head -n 1)
 [ -n "$site" ] || fail "the Python package is not installed"

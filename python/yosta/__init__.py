@@ -60,6 +60,6 @@ def import_data(input, output=None, dq=0.0, shift=False, rebin=1, q_range=None, 
 def __getattr__(name):
     # yosta.plot imports matplotlib: only when asked for.
     if name == "plot":
-        from . import plot
-        return plot
+        import importlib
+        return importlib.import_module(".plot", __name__)
     raise AttributeError(f"module 'yosta' has no attribute {name!r}")

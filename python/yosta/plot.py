@@ -56,7 +56,7 @@ def fit(source, labels=None, offset=None, title=None):
     axes.set_xlabel("Q (1/Å)")
     axes.set_ylabel("F(Q), offset per set")
     axes.set_title(title)
-    axes.legend(loc="upper right", fontsize="small")
+    axes.legend(loc="lower right", fontsize="small")
     figure.tight_layout()
     return figure
 
