@@ -1,6 +1,5 @@
 // The result files (.g, .gsv, .out) and the statistics of several results,
-// through the readers and writers of yosta-tools: every format has its home
-// in the core.
+// through the core's own readers and writers: every format has one home.
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -10,15 +9,15 @@
 #include <vector>
 
 #include "bindings.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 #include "tools/statistics.h"
 
 namespace yosta::python {
 namespace {
 
-using tools::GFile;
-using tools::GsvFile;
-using tools::OutFile;
+using formats::GFile;
+using formats::GsvFile;
+using formats::OutFile;
 
 template <class T>
 py::array_t<T> vector_array(const std::vector<T>& v) {
@@ -28,7 +27,7 @@ py::array_t<T> vector_array(const std::vector<T>& v) {
 }
 
 // Rows of equal length as a two-dimensional array; `what` names it in messages.
-py::array_t<float> table_array(const tools::Table& t, std::size_t width) {
+py::array_t<float> table_array(const formats::Columns& t, std::size_t width) {
   py::array_t<float> a({static_cast<py::ssize_t>(t.size()), static_cast<py::ssize_t>(width)});
   auto w = a.mutable_unchecked<2>();
   for (std::size_t i = 0; i < t.size(); ++i)
@@ -42,12 +41,12 @@ std::vector<float> float_vector(const py::array_t<float, py::array::c_style | py
   return std::vector<float>(a.data(), a.data() + a.size());
 }
 
-tools::Table float_table(const py::array_t<float, py::array::c_style | py::array::forcecast>& a, std::size_t nr,
+formats::Columns float_table(const py::array_t<float, py::array::c_style | py::array::forcecast>& a, std::size_t nr,
                          const char* what) {
   if (a.ndim() != 2 || static_cast<std::size_t>(a.shape(1)) != nr)
     throw py::value_error(std::string(what) + " must have one row per basis function and one column per r point (" +
                           std::to_string(nr) + ")");
-  tools::Table t(static_cast<std::size_t>(a.shape(0)));
+  formats::Columns t(static_cast<std::size_t>(a.shape(0)));
   for (std::size_t p = 0; p < t.size(); ++p) t[p].assign(a.data() + p * nr, a.data() + (p + 1) * nr);
   return t;
 }
@@ -137,17 +136,17 @@ py::dict spread_dict(const tools::Spread& s) {
 
 void bind_files(py::module_& m) {
   m.def(
-      "read_g", [](const std::string& path) { return g_dict(tools::read_g_file(path)); }, py::arg("path"));
+      "read_g", [](const std::string& path) { return g_dict(formats::read_g_file(path)); }, py::arg("path"));
   m.def(
-      "read_gsv", [](const std::string& path) { return gsv_dict(tools::read_gsv_file(path)); }, py::arg("path"));
+      "read_gsv", [](const std::string& path) { return gsv_dict(formats::read_gsv_file(path)); }, py::arg("path"));
   m.def(
-      "read_out", [](const std::string& path) { return out_dict(tools::read_out_file(path)); }, py::arg("path"));
+      "read_out", [](const std::string& path) { return out_dict(formats::read_out_file(path)); }, py::arg("path"));
   m.def(
       "write_g",
       [](const std::string& path, std::int32_t generated, std::int32_t accepted,
          const py::array_t<float, py::array::c_style | py::array::forcecast>& r,
          const py::array_t<float, py::array::c_style | py::array::forcecast>& g) {
-        tools::write_whole(path, tools::g_text(g_of(path, generated, accepted, r, g)));
+        formats::write_whole(path, formats::g_text(g_of(path, generated, accepted, r, g)));
       },
       py::arg("path"), py::arg("generated"), py::arg("accepted"), py::arg("r"), py::arg("g"));
   m.def(
@@ -156,14 +155,14 @@ void bind_files(py::module_& m) {
          const py::array_t<float, py::array::c_style | py::array::forcecast>& r,
          const py::array_t<float, py::array::c_style | py::array::forcecast>& S1,
          const py::array_t<float, py::array::c_style | py::array::forcecast>& S2) {
-        tools::write_whole(path, tools::gsv_text(gsv_of(path, nsaved, collect_count, r, S1, S2)));
+        formats::write_whole(path, formats::gsv_text(gsv_of(path, nsaved, collect_count, r, S1, S2)));
       },
       py::arg("path"), py::arg("nsaved"), py::arg("collect_count"), py::arg("r"), py::arg("S1"), py::arg("S2"));
   m.def(
       "merge_gsv",
       [](const std::vector<std::string>& paths) {
         std::vector<GsvFile> files;
-        for (const std::string& p : paths) files.push_back(tools::read_gsv_file(p));
+        for (const std::string& p : paths) files.push_back(formats::read_gsv_file(p));
         return gsv_dict(tools::merge_gsv(files));
       },
       py::arg("paths"));
@@ -171,7 +170,7 @@ void bind_files(py::module_& m) {
       "mean_g",
       [](const std::vector<std::string>& paths) {
         std::vector<GFile> files;
-        for (const std::string& p : paths) files.push_back(tools::read_g_file(p));
+        for (const std::string& p : paths) files.push_back(formats::read_g_file(p));
         return g_dict(tools::mean_g(files));
       },
       py::arg("paths"));
@@ -179,7 +178,7 @@ void bind_files(py::module_& m) {
       "gsv_of_states",
       [](const std::vector<std::string>& paths) {
         std::vector<GFile> files;
-        for (const std::string& p : paths) files.push_back(tools::read_g_file(p));
+        for (const std::string& p : paths) files.push_back(formats::read_g_file(p));
         return gsv_dict(tools::gsv_of_states(files));
       },
       py::arg("paths"));
