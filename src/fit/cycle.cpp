@@ -129,9 +129,9 @@ void after_accept(Run& run, Console& console, float E_new) {
   if (par.save_targets) target_check(run, console);
 }
 
-}  // namespace
-
-bool one_move(Run& run, Console& console) {
+// One move with the evaluator E the run's evaluation chose.
+template <Evaluator E>
+bool move_with(Run& run, E& evaluator, Console& console) {
   const RunParameters& par = run.params;
   Model& model = run.model;
   const bool gaussian = par.gaussian_moves;
@@ -172,7 +172,7 @@ bool one_move(Run& run, Console& console) {
     trial.row = m.j;
     trial.amplitude = m.delta;
   }
-  const double chi2 = evaluate_trial(run, trial);
+  const double chi2 = evaluator.trial(run, trial);
 
   // The cost, in single precision, and the test on half its fall.
   const float E_new = static_cast<float>(chi2 + static_cast<double>(model.S) + static_cast<double>(model.P));
@@ -187,14 +187,14 @@ bool one_move(Run& run, Console& console) {
     // method undoes by subtraction and so does this.
     if (!gaussian) v[static_cast<std::size_t>(m.j)] -= m.delta;
     model.S -= dS;
-    undo_trial(run);
+    evaluator.undo(run);
     const int ncoord = static_cast<int>(par.coordination.size());
     for (int c = 1; c <= ncoord; ++c) model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
   } else {
     if (gaussian) {
       for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
     }
-    keep_trial(run);
+    evaluator.keep(run);
     after_accept(run, console, E_new);
   }
 
@@ -208,8 +208,17 @@ bool one_move(Run& run, Console& console) {
   return accept;
 }
 
+}  // namespace
+
+bool one_move(Run& run, Console& console) {
+  return with_evaluator(run.kept, [&](auto& e) { return move_with(run, e, console); });
+}
+
 bool run_cycle(Run& run, Console& console) {
-  while (run.control.running) one_move(run, console);
+  // The evaluator is chosen once, for the whole cycle.
+  with_evaluator(run.kept, [&](auto& e) {
+    while (run.control.running) move_with(run, e, console);
+  });
   return all_sets_saved(run);
 }
 
