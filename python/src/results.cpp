@@ -42,7 +42,7 @@ std::vector<float> float_vector(const py::array_t<float, py::array::c_style | py
 }
 
 formats::Columns float_table(const py::array_t<float, py::array::c_style | py::array::forcecast>& a, std::size_t nr,
-                         const char* what) {
+                             const char* what) {
   if (a.ndim() != 2 || static_cast<std::size_t>(a.shape(1)) != nr)
     throw py::value_error(std::string(what) + " must have one row per basis function and one column per r point (" +
                           std::to_string(nr) + ")");
