@@ -43,7 +43,7 @@ struct Proposal {
 // holds it; the amplitude is uniform in -max_change/r .. +max_change/r, so
 // that max_change bounds the change of r g(r). Both come from the
 // generator's double values, in this order.
-Proposal propose(const RunParameters& par, const Model& model, std::int32_t& seed) {
+[[gnu::always_inline]] inline Proposal propose(const RunParameters& par, const Model& model, std::int32_t& seed) {
   Proposal m;
   for (;;) {
     m.p = static_cast<int>(next_random(seed) * par.nbasis) + 1;
@@ -70,7 +70,7 @@ struct Shaped {
 // A single point under the positivity rule, or a Gaussian bump of the
 // centre's r range, cut at the grid ends, masked beside zero constraints and
 // each position under the positivity rule.
-void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& out) {
+[[gnu::always_inline]] inline void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& out) {
   if (!par.gaussian_moves) {
     m.delta = positivity_rule(par, model, m.p, m.j, m.delta);
     out.d[1] = m.delta;
@@ -98,7 +98,7 @@ void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& ou
 
 // The Metropolis test on D, half the fall of the cost. Only the last branch
 // draws a random number.
-bool decide(const RunParameters& par, float D, std::int32_t& seed) {
+[[gnu::always_inline]] inline bool decide(const RunParameters& par, float D, std::int32_t& seed) {
   if (par.improved_only && D < 0.0f) return false;
   if (D < -20.0f) return false;
   if (D >= 0.0f) return true;

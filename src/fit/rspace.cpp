@@ -276,7 +276,7 @@ void RSpaceEvaluator::sync(Run& run) {
   broaden_compared_models(run);
 }
 
-KeptSums RSpaceEvaluator::row_change(const Run& run, int s, const Bump& b) const {
+[[gnu::always_inline]] inline KeptSums RSpaceEvaluator::row_change(const Run& run, int s, const Bump& b) const {
   const Trial& tr = run.kept.trial;
   const RSpaceSet& t = sets[u(s)];
   const int f = t.family[u(tr.p)];
