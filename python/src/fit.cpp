@@ -68,8 +68,7 @@ class FitCore {
  public:
   // `text` is a parameter file as the program reads it, `name` the name its
   // messages give; relative data-file and root names are taken from `folder`.
-  FitCore(const std::string& name, const std::string& text, const std::string& folder)
-      : console_(out_, in_) {
+  FitCore(const std::string& name, const std::string& text, const std::string& folder) : console_(out_, in_) {
     RunParameters params;
     {
       std::istringstream in(text);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/stop.h"
-#include "cases.h"
+#include "support/bench_cases.h"
 #include "fit/build.h"
 #include "fit/cycle.h"
 #include "support/test_support.h"
