@@ -22,6 +22,7 @@
 
 #include "base/clock.h"
 #include "base/files.h"
+#include "base/interrupts.h"
 #include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
@@ -271,35 +272,6 @@ std::string status_of_exit(int raw, bool interrupted) {
   return "failed signal " + std::to_string(WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
 }
 
-// ------------------------------------------------------------- interrupts
-
-volatile sig_atomic_t signals_seen = 0;
-
-void on_signal(int) { signals_seen = signals_seen + 1; }
-
-class SignalCatcher {
- public:
-  SignalCatcher() {
-    signals_seen = 0;
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &old_int_);
-    sigaction(SIGTERM, &action, &old_term_);
-  }
-  ~SignalCatcher() {
-    sigaction(SIGINT, &old_int_, nullptr);
-    sigaction(SIGTERM, &old_term_, nullptr);
-  }
-  SignalCatcher(const SignalCatcher&) = delete;
-  SignalCatcher& operator=(const SignalCatcher&) = delete;
-
- private:
-  struct sigaction old_int_ {};
-  struct sigaction old_term_ {};
-};
-
 std::string clock_text(double seconds) {
   const long s = std::lround(std::max(0.0, seconds));
   char t[32];
@@ -373,13 +345,13 @@ int run_local(Ensemble& e, int jobs) {
   const bool terminal = isatty(STDOUT_FILENO) != 0;
   std::string last_line;
   int forwarded = 0;
-  SignalCatcher catcher;
+  const InterruptCatcher catcher(FurtherSignal::counted);
   std::size_t next = 0;
   double last_print = -1;
   write_manifest(e);
   for (;;) {
     try {
-      while (signals_seen == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
+      while (InterruptCatcher::seen() == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
         Member& m = *queue[next++];
         prepare_member(e, m);
         const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
@@ -402,7 +374,7 @@ int run_local(Ensemble& e, int jobs) {
     }
     // Pass each Ctrl-C on once to every member: each saves and stops; a
     // second one stops them at once.
-    while (forwarded < signals_seen) {
+    while (forwarded < InterruptCatcher::seen()) {
       ++forwarded;
       for (const Running& r : running) kill(r.pid, SIGINT);
     }
@@ -415,7 +387,7 @@ int run_local(Ensemble& e, int jobs) {
         continue;
       }
       Member& m = *running[i].member;
-      record_status(m, got < 0 ? "failed wait" : status_of_exit(raw, signals_seen > 0));
+      record_status(m, got < 0 ? "failed wait" : status_of_exit(raw, InterruptCatcher::seen() > 0));
       if (m.done()) {
         ++done;
         ++finished_here;
@@ -428,13 +400,13 @@ int run_local(Ensemble& e, int jobs) {
     const int waiting = static_cast<int>(queue.size() - next) + static_cast<int>(running.size());
     const double now = elapsed();
     std::string left = "unknown";
-    if (signals_seen == 0 && finished_here > 0) {
+    if (InterruptCatcher::seen() == 0 && finished_here > 0) {
       const double per_member = member_seconds / finished_here;
       left = clock_text(per_member * std::ceil(static_cast<double>(waiting) / jobs));
     }
     const std::string line = "Members done " + std::to_string(done) + " of " + std::to_string(total) + ", running " +
                              std::to_string(running.size()) + ", elapsed " + clock_text(now) + ", left about " +
-                             (signals_seen ? std::string("stopping") : left);
+                             (InterruptCatcher::seen() > 0 ? std::string("stopping") : left);
     if (terminal && now - last_print >= 1.0) {
       std::cout << "\r" << line << "   " << std::flush;
       last_print = now;
@@ -442,12 +414,12 @@ int run_local(Ensemble& e, int jobs) {
       std::cout << line << "\n" << std::flush;
     }
     last_line = line;
-    if (running.empty() && (signals_seen > 0 || next >= queue.size())) break;
+    if (running.empty() && (InterruptCatcher::seen() > 0 || next >= queue.size())) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (terminal) std::cout << "\r" << last_line << "   \n";
   write_manifest(e);
-  if (signals_seen > 0) {
+  if (InterruptCatcher::seen() > 0) {
     std::cout.flush();
     throw Stop("Ensemble stopped: " + std::to_string(done) + " of " + std::to_string(total) +
                    " members done; run the same command again to continue",
@@ -475,11 +447,11 @@ int run_one_member(Ensemble& e, int k) {
     return 0;
   }
   prepare_member(e, m);
-  SignalCatcher catcher;
+  const InterruptCatcher catcher(FurtherSignal::counted);
   const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
   int raw = 0, forwarded = 0;
   for (;;) {
-    while (forwarded < signals_seen) {
+    while (forwarded < InterruptCatcher::seen()) {
       ++forwarded;
       kill(pid, SIGINT);
     }
@@ -488,7 +460,7 @@ int run_one_member(Ensemble& e, int k) {
     if (got < 0 && errno != EINTR) throw Stop("Lost member " + std::to_string(k));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  record_status(m, status_of_exit(raw, signals_seen > 0));
+  record_status(m, status_of_exit(raw, InterruptCatcher::seen() > 0));
   std::cout << "Member " << k << ": " << m.status << "\n";
   return m.done() ? 0 : (m.status == "interrupted" ? 10 : 1);
 }
