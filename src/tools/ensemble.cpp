@@ -26,6 +26,7 @@
 #include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
+#include "tools/option_checks.h"
 #include "tools/process.h"
 #include "tools/result_files.h"
 #include "tools/statistics.h"
@@ -552,15 +553,18 @@ void add_ensemble(CLI::App& app) {
   sub->add_option("PARAMETER_FILE", opt->parameter_file, "The parameter file of every member")->required();
   sub->add_option("YOSTA_OPTIONS", opt->yosta_options,
                   "After --: options for every yosta member, such as --max-moves N");
-  sub->add_option("-n,--members", opt->members, "Number of members K (1 to 999)")->required()->type_name("K");
+  sub->add_option("-n,--members", opt->members, "Number of members K (1 to 999)")
+      ->required()
+      ->type_name("K")
+      ->transform(whole_number(1, 999));
   sub->add_option("--seed", opt->seed, "Base seed: member k gets a seed derived from it (default: the clock)")
       ->type_name("BASE")
-      ->check(CLI::Range(1, 2147483646));
+      ->transform(whole_number(1, 2147483646));
   sub->add_flag("--bootstrap", opt->bootstrap,
                 "Each member fits its own resampled data: F + N(0, sigma) at every fitted point");
   sub->add_option("-j,--jobs", opt->jobs, "Members run at once here (default: the number of cores)")
       ->type_name("J")
-      ->check(CLI::PositiveNumber);
+      ->transform(whole_number(1, 1024));
   sub->add_flag("--slurm", opt->slurm, "Submit the members as a Slurm job array and a merge job after it");
   sub->add_option("--sbatch-args", opt->sbatch_args, "Further sbatch options for both jobs, such as \"-p short\"")
       ->type_name("\"...\"");
@@ -568,7 +572,7 @@ void add_ensemble(CLI::App& app) {
   sub->add_option("-d,--dir", opt->dir, "Ensemble folder (default: ensemble)")->type_name("DIR");
   sub->add_option("--member", opt->member, "Run member N only (used by the Slurm job array)")
       ->group("")
-      ->check(CLI::PositiveNumber);
+      ->transform(whole_number(1, 999, "--member"));
   sub->add_flag("--collect", opt->collect, "Only merge the finished members (used by the Slurm merge job)")->group("");
   sub->footer(
       "Results in DIR: ROOT.gsv (merged), ROOT.g (mean), ROOT_errors.txt and ROOT_errors.png, manifest.txt.\n"

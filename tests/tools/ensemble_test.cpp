@@ -289,7 +289,9 @@ TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
     const char* says;
   };
   const Case cases[] = {
-      {"ensemble binary.dat -n 0", "1 to 999"},
+      {"ensemble binary.dat -n 0", "--members: 0 is not in 1 to 999"},
+      {"ensemble binary.dat -n 2 -j 0", "--jobs: 0 is not in 1 to 1024"},
+      {"ensemble binary.dat -n 2 --member 1000", "--member: 1000 is not in 1 to 999"},
       {"ensemble binary.dat -n 2 -- --seed 4", "do not pass --seed"},
       {"ensemble missing.dat -n 2", "missing.dat"},
       {"ensemble binary.dat -n 2 --dry-run", "--dry-run goes with --slurm"},
