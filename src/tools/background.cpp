@@ -35,25 +35,43 @@ struct BackgroundOptions {
 
 }  // namespace
 
+std::vector<double> short_distance_transform(const std::vector<double>& q, const std::vector<double>& f,
+                                             const std::vector<double>& r, double density, double q_max, bool lorch) {
+  const std::size_t n = q.size();
+  const double dq = (q.back() - q.front()) / static_cast<double>(n - 1);
+  // A midpoint sum over the points up to q_max, each standing for [Q - dq/2, Q + dq/2],
+  // and F held at its first value from Q = 0 to the first point's interval, integrated
+  // exactly. The Lorch window sin(x)/x, x = pi Q / q_max, is 1 to within 1e-3 over that
+  // first interval and is left out there.
+  const double a = std::max(0.0, q.front() - 0.5 * dq);
+  std::vector<double> g(r.size());
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    const double x = r[i];
+    double s = 0.0;
+    for (std::size_t k = 0; k < n && q[k] <= q_max + 1e-9 * q_max; ++k) {
+      double w = 1.0;
+      if (lorch) {
+        const double u = pi * q[k] / q_max;
+        w = u == 0.0 ? 1.0 : std::sin(u) / u;
+      }
+      s += q[k] * f[k] * w * std::sin(q[k] * x);
+    }
+    s *= dq;
+    s += f.front() * (std::sin(a * x) - a * x * std::cos(a * x)) / (x * x);
+    g[i] = s / (2.0 * pi * pi * density * x);
+  }
+  return g;
+}
+
 std::vector<double> low_r_background(const std::vector<double>& q, const std::vector<double>& f, double r_cut,
                                      double sum_weights, double density, double q_max, double step) {
   const std::size_t n = q.size();
-  const double dq = (q.back() - q.front()) / static_cast<double>(n - 1);
-  // G(r) at the middle of each step below r_cut: a midpoint sum over the points up to
-  // q_max, each standing for [Q - dq/2, Q + dq/2], and F held at its first value
-  // from Q = 0 to the first point's interval, integrated exactly.
+  // G(r) at the middle of each step below r_cut.
   const long nr = std::lround(r_cut / step);
-  std::vector<double> r(static_cast<std::size_t>(nr)), excess(static_cast<std::size_t>(nr));
-  const double a = std::max(0.0, q.front() - 0.5 * dq);
-  for (long i = 0; i < nr; ++i) {
-    const double x = (static_cast<double>(i) + 0.5) * step;
-    double s = 0.0;
-    for (std::size_t k = 0; k < n && q[k] <= q_max + 1e-9 * q_max; ++k) s += q[k] * f[k] * std::sin(q[k] * x);
-    s *= dq;
-    s += f.front() * (std::sin(a * x) - a * x * std::cos(a * x)) / (x * x);
-    r[static_cast<std::size_t>(i)] = x;
-    excess[static_cast<std::size_t>(i)] = s / (2.0 * pi * pi * density * x) + sum_weights;
-  }
+  std::vector<double> r(static_cast<std::size_t>(nr));
+  for (long i = 0; i < nr; ++i) r[static_cast<std::size_t>(i)] = (static_cast<double>(i) + 0.5) * step;
+  std::vector<double> excess = short_distance_transform(q, f, r, density, q_max, false);
+  for (double& e : excess) e += sum_weights;
   std::vector<double> b(n, 0.0);
   for (std::size_t k = 0; k < n; ++k) {
     double s = 0.0;

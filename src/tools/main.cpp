@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   yosta::tools::add_plot(app);
   yosta::tools::add_misfit(app);
   yosta::tools::add_background(app);
+  yosta::tools::add_check(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
