@@ -26,9 +26,7 @@ long recorded_id(int fd) {
   return end != text && id > 0 ? id : -1;
 }
 
-std::string holder_text(long id) {
-  return id > 0 ? "process " + std::to_string(id) : std::string("process unknown");
-}
+std::string holder_text(long id) { return id > 0 ? "process " + std::to_string(id) : std::string("process unknown"); }
 
 }  // namespace
 
@@ -46,11 +44,11 @@ FileLock::FileLock(std::string path, const std::string& in_use, const std::strin
       const long id = error == EWOULDBLOCK ? recorded_id(fd) : 0;
       ::close(fd);
       if (error == EWOULDBLOCK)
-        throw Stop(in_use + " (" + holder_text(id) + ", lock file \"" + path_ +
-                   "\"): " + remedy);
+        throw Stop(in_use + " (" + holder_text(id) + ", lock file \"" + path_ + "\"): " + remedy);
       throw Stop("Cannot lock the file \"" + path_ + "\": " + std::strerror(error));
     }
-    struct stat opened {}, named {};
+    struct stat opened {
+    }, named{};
     if (::fstat(fd, &opened) == 0 && ::stat(path_.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
         opened.st_ino == named.st_ino) {
       fd_ = fd;

@@ -63,14 +63,15 @@ struct InputCase {
   const char* parameter_file;  // the parameter file's name
   const char* data_file;       // as the parameter file names it
   const char* root;
-  const char* link;            // "s:NAME->TARGET" symlink or "h:NAME->TARGET" hard link, made after the inputs
-  const char* message;         // part of the refusal
+  const char* link;     // "s:NAME->TARGET" symlink or "h:NAME->TARGET" hard link, made after the inputs
+  const char* message;  // part of the refusal
 };
 
 TEST(InputsAndResults, AnInputThatASaveWouldReplaceIsRefused) {
   const InputCase cases[] = {
       {"parameter file is root.out", "q.out", "liquid.dat", "q", "", "The parameter file \"q.out\" is the result file"},
-      {"data file is root.out", "run.dat", "d3.out", "d3", "", "The data file of set 1, \"d3.out\", is the result file"},
+      {"data file is root.out", "run.dat", "d3.out", "d3", "",
+       "The data file of set 1, \"d3.out\", is the result file"},
       {"data file is root.g", "run.dat", "d3.g", "d3", "", "\"d3.g\", is the result file"},
       {"spelled with ./", "run.dat", "./d3.out", "d3", "", "\"./d3.out\", is the result file \"d3.out\""},
       {"root spelled with a folder", "run.dat", "d3.out", "sub/../d3", "", "is the result file \"sub/../d3.out\""},
@@ -159,8 +160,7 @@ TEST(StopSignals, TwoSignalsAtOnceEndWithStatusTenAndWholeFiles) {
     write_file(dir.file("liquid.dat"), data_text());
     write_file(dir.file("run.dat"), parameters("liquid.dat", "result", c.times));
     write_file(dir.file("stop.sh"), "'" + yosta_binary() + "' --seed 2 run.dat > run.log 2>&1 &\npid=$!\n" +
-                                        wait_for(c.wait, "run.log") + c.signals +
-                                        "\nwait $pid\necho \"status $?\"\n");
+                                        wait_for(c.wait, "run.log") + c.signals + "\nwait $pid\necho \"status $?\"\n");
     const CommandResult r = run_command("sh stop.sh", dir.path());
     const std::string log = read_file(dir.file("run.log"));
     EXPECT_NE(r.output.find("status 10"), std::string::npos) << c.signals << "\n" << r.output << log;

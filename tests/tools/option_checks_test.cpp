@@ -64,8 +64,7 @@ TEST(WholeNumberOption, TheLimitsOfAnIntSeedAndAHiddenOptionsName) {
   std::optional<std::int32_t> seed;
   EXPECT_EQ(parse(whole_number(1, 2147483646), {"2147483646"}, seed), "");
   EXPECT_EQ(seed, 2147483646);
-  EXPECT_EQ(parse(whole_number(1, 2147483646), {"2147483647"}, seed),
-            "--value: 2147483647 is not in 1 to 2147483646");
+  EXPECT_EQ(parse(whole_number(1, 2147483646), {"2147483647"}, seed), "--value: 2147483647 is not in 1 to 2147483646");
   int member = 0;
   // CLI11 leaves a hidden option's name out of its message: the check puts it in
   // (and the program drops the empty name before it).
