@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/picture.h"
 #include "tools/result_files.h"
 
 namespace yosta::tools {
@@ -32,6 +33,9 @@ Spread spread_of(const GsvFile& gsv);
 // g(r) - 1). The table starts with a comment line and a line naming every
 // column.
 std::string spread_table(const Spread& spread, float shift);
+// The picture of every basis function's mean with its +-2 sd band, drawn
+// and left staged (see StagedPicture), or drawn and written.
+StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file);
 void spread_picture(const Spread& spread, float shift, const std::string& file);
 
 }  // namespace yosta::tools
