@@ -22,7 +22,7 @@
 #include "tools/ensemble_parts.h"
 #include "tools/option_checks.h"
 #include "tools/process.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 #include "tools/statistics.h"
 #include "tools/subcommands.h"
 
@@ -85,7 +85,7 @@ void write_manifest(const Ensemble& e) {
            return s;
          }() +
          " " + member_folder_name(m.number) + " " + command_text(member_command(e, m)) + "\n";
-  write_whole(manifest_path(e), t);
+  formats::write_whole(manifest_path(e), t);
 }
 
 }  // namespace ensemble
@@ -210,24 +210,24 @@ void prepare_member(const Ensemble& e, const Member& m) {
   fs::create_directories(m.folder, ec);
   if (ec) throw Stop("Cannot create \"" + m.folder + "\": " + ec.message());
   fs::remove(m.folder + "/status", ec);
-  write_whole(m.folder + "/" + e.parameter_name,
-              rewritten_parameters(e.parameter_path, e.parameter_lines, e.local_names, e.root));
+  formats::write_whole(m.folder + "/" + e.parameter_name,
+                       rewritten_parameters(e.parameter_path, e.parameter_lines, e.local_names, e.root));
   std::int32_t noise = m.noise;
   for (int s = 0; s < e.params.nsets; ++s) {
     const std::string& from = e.data_paths[static_cast<std::size_t>(s)];
     const std::string text = file_text(from);
     const std::string to = m.folder + "/" + e.local_names[static_cast<std::size_t>(s)];
-    write_whole(to, e.opt.bootstrap
-                        ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)], e.params.nbasis, noise)
-                        : text);
+    formats::write_whole(to, e.opt.bootstrap ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)],
+                                                              e.params.nbasis, noise)
+                                             : text);
   }
   for (const auto& [from, ext] : {std::pair{e.start_g, ".g"}, std::pair{e.start_gsv, ".gsv"}})
-    if (!from.empty() && fs::exists(from, ec)) write_whole(m.folder + "/" + e.root + ext, file_text(from));
+    if (!from.empty() && fs::exists(from, ec)) formats::write_whole(m.folder + "/" + e.root + ext, file_text(from));
 }
 
 void record_status(Member& m, const std::string& status) {
   m.status = status;
-  if (status != "interrupted") write_whole(m.folder + "/status", status + "\n");
+  if (status != "interrupted") formats::write_whole(m.folder + "/status", status + "\n");
 }
 
 std::string status_of_exit(int raw, bool interrupted) {
@@ -245,17 +245,17 @@ std::string status_of_exit(int raw, bool interrupted) {
 // The merged .gsv, the mean .g, and the errors table and picture in the
 // ensemble folder, from finished members.
 void collect(const Ensemble& e) {
-  std::vector<GFile> states;
-  std::vector<GsvFile> sums;
+  std::vector<formats::GFile> states;
+  std::vector<formats::GsvFile> sums;
   bool all_sums = e.params.save_targets;
   for (const Member& m : e.members) {
     if (!m.done())
       throw Stop("Member " + std::to_string(m.number) + " is not finished (" + m.status +
                  "): run the same command again to continue");
-    states.push_back(read_g_file(m.folder + "/" + e.root + ".g"));
+    states.push_back(formats::read_g_file(m.folder + "/" + e.root + ".g"));
     const std::string gsv = m.folder + "/" + e.root + ".gsv";
     if (all_sums && fs::exists(gsv)) {
-      sums.push_back(read_gsv_file(gsv));
+      sums.push_back(formats::read_gsv_file(gsv));
       all_sums = sums.back().nsaved > 0;
     } else {
       all_sums = false;
@@ -263,10 +263,10 @@ void collect(const Ensemble& e) {
   }
   // With target sets saved by every member their sums are merged; otherwise
   // every member's final state counts as one saved set.
-  const GsvFile merged = all_sums ? merge_gsv(sums) : gsv_of_states(states);
+  const formats::GsvFile merged = all_sums ? merge_gsv(sums) : gsv_of_states(states);
   const std::string base = e.dir + "/" + e.root;
-  write_whole(base + ".gsv", gsv_text(merged));
-  write_whole(base + ".g", g_text(mean_g(states)));
+  formats::write_whole(base + ".gsv", formats::gsv_text(merged));
+  formats::write_whole(base + ".g", formats::g_text(mean_g(states)));
   std::cout << "Merged " << e.members.size() << " members: " << base << ".gsv ("
             << (all_sums ? "target sets of every member" : "final state of every member") << "), " << base
             << ".g (mean)\n";
@@ -274,11 +274,11 @@ void collect(const Ensemble& e) {
     std::cout << "One saved set only: no spread, so no errors table\n";
     return;
   }
-  GsvFile named = merged;
+  formats::GsvFile named = merged;
   named.path = base + ".gsv";
   const Spread spread = spread_of(named);
   const float shift = e.params.qdep_coefficients ? 1.0f : 0.0f;
-  write_whole(base + "_errors.txt", spread_table(spread, shift));
+  formats::write_whole(base + "_errors.txt", spread_table(spread, shift));
   spread_picture(spread, shift, base + "_errors.png");
   std::cout << "Errors: " << base << "_errors.txt, " << base << "_errors.png\n";
 }

@@ -11,7 +11,7 @@
 #include "tools/ensemble.h"
 #include "tools/ensemble_parts.h"
 #include "tools/process.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::tools::ensemble {
 namespace {
@@ -61,8 +61,8 @@ int run_slurm(Ensemble& e) {
                                    "/slurm_merge.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" + "exec " +
                                    tools_command(e, "--collect") + "\n";
   const std::string array_path = e.dir + "/members.sbatch", merge_path = e.dir + "/merge.sbatch";
-  write_whole(array_path, array_script);
-  write_whole(merge_path, merge_script);
+  formats::write_whole(array_path, array_script);
+  formats::write_whole(merge_path, merge_script);
   write_manifest(e);
   std::vector<std::string> submit = {"sbatch", "--parsable"};
   for (const std::string& w : words(e.opt.sbatch_args)) submit.push_back(w);

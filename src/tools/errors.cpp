@@ -38,16 +38,16 @@ void add_errors(CLI::App& app) {
   sub->callback([options] {
     // Every output is checked before any input is read or any file written.
     check_outputs({{options->table, "-o", false}, {options->picture, "--plot", true}}, options->inputs);
-    GsvFile sums;
+    formats::GsvFile sums;
     if (options->inputs.size() == 1) {
-      sums = read_gsv_file(options->inputs.front());
+      sums = formats::read_gsv_file(options->inputs.front());
     } else {
-      std::vector<GFile> states;
+      std::vector<formats::GFile> states;
       for (const std::string& path : options->inputs) {
         if (path.size() < 2 || path.compare(path.size() - 2, 2, ".g") != 0)
           throw Stop("Several files are taken as the .g files of independent runs: \"" + path +
                      "\" does not end in .g");
-        states.push_back(read_g_file(path));
+        states.push_back(formats::read_g_file(path));
       }
       sums = gsv_of_states(states);
       sums.path = std::to_string(states.size()) + " .g files (" + options->inputs.front() + ", ...)";
@@ -61,10 +61,7 @@ void add_errors(CLI::App& app) {
     if (options->table.empty()) {
       std::cout << table;
     } else {
-      OutputFile file(options->table);
-      file.write(table);
-      file.finish();
-      file.commit();
+      formats::write_whole(options->table, table);
     }
     if (picture) picture->commit();
   });
