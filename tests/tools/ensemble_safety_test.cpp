@@ -16,7 +16,7 @@
 #include "base/lock.h"
 #include "support/test_support.h"
 #include "tools/ensemble.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::testing {
 namespace {
@@ -151,7 +151,7 @@ TEST(EnsembleMembers, MembersEndWithASaveWhenTheirEnsembleDies) {
     for (const char* m : {"member_001", "member_002"}) {
       const std::string console = read_file(dir.file(std::string("ens/") + m + "/console.txt"));
       EXPECT_EQ(last_line(console).rfind(" Results written: binary.g", 0), 0u) << signal << " " << m << "\n" << console;
-      EXPECT_EQ(tools::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")).nr(), 96) << m;
+      EXPECT_EQ(formats::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")).nr(), 96) << m;
     }
     if (std::string(signal) == "HUP") {
       // A hang-up is passed on like Ctrl-C: the ensemble records the stop.
