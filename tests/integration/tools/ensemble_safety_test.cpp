@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/lock.h"
-#include "support/test_support.h"
+#include "support/programs.h"
 #include "tools/ensemble.h"
 #include "formats/result_files.h"
 
