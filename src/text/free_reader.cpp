@@ -11,9 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 
+#include "base/files.h"
 #include "base/stop.h"
 
 namespace yosta::text {
@@ -170,16 +172,21 @@ bool parse_logical(const std::string& token, bool& value) {
 }  // namespace
 
 FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) {
-  std::streambuf* buf = in.rdbuf();
-  if (buf == nullptr) return;
-  using traits = std::char_traits<char>;
+  std::string text;
+  if (std::streambuf* buf = in.rdbuf(); buf != nullptr) {
+    text.assign(std::istreambuf_iterator<char>(buf), std::istreambuf_iterator<char>());
+  }
+  split(text);
+}
+
+FreeReader::FreeReader(std::string name, std::string_view text) : name_(std::move(name)) { split(text); }
+
+void FreeReader::split(std::string_view text) {
   std::string line;
-  for (;;) {
-    const traits::int_type c = buf->sbumpc();
-    if (traits::eq_int_type(c, traits::eof())) break;
-    const char ch = traits::to_char_type(c);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
     if (ch == '\n' || ch == '\r') {
-      if (ch == '\r' && traits::eq_int_type(buf->sgetc(), traits::to_int_type('\n'))) buf->sbumpc();
+      if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       lines_.push_back(std::move(line));
       line.clear();
       continue;
@@ -196,18 +203,10 @@ FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(nam
 }
 
 FreeReader FreeReader::open(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw Stop("Cannot open file \"" + printable(path) + "\" for reading: " + std::strerror(EISDIR));
-  }
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    int err = errno;
-    throw Stop("Cannot open file \"" + printable(path) +
-               "\" for reading: " + (err != 0 ? std::strerror(err) : "unknown error"));
-  }
-  return FreeReader(path, in);
+  // A folder, a FIFO, a device or a file beyond the input limit is refused
+  // by name before anything is read.
+  const std::string text = read_input_file(path);
+  return FreeReader(path, std::string_view(text));
 }
 
 bool FreeReader::at_end() const {
@@ -367,7 +366,13 @@ bool FreeReader::get(float& value, std::string_view what) {
   if (!next_token(token_, what)) return false;
   float x = 0.0f;
   if (!parse_float(token_, x)) fail(what, token_);
-  if (!std::isfinite(x) && !allow_non_finite_) refuse_last(what, "must be a finite number");
+  if (!std::isfinite(x) && !allow_non_finite_) {
+    // A number written in full but beyond single precision is no infinity.
+    double wide = 0.0;
+    if (parse_double(token_, wide) && std::isfinite(wide))
+      refuse_last(what, "is beyond the single-precision range (at most about 3.4e38 in size)");
+    refuse_last(what, "must be a finite number");
+  }
   value = x;
   return true;
 }
