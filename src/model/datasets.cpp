@@ -111,7 +111,6 @@ Leftovers read_points(const RunParameters& par, Model& model, DataSet& set, bool
 
   for (int k = 1; k <= nq; ++k) {
     const auto uk = static_cast<std::size_t>(k);
-    in.begin("Q point record");
     if (in.at_end()) missing_points(in, model, k, nq, lines);
     in.begin("Q point record");
     in.get(model.q.Q[uk], "Q value (real)");

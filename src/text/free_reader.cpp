@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <sstream>
 
@@ -171,22 +170,38 @@ bool parse_logical(const std::string& token, bool& value) {
 
 }  // namespace
 
-FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) {
-  std::string text;
-  if (std::streambuf* buf = in.rdbuf(); buf != nullptr) {
-    text.assign(std::istreambuf_iterator<char>(buf), std::istreambuf_iterator<char>());
+namespace {
+
+// A stream buffer over text held elsewhere, read without a copy.
+class ViewBuffer : public std::streambuf {
+ public:
+  explicit ViewBuffer(std::string_view text) {
+    char* begin = const_cast<char*>(text.data());
+    setg(begin, begin, begin + text.size());
   }
-  split(text);
+};
+
+}  // namespace
+
+FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) { split(in.rdbuf()); }
+
+FreeReader::FreeReader(std::string name, std::string_view text) : name_(std::move(name)) {
+  ViewBuffer buffer(text);
+  split(&buffer);
 }
 
-FreeReader::FreeReader(std::string name, std::string_view text) : name_(std::move(name)) { split(text); }
-
-void FreeReader::split(std::string_view text) {
+// Lines are taken as they come, so that a stream without end (a device) is
+// refused at the line limit rather than read into memory.
+void FreeReader::split(std::streambuf* buf) {
+  if (buf == nullptr) return;
+  using traits = std::char_traits<char>;
   std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char ch = text[i];
+  for (;;) {
+    const traits::int_type c = buf->sbumpc();
+    if (traits::eq_int_type(c, traits::eof())) break;
+    const char ch = traits::to_char_type(c);
     if (ch == '\n' || ch == '\r') {
-      if (ch == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      if (ch == '\r' && traits::eq_int_type(buf->sgetc(), traits::to_int_type('\n'))) buf->sbumpc();
       lines_.push_back(std::move(line));
       line.clear();
       continue;

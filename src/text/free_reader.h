@@ -102,7 +102,7 @@ class FreeReader {
   int text_lines() const;
 
  private:
-  void split(std::string_view text);
+  void split(std::streambuf* buf);
   [[noreturn]] void fail(std::string_view what, std::string_view found) const;
   bool next_token(std::string& token, std::string_view what);
 
