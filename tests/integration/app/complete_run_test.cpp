@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/programs.h"
 #include "support/test_support.h"
 
 namespace yosta::testing {
