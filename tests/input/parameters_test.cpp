@@ -139,7 +139,12 @@ TEST(Parameters, WithoutLivePlotTheNextLineIsTheDensity) {
   EXPECT_FLOAT_EQ(parse(t.text()).density, 0.05f);
   t.plot_interval = "7";
   // A stray plot interval is read as the density, and the density then stands
-  // where the logical of record 5 belongs.
+  // where the logical of record 5 belongs; a plot interval beyond the density
+  // limit is refused as the density it is taken for.
+  EXPECT_EQ(stop_message(t.text()),
+            "Number density 7 atoms per cubic Angstrom is more than 1, denser than any matter (water holds 0.1) "
+            "(file \"params.dat\", line 4)");
+  t.plot_interval = "1";
   EXPECT_EQ(stop_message(t.text()),
             "Error reading file \"params.dat\", line 5: expected Q-dependent coefficients (logical), found \"0.05\"");
 }
