@@ -34,4 +34,47 @@ namespace yosta::kernels {
   for (; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 
+namespace {
+
+[[gnu::target("avx2")]] inline void gram_four(double* D, __m256d av, __m256d jv, const GramRow& g, int i) {
+  const __m256d x = _mm256_mul_pd(jv, _mm256_loadu_pd(g.x + i));
+  const __m256d t = _mm256_sub_pd(_mm256_loadu_pd(g.Tm + i), _mm256_loadu_pd(g.Tp + i));
+  _mm256_storeu_pd(D + i, _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(av, _mm256_mul_pd(x, t))));
+}
+
+[[gnu::target("avx2")]] inline void bump_four(double* D, __m256d av, __m256d jv, const BumpRow& b, int i) {
+  const __m256d lo = _mm256_add_pd(_mm256_mul_pd(jv, _mm256_loadu_pd(b.A + i)), _mm256_loadu_pd(b.B + i));
+  const __m256d hi = _mm256_add_pd(_mm256_mul_pd(jv, _mm256_loadu_pd(b.Ar + i)), _mm256_loadu_pd(b.Br + i));
+  const __m256d c = _mm256_mul_pd(_mm256_loadu_pd(b.x + i), _mm256_sub_pd(lo, hi));
+  _mm256_storeu_pd(D + i, _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(av, c)));
+}
+
+}  // namespace
+
+// Eight points a turn in two independent vectors, then four, then one at a
+// time; lane by lane the operations of the baseline version.
+[[gnu::target("avx2")]] void add_gram_row_avx2(double* D, double a, const GramRow& g, int n) {
+  const __m256d av = _mm256_set1_pd(a);
+  const __m256d jv = _mm256_set1_pd(g.j);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    gram_four(D, av, jv, g, i);
+    gram_four(D, av, jv, g, i + 4);
+  }
+  for (; i + 4 <= n; i += 4) gram_four(D, av, jv, g, i);
+  for (; i < n; ++i) D[i] += a * ((g.j * g.x[i]) * (g.Tm[i] - g.Tp[i]));
+}
+
+[[gnu::target("avx2")]] void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n) {
+  const __m256d av = _mm256_set1_pd(a);
+  const __m256d jv = _mm256_set1_pd(b.j);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    bump_four(D, av, jv, b, i);
+    bump_four(D, av, jv, b, i + 4);
+  }
+  for (; i + 4 <= n; i += 4) bump_four(D, av, jv, b, i);
+  for (; i < n; ++i) D[i] += a * (b.x[i] * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+}
+
 }  // namespace yosta::kernels

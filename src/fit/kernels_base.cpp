@@ -13,4 +13,12 @@ void add_row_base(double* D, double a, const float* row, int n) {
   for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 
+void add_gram_row_base(double* D, double a, const GramRow& g, int n) {
+  for (int i = 0; i < n; ++i) D[i] += a * ((g.j * g.x[i]) * (g.Tm[i] - g.Tp[i]));
+}
+
+void add_bump_row_base(double* D, double a, const BumpRow& b, int n) {
+  for (int i = 0; i < n; ++i) D[i] += a * (b.x[i] * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+}
+
 }  // namespace yosta::kernels

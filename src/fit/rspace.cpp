@@ -107,6 +107,66 @@ void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, co
   }
 }
 
+// The rows and entries of the two layouts.
+std::size_t block_row(const RSpaceSet& t, int f, int g, int j) {
+  const auto NR = static_cast<std::size_t>(t.nr);
+  return ((u(f) * u(t.families) + u(g)) * NR + u(j - 1)) * NR;
+}
+void dense_row(const RSpaceSet& t, double* D, double a, int f, int g, int j) {
+  kernels::add_row(D, a, t.G.data() + block_row(t, f, g, j), t.nr);
+}
+void dense_bump_row(const RSpaceSet& t, double* D, double a, int f, int g, int j) {
+  kernels::add_row(D, a, t.cross.data() + block_row(t, f, g, j), t.nr);
+}
+double dense_entry(const RSpaceSet& t, int f, int g, int i, int j) {
+  return static_cast<double>(t.G[block_row(t, f, g, i) + u(j - 1)]);
+}
+void toeplitz_row(const RSpaceSet& t, double* D, double a, int f, int g, int j) {
+  kernels::add_gram_row(D, a, t.gram.row(f, g, j), t.nr);
+}
+void toeplitz_bump_row(const RSpaceSet& t, double* D, double a, int f, int g, int j) {
+  kernels::add_bump_row(D, a, t.gram.bump_row(f, g, j), t.nr);
+}
+double toeplitz_entry(const RSpaceSet& t, int f, int g, int i, int j) { return t.gram.entry(f, g, i, j); }
+
+// The linear sums of family f at every r point (the tables `lin`) from its
+// rows V (dense layout), or from the kernel rows directly.
+void linear_sums(const Run& run, const DataSet& set, RSpaceSet& t, int f, const std::vector<double>* V,
+                 const std::vector<double>& w) {
+  const int nr = run.model.r.nr;
+  const int first = set.settings.q_first, last = set.settings.q_last;
+  const int nfit = last - first + 1;
+  std::vector<double> row(u(nfit));
+  float K[max_q + 1];
+  for (int j = 1; j <= nr; ++j) {
+    const double* v;
+    if (V != nullptr) {
+      v = V->data() + u(j - 1) * u(nfit);
+    } else {
+      kernel_row(run.model, j, K);
+      for (int k = first; k <= last; ++k) {
+        const double c = t.families == 1 ? 1.0 : static_cast<double>(set.coef[u(f + 1)][u(k)]);
+        row[u(k - first)] = c * static_cast<double>(K[k]);
+      }
+      v = row.data();
+    }
+    double a0 = 0.0, aF = 0.0, a1 = 0.0, a2 = 0.0;
+    for (int k = first; k <= last; ++k) {
+      const double wv = w[u(k - first)] * v[k - first];
+      const float q = run.model.q.Q[u(k)];
+      a0 += wv;
+      aF += wv * static_cast<double>(set.F[u(k)]);
+      a1 += wv * static_cast<double>(q);
+      a2 += wv * static_cast<double>(q * q);
+    }
+    double* l = t.lin.data() + (u(f) * u(nr) + u(j - 1)) * 4;
+    l[0] = a0;
+    l[1] = aF;
+    l[2] = a1;
+    l[3] = a2;
+  }
+}
+
 // The kept sums of every set and D, formed from F_calc.
 void form_from_model(Run& run) {
   RSpaceState& rs = run.kept.rspace;
@@ -162,13 +222,17 @@ std::size_t rspace_bytes(const Run& run) {
   const auto nr = static_cast<std::size_t>(run.model.r.nr);
   std::size_t bytes = 0;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const auto f = static_cast<std::size_t>(families_of(run, run.model.sets[u(s)]));
-    std::size_t doubles = 6 * f * nr, floats = f * f * nr * nr;  // lin, D, diag; G
+    const DataSet& set = run.model.sets[u(s)];
+    const int nf = families_of(run, set);
+    const auto f = static_cast<std::size_t>(nf);
+    const bool toeplitz = toeplitz_applies(run.params, run.model, set);
+    std::size_t doubles = 6 * f * nr, floats = toeplitz ? 0 : f * f * nr * nr;  // lin, D, diag; G
     if (run.params.gaussian_moves) {
-      doubles += 5 * f * nr;      // bump_lin, bump_gram
-      floats += f * f * nr * nr;  // cross
+      doubles += 5 * f * nr;                     // bump_lin, bump_gram
+      if (!toeplitz) floats += f * f * nr * nr;  // cross
     }
     bytes += doubles * sizeof(double) + floats * sizeof(float);
+    if (toeplitz) bytes += toeplitz_bytes(run.params, run.model, nf);
   }
   return bytes;
 }
@@ -193,48 +257,49 @@ void rspace_prepare(Run& run, std::size_t max_bytes) {
       t.factor[u(p)] = nf == 1 ? static_cast<double>(set.coef[u(p)][1]) : 1.0;
     }
     const auto NF = static_cast<std::size_t>(nf), NR = static_cast<std::size_t>(nr);
+    t.nr = nr;
+    t.toeplitz = toeplitz_applies(run.params, run.model, set);
+    t.add_row = t.toeplitz ? toeplitz_row : dense_row;
+    t.add_bump_row = t.toeplitz ? toeplitz_bump_row : dense_bump_row;
+    t.entry = t.toeplitz ? toeplitz_entry : dense_entry;
     t.lin.assign(NF * NR * 4, 0.0);
     t.D.assign(NF * NR, 0.0);
-    t.G.assign(NF * NF * NR * NR, 0.0f);
+    t.diag.assign(NF * NR, 0.0);
+    if (!t.toeplitz) t.G.assign(NF * NF * NR * NR, 0.0f);
     const int first = set.settings.q_first, last = set.settings.q_last;
     const int nfit = last - first + 1;
-    if (nfit < 1) continue;
+    if (nfit < 1) {
+      if (t.toeplitz) build_toeplitz_gram(run.params, run.model, set, nf, t.gram);
+      if (gaussian) {
+        t.bump_lin.assign(NF * NR * 4, 0.0);
+        t.bump_gram.assign(NF * NR, 0.0);
+        if (!t.toeplitz) t.cross.assign(NF * NF * NR * NR, 0.0f);
+      }
+      continue;
+    }
     std::vector<double> w(u(nfit));
     for (int k = first; k <= last; ++k) w[u(k - first)] = set.inv_var[u(k)];
-    std::vector<std::vector<double>> V(NF);
-    for (int f = 0; f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
-    for (int f = 0; f < nf; ++f) {
-      for (int j = 1; j <= nr; ++j) {
-        const double* v = V[u(f)].data() + u(j - 1) * u(nfit);
-        double a0 = 0.0, aF = 0.0, a1 = 0.0, a2 = 0.0;
-        for (int k = first; k <= last; ++k) {
-          const double wv = w[u(k - first)] * v[k - first];
-          const float q = run.model.q.Q[u(k)];
-          a0 += wv;
-          aF += wv * static_cast<double>(set.F[u(k)]);
-          a1 += wv * static_cast<double>(q);
-          a2 += wv * static_cast<double>(q * q);
+    if (t.toeplitz) {
+      for (int f = 0; f < nf; ++f) linear_sums(run, set, t, f, nullptr, w);
+      build_toeplitz_gram(run.params, run.model, set, nf, t.gram);
+    } else {
+      std::vector<std::vector<double>> V(NF);
+      for (int f = 0; f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
+      for (int f = 0; f < nf; ++f) {
+        linear_sums(run, set, t, f, &V[u(f)], w);
+        for (int g = f; g < nf; ++g) {
+          gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, t.G.data() + (u(f) * NF + u(g)) * NR * NR,
+                     t.G.data() + (u(g) * NF + u(f)) * NR * NR);
         }
-        double* l = t.lin.data() + (u(f) * NR + u(j - 1)) * 4;
-        l[0] = a0;
-        l[1] = aF;
-        l[2] = a1;
-        l[3] = a2;
-      }
-      for (int g = f; g < nf; ++g) {
-        gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, t.G.data() + (u(f) * NF + u(g)) * NR * NR,
-                   t.G.data() + (u(g) * NF + u(f)) * NR * NR);
       }
     }
-    t.diag.assign(NF * NR, 0.0);
     for (int f = 0; f < nf; ++f) {
-      const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
-      for (int j = 0; j < nr; ++j) t.diag[u(f) * NR + u(j)] = static_cast<double>(Gff[u(j) * NR + u(j)]);
+      for (int j = 1; j <= nr; ++j) t.diag[u(f) * NR + u(j - 1)] = t.entry(t, f, f, j, j);
     }
     if (!gaussian) continue;
     t.bump_lin.assign(NF * NR * 4, 0.0);
     t.bump_gram.assign(NF * NR, 0.0);
-    t.cross.assign(NF * NF * NR * NR, 0.0f);
+    if (!t.toeplitz) t.cross.assign(NF * NF * NR * NR, 0.0f);
     for (int j = 1; j <= nr; ++j) {
       const Bump b = bump_at(run, j);
       if (b.n < 0) continue;
@@ -246,15 +311,15 @@ void rspace_prepare(Run& run, std::size_t max_bytes) {
           const double* l = t.lin.data() + (u(f) * NR + u(j0 + m - 2)) * 4;
           for (int x = 0; x < 4; ++x) bl[x] += sm * l[x];
         }
-        const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
         double gram = 0.0;
         for (int m = 1; m <= 2 * b.n + 1; ++m) {
           double row = 0.0;
           for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
-            row += static_cast<double>(b.shape[m2]) * static_cast<double>(Gff[u(j0 + m - 2) * NR + u(j0 + m2 - 2)]);
+            row += static_cast<double>(b.shape[m2]) * t.entry(t, f, f, j0 + m - 1, j0 + m2 - 1);
           gram += static_cast<double>(b.shape[m]) * row;
         }
         t.bump_gram[u(f) * NR + u(j - 1)] = gram;
+        if (t.toeplitz) continue;
         for (int g = 0; g < nf; ++g) {
           const float* Gfg = t.G.data() + (u(f) * NF + u(g)) * NR * NR;
           std::vector<double> c(NR, 0.0);
@@ -322,10 +387,8 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
   for (int s = 1; s <= nsets; ++s) {
     const RSpaceSet& t = rs.sets[u(s)];
     const int f = t.family[u(tc.p)];
-    const std::size_t NF = u(t.families);
     const double c = t.factor[u(tc.p)];
     const double* D = t.D.data() + u(f) * NR;
-    const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
     KeptSums& e = d[s - 1];
     if (rs.trial_row > 0) {
       const int j = rs.trial_row;
@@ -360,8 +423,7 @@ void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
       for (int x = 0; x < 4; ++x) l[x] += di * li[x];
       X += di * D[ji - 1];
       double row = 0.0;
-      for (int i2 = 0; i2 < tc.count; ++i2)
-        row += static_cast<double>(tc.d[i2]) * static_cast<double>(Gff[u(ji - 1) * NR + u(tc.first + i2 - 1)]);
+      for (int i2 = 0; i2 < tc.count; ++i2) row += static_cast<double>(tc.d[i2]) * t.entry(t, f, f, ji, tc.first + i2);
       Qd += di * row;
     }
     e.E0 = c * l[0];
@@ -378,29 +440,26 @@ void rspace_keep(Run& run) {
   rs.trial_changed = false;
   rs.stale = true;
   const std::size_t NR = u(rs.nr);
-  const int nr = rs.nr;
   const int p = rs.trial_p;
   for (int s = 1; s <= run.params.nsets; ++s) {
     RSpaceSet& t = rs.sets[u(s)];
     const int f = t.family[u(p)];
-    const std::size_t NF = u(t.families);
     const double c = t.factor[u(p)];
     for (int g = 0; g < t.families; ++g) {
       double* D = t.D.data() + u(g) * NR;
       if (rs.trial_row > 0) {
         // D_g += a G_fg(j, .), or a times the bump's row of G.
         const double a = static_cast<double>(rs.trial_amplitude) * c;
-        const float* row = run.params.gaussian_moves
-                               ? t.cross.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR
-                               : t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR;
-        kernels::add_row(D, a, row, nr);
+        if (run.params.gaussian_moves)
+          t.add_bump_row(t, D, a, f, g, rs.trial_row);
+        else
+          t.add_row(t, D, a, f, g, rs.trial_row);
         continue;
       }
       for (int m = 0; m < rs.trial_count; ++m) {
         if (rs.trial_d[u(m)] == 0.0f) continue;
         const double a = static_cast<double>(rs.trial_d[u(m)]) * c;
-        const float* row = t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_first + m - 1)) * NR;
-        kernels::add_row(D, a, row, nr);
+        t.add_row(t, D, a, f, g, rs.trial_first + m);
       }
     }
   }

@@ -18,9 +18,12 @@
 // D_g: O(families x r points). A Gaussian bump is a sum of such changes; whole
 // bumps read tables of their own (the bump's linear sums, its Gram value and
 // its row of G summed over the bump), other bumps sum over their points.
-// The Gram blocks, summed in double, are stored in single precision: an
-// accepted move reads a row of them per set and family, and half the bytes
-// is nearly half the time; D itself is kept in double.
+// Without resolution broadening the Gram blocks are formed from one array
+// per pair of families (fit/gram.h): memory in proportion to the r points,
+// and a row that stays in the first-level cache. With resolution (the
+// windows couple the Q points) they are dense, summed in double and stored
+// in single precision: an accepted move reads a row of them per set and
+// family, and half the bytes is nearly half the time. D is kept in double.
 #pragma once
 
 #include <array>
@@ -28,6 +31,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fit/gram.h"
 #include "fit/kernels.h"
 #include "input/parameters.h"
 
@@ -45,11 +49,20 @@ struct RSpaceSet {
   std::vector<double> lin;                           // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
   std::vector<double> D;                             // [f * nr + j - 1]
   std::vector<double> diag;                          // [f * nr + j - 1]: G_ff(j, j)
-  std::vector<float> G;                              // [((f * families + g) * nr + i - 1) * nr + j - 1]
+  // The Gram blocks: from T arrays (toeplitz), or dense.
+  bool toeplitz = false;
+  ToeplitzGram gram;     // toeplitz
+  std::vector<float> G;  // dense: [((f * families + g) * nr + i - 1) * nr + j - 1]
   // Whole Gaussian bumps centred at j (zero where the bump leaves the grid).
   std::vector<double> bump_lin;   // as lin
   std::vector<double> bump_gram;  // [f * nr + j - 1]
-  std::vector<float> cross;       // [((f * families + g) * nr + j - 1) * nr + i - 1]: sum_m shape_m G_fg(j_m, i)
+  std::vector<float> cross;       // dense: [((f * families + g) * nr + j - 1) * nr + i - 1]: sum_m shape_m G_fg(j_m, i)
+  // Chosen with the layout at set-up: D += a G_fg(j, .); D += a times the row
+  // of the whole bump centred at j; G_fg(i, j).
+  void (*add_row)(const RSpaceSet& t, double* D, double a, int f, int g, int j) = nullptr;
+  void (*add_bump_row)(const RSpaceSet& t, double* D, double a, int f, int g, int j) = nullptr;
+  double (*entry)(const RSpaceSet& t, int f, int g, int i, int j) = nullptr;
+  std::int32_t nr = 0;
 };
 
 struct RSpaceState {
