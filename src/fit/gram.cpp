@@ -72,7 +72,7 @@ double turn_cos(std::int64_t n, std::int64_t P) {
 
 kernels::GramRow ToeplitzGram::row(int f, int g, int j) const {
   const double* t = T.data() + u(pair[u(f)][u(g)]) * u(length) + zero;
-  return kernels::GramRow{x.data(), t + 1 - j, t + 1 + j, static_cast<double>(j)};
+  return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j), 1.0};
 }
 
 kernels::BumpRow ToeplitzGram::bump_row(int f, int g, int j) const {
@@ -81,7 +81,7 @@ kernels::BumpRow ToeplitzGram::bump_row(int f, int g, int j) const {
   const double* B = A + span;
   const double* Ar = B + span;
   const double* Br = Ar + span;
-  return kernels::BumpRow{x.data(), A + nr + 1 - j, B + nr + 1 - j, Ar + 1 + j, Br + 1 + j, static_cast<double>(j)};
+  return kernels::BumpRow{A + nr + 1 - j, B + nr + 1 - j, Ar + 1 + j, Br + 1 + j, static_cast<double>(j), 1.0};
 }
 
 bool toeplitz_applies(const RunParameters& par, const Model& model, const DataSet& set) {
@@ -98,7 +98,7 @@ std::size_t toeplitz_bytes(const RunParameters& par, const Model& model, int fam
   const UsedRanges used = used_ranges(par, model);
   const std::size_t length = 3 * nr + 2 * static_cast<std::size_t>(used.widest) + 1;
   const std::size_t span = 2 * nr + 1;
-  const std::size_t doubles = pairs * length + nr + pairs * static_cast<std::size_t>(used.count) * 4 * span;
+  const std::size_t doubles = pairs * length + pairs * static_cast<std::size_t>(used.count) * 4 * span;
   const std::size_t ints = used.count > 0 ? nr : 0;
   return doubles * sizeof(double) + ints * sizeof(std::int32_t);
 }
@@ -122,8 +122,6 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
     }
   }
   g.T.assign(u(pairs) * u(g.length), 0.0);
-  g.x.resize(u(nr));
-  for (int i = 1; i <= nr; ++i) g.x[u(i - 1)] = static_cast<double>(i);
 
   const int first = set.settings.q_first, last = set.settings.q_last;
   const int nfit = last - first + 1;

@@ -48,7 +48,6 @@ struct ToeplitzGram {
   std::int32_t length = 0;                                            // values per T array
   std::array<std::array<std::int32_t, max_basis>, max_basis> pair{};  // pair index of families (f, g)
   std::vector<double> T;                                              // [pair * length + zero + m]
-  std::vector<double> x;                                              // [i - 1] = i
   // Whole Gaussian bumps: the four arrays of each pair and used r range,
   // span values each: A and B at m = i - j (index m + nr), Ar and Br at
   // m = i + j (index m).
@@ -63,7 +62,7 @@ struct ToeplitzGram {
                       static_cast<std::size_t>(pair[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)]) *
                           static_cast<std::size_t>(length) +
                       zero;
-    return (static_cast<double>(j) * x[static_cast<std::size_t>(i - 1)]) * (t[i - j] - t[i + j]);
+    return (static_cast<double>(j) * static_cast<double>(i)) * (t[i - j] - t[i + j]);
   }
   // The row G_fg(j, .) as the row kernels read it.
   kernels::GramRow row(int f, int g, int j) const;

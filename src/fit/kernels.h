@@ -82,27 +82,28 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d);
 // one sum, so every version gives the same bits.
 void add_row(double* D, double a, const float* row, int n);
 
-// A row of a Gram block formed from its T array, added to D:
-// D[i] += a * ((j * x[i]) * (Tm[i] - Tp[i])) for i = 0..n-1 (x[i] the r
-// point of D[i], Tm[i] = T(x[i] - j), Tp[i] = T(x[i] + j)). Each point the
-// same operations in the same order in every version.
+// A row of a Gram block formed from its T array, added to D: with b = a j
+// and x = first + i (the r point of D[i]),
+// D[i] += b * (x * (Tm[i] - Tp[i])) for i = 0..n-1 (Tm[i] = T(x - j),
+// Tp[i] = T(x + j)). Each point the same operations in the same order in
+// every version (x counted up exactly, not read).
 struct GramRow {
-  const double* x;
   const double* Tm;
   const double* Tp;
   double j;
+  double first;
 };
 void add_gram_row(double* D, double a, const GramRow& g, int n);
 
 // The row of a whole Gaussian bump centred at j, from the bump's four arrays:
-// D[i] += a * (x[i] * ((j * A[i] + B[i]) - (j * Ar[i] + Br[i]))).
+// D[i] += a * (x * ((j * A[i] + B[i]) - (j * Ar[i] + Br[i]))), x as above.
 struct BumpRow {
-  const double* x;
   const double* A;
   const double* B;
   const double* Ar;
   const double* Br;
   double j;
+  double first;
 };
 void add_bump_row(double* D, double a, const BumpRow& b, int n);
 

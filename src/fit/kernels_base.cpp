@@ -14,11 +14,20 @@ void add_row_base(double* D, double a, const float* row, int n) {
 }
 
 void add_gram_row_base(double* D, double a, const GramRow& g, int n) {
-  for (int i = 0; i < n; ++i) D[i] += a * ((g.j * g.x[i]) * (g.Tm[i] - g.Tp[i]));
+  const double b = a * g.j;
+  double x = g.first;
+  for (int i = 0; i < n; ++i) {
+    D[i] += b * (x * (g.Tm[i] - g.Tp[i]));
+    x += 1.0;
+  }
 }
 
 void add_bump_row_base(double* D, double a, const BumpRow& b, int n) {
-  for (int i = 0; i < n; ++i) D[i] += a * (b.x[i] * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+  double x = b.first;
+  for (int i = 0; i < n; ++i) {
+    D[i] += a * (x * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+    x += 1.0;
+  }
 }
 
 }  // namespace yosta::kernels
