@@ -476,18 +476,55 @@ TEST_F(PlotsTest, DeviceNamesGiveTitlesOrFilesOfTheirOwn) {
 
 // ------------------------------------------------------- the real library
 
-TEST_F(PlotsTest, NullDeviceNeedsNoDisplay) {
+// The real library, every call of it recorded as well, with the fake clock.
+PlotApi library_recorded() {
+  static PlotApi real;
+  real = pgplot_api();
+  PlotApi api = real;
+  api.open = [](const char* device) {
+    record("open", {}, device);
+    return real.open(device);
+  };
+  api.env = [](float x0, float x1, float y0, float y1, int just, int axis) {
+    record("env", {x0, x1, y0, y1, double(just), double(axis)});
+    real.env(x0, x1, y0, y1, just, axis);
+  };
+  api.line = [](int n, const float* x, const float* y) {
+    record("line", {double(n)});
+    real.line(n, x, y);
+  };
+  api.close = [] {
+    record("close");
+    real.close();
+  };
+  api.now = [] { return fake_now; };
+  return api;
+}
+
+TEST_F(PlotsTest, NullDeviceNeedsNoDisplayAndDrawsNothing) {
   const char* display = std::getenv("DISPLAY");
   const std::string saved = display ? display : "";
   unsetenv("DISPLAY");
+  testing::TempDir dir;
+  set_root(dir.file("fit"));
   {
-    LivePlots plots(*run, library_with_fake_clock());
-    EXPECT_NO_THROW(plots.open("/null"));
+    LivePlots plots(*run, library_recorded());
+    plots.open("/null");
+    // Both panels opened on the null device, each with its first frame.
+    const std::vector<std::string> first = {"open", "open", "env", "line", "env", "line", "line", "line"};
+    EXPECT_EQ(names(), first);
+    EXPECT_EQ(calls[0].text, "/null");
+    EXPECT_EQ(calls[1].text, "/null");
     for (int i = 0; i < 5; ++i) {
       fake_now += 1.0;
       plots.refresh();
     }
+    EXPECT_EQ(names(), first);  // refreshes reach no device
   }
+  // Both closed, and no picture written under the root.
+  EXPECT_EQ(names(),
+            (std::vector<std::string>{"open", "open", "env", "line", "env", "line", "line", "line", "close", "close"}));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   if (display) setenv("DISPLAY", saved.c_str(), 1);
 }
 

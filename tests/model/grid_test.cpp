@@ -21,8 +21,8 @@ TEST(RealGrid, WorkedExample) {
   run->model.q.Q[591] = 30.0f;
   run->params.rmax = 20.0f;
   derive_r_grid(run->params, run->model);
-  EXPECT_EQ(run->model.r.dr, 6.283185f / 60.0f);
-  EXPECT_NEAR(run->model.r.dr, 0.10472, 1e-5);
+  // 2 pi / (Q_last Mr) = 6.283185 / 60 = 0.10471975, to the last bit of a float.
+  EXPECT_EQ(run->model.r.dr, 0.10471975f);
   EXPECT_EQ(run->model.r.nr, 191);
 }
 

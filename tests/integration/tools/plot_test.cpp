@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "support/test_support.h"
 #include "formats/result_files.h"
+#include "support/programs.h"
 
 namespace yosta::testing {
 namespace {
