@@ -1,10 +1,13 @@
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/files.h"
 #include "base/stop.h"
 
+#include "tools/outputs.h"
 #include "tools/statistics.h"
 #include "tools/subcommands.h"
 
@@ -33,6 +36,8 @@ void add_errors(CLI::App& app) {
       "Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png\n"
       "  yosta-tools errors run1/water.g run2/water.g run3/water.g --add-one");
   sub->callback([options] {
+    // Every output is checked before any input is read or any file written.
+    check_outputs({{options->table, "-o", false}, {options->picture, "--plot", true}}, options->inputs);
     formats::GsvFile sums;
     if (options->inputs.size() == 1) {
       sums = formats::read_gsv_file(options->inputs.front());
@@ -50,12 +55,15 @@ void add_errors(CLI::App& app) {
     const Spread spread = spread_of(sums);
     const float shift = options->add_one ? 1.0f : 0.0f;
     const std::string table = spread_table(spread, shift);
+    // The picture and the table are both made before either replaces a file.
+    std::optional<StagedPicture> picture;
+    if (!options->picture.empty()) picture.emplace(stage_spread_picture(spread, shift, options->picture));
     if (options->table.empty()) {
       std::cout << table;
     } else {
       formats::write_whole(options->table, table);
     }
-    if (!options->picture.empty()) spread_picture(spread, shift, options->picture);
+    if (picture) picture->commit();
   });
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "tools/outputs.h"
 
 namespace yosta::tools {
 namespace {
@@ -161,11 +162,30 @@ std::string lower(std::string s) {
 
 }  // namespace
 
+StagedPicture::~StagedPicture() {
+  if (drawn_.empty()) return;
+  std::error_code ec;
+  fs::remove(drawn_, ec);
+}
+
+void StagedPicture::commit() {
+  if (drawn_.empty()) return;
+  std::error_code ec;
+  fs::rename(drawn_, file_, ec);
+  if (ec) throw Stop("Picture \"" + file_ + "\": cannot write it: " + ec.message());
+  drawn_.clear();
+}
+
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns) {
+  stage_picture(file, panels, columns).commit();
+}
+
+StagedPicture stage_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns) {
+  // The name, its folder and the right to write there, before the library
+  // is asked for anything.
+  check_outputs({{file, "picture", true}}, {});
   const fs::path target(file);
   const std::string ext = lower(target.extension().string());
-  if (ext != ".png" && ext != ".svg" && ext != ".pdf")
-    throw Stop("Picture \"" + file + "\": the name must end in .png, .svg or .pdf");
   if (panels.empty()) throw Stop("Picture \"" + file + "\": nothing to draw");
   const std::string type = ext.substr(1);
   fs::path folder = target.parent_path();
@@ -231,12 +251,10 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
       drawn = name;
     }
   }
-  if (drawn.empty()) throw Stop("Picture \"" + file + "\": the graphics library wrote no file");
-  fs::rename(drawn, target, ec);
-  if (ec) {
-    fs::remove(drawn, ec);
-    throw Stop("Picture \"" + file + "\": cannot write it");
-  }
+  if (drawn.empty())
+    throw Stop("Picture \"" + file + "\": the graphics library wrote nothing in the folder \"" + folder.string() +
+               "\"");
+  return StagedPicture(drawn, file);
 }
 
 }  // namespace yosta::tools

@@ -7,6 +7,7 @@
 #include "fit/run.h"
 #include "model/datasets.h"
 #include "text/free_reader.h"
+#include "tools/outputs.h"
 #include "tools/picture.h"
 #include "formats/result_files.h"
 #include "tools/subcommands.h"
@@ -103,6 +104,9 @@ void add_plot(CLI::App& app) {
       ->type_name("FILE");
   sub->footer("Example:\n  yosta-tools plot binary.out -o binary.png -p binary.dat");
   sub->callback([options] {
+    std::vector<std::string> inputs{options->out};
+    if (!options->parameters.empty()) inputs.push_back(options->parameters);
+    check_outputs({{options->picture, "-o", true}}, inputs);
     const formats::OutFile out = formats::read_out_file(options->out);
     draw_picture(options->picture, out_panels(out, data_errors(options->parameters, out)), 1);
   });

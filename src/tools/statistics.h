@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/result_files.h"
+#include "tools/picture.h"
 
 namespace yosta::tools {
 
@@ -32,6 +33,9 @@ Spread spread_of(const formats::GsvFile& gsv);
 // g(r) - 1). The table starts with a comment line and a line naming every
 // column.
 std::string spread_table(const Spread& spread, float shift);
+// The picture of every basis function's mean with its +-2 sd band, drawn
+// and left staged (see StagedPicture), or drawn and written.
+StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file);
 void spread_picture(const Spread& spread, float shift, const std::string& file);
 
 }  // namespace yosta::tools
