@@ -35,7 +35,13 @@ void add_errors(CLI::App& app) {
   sub->callback([options] {
     GsvFile sums;
     if (options->inputs.size() == 1) {
-      sums = read_gsv_file(options->inputs.front());
+      const std::string& path = options->inputs.front();
+      if (path.size() >= 2 && path.compare(path.size() - 2, 2, ".g") == 0)
+        throw Stop("\"" + path +
+                   "\" is one .g file, the g(r)s of one run: a spread needs at least 2 sets. Give the .g files of"
+                   " 2 or more runs (yosta-tools errors run1/root.g run2/root.g ...), or the .gsv file of a run"
+                   " that saved several sets");
+      sums = read_gsv_file(path);
     } else {
       std::vector<GFile> states;
       for (const std::string& path : options->inputs) {
@@ -50,12 +56,20 @@ void add_errors(CLI::App& app) {
     const Spread spread = spread_of(sums);
     const float shift = options->add_one ? 1.0f : 0.0f;
     const std::string table = spread_table(spread, shift);
+    // What was written is said on the console; beside a table printed there,
+    // on the error stream, so that the table can be redirected alone.
+    std::ostream& said = options->table.empty() ? std::cerr : std::cout;
     if (options->table.empty()) {
       std::cout << table;
     } else {
       write_whole(options->table, table);
+      said << "Wrote " << options->table << ": mean, standard deviation and standard error of " << spread.mean.size()
+           << " basis functions over " << spread.nsets << " sets\n";
     }
-    if (!options->picture.empty()) spread_picture(spread, shift, options->picture);
+    if (!options->picture.empty()) {
+      spread_picture(spread, shift, options->picture);
+      said << "Wrote " << options->picture << ": every basis function's mean with its +-2 sd band\n";
+    }
   });
 }
 

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,6 +106,9 @@ void add_plot(CLI::App& app) {
   sub->callback([options] {
     const OutFile out = read_out_file(options->out);
     draw_picture(options->picture, out_panels(out, data_errors(options->parameters, out)), 1);
+    std::cout << "Wrote " << options->picture << ": " << out.sets.size()
+              << " data set(s) with fit and residual, the basis functions"
+              << (out.Q_partial.empty() ? "" : ", the partial structure factors") << "\n";
   });
 }
 
