@@ -2,17 +2,18 @@
 # lowest first; a file may include headers of its own layer and of the layers
 # below it. app and tools are the two programs on top.
 #   cmake -DSOURCE_DIR=<repo>/src -P check_layers.cmake
-set(layers base text input model fit output display app tools)
+set(layers base text input formats model fit output display app tools)
 # output and display sit side by side: neither includes the other.
 set(rank_base 0)
 set(rank_text 1)
 set(rank_input 2)
-set(rank_model 3)
-set(rank_fit 4)
-set(rank_output 5)
-set(rank_display 5)
-set(rank_app 6)
-set(rank_tools 6)
+set(rank_formats 3)
+set(rank_model 4)
+set(rank_fit 5)
+set(rank_output 6)
+set(rank_display 6)
+set(rank_app 7)
+set(rank_tools 7)
 
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
 set(failures "")

@@ -3,7 +3,8 @@
 # measured files, runs the fit of the three neutron contrasts and the fit of those with
 # the X-ray set, each from several seeds, and leaves the mean of the solutions in
 # water_3sets.g and water_4sets.g (O-O, O-H, H-H as g(r) - 1, the layout of a root.g file)
-# with the curves of the first seed's solution in water_3sets.out and water_4sets.out.
+# with the curves of the first seed's solution in water_3sets.out and water_4sets.out,
+# all in run/water_recipe/ of the repository (git ignores run/).
 #
 #   examples/water/run.sh [REALDATA_DIR]
 #
@@ -32,7 +33,10 @@ if [ ! -x "$build/yosta" ] || ! "$build/yosta-tools" import --help >/dev/null 2>
   cmake --build "$build" -j 2 --target yosta yosta-tools >/dev/null
 fi
 
-cd "$here"
+work=$top/run/water_recipe
+mkdir -p "$work"
+cp "$here/water_3sets.dat" "$here/water_4sets.dat" "$work/"
+cd "$work"
 # 1. The data files, from the measured files. The neutron sets are measured at bin
 #    centres (k + 1/2) * 0.05: import interpolates them onto k * 0.05 (0.20 to 49.90, 995
 #    points, per-point errors). weights prints the Faber-Ziman coefficients that the
@@ -60,7 +64,7 @@ fit() {  # fit ROOT SEED
   local status=0
   (cd "$dir" && "$build/yosta" --seed "$2" --max-moves "$moves" "$1.dat" > run.log 2>&1) || status=$?
   if [ "$status" != 10 ]; then
-    echo "run.sh: $1 seed $2 ended with status $status (see $here/$dir/run.log)" >&2
+    echo "run.sh: $1 seed $2 ended with status $status (see $work/$dir/run.log)" >&2
     touch runs/failed
     return 1
   fi

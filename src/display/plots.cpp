@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "display/xwindows.h"
+#include "fit/evaluation.h"
 #include "base/stop.h"
 
 namespace yosta {
@@ -336,7 +337,10 @@ struct LivePlots::Impl {
     return true;
   }
 
+  // The latest state, F(Q) rebuilt from the basis values where the
+  // evaluation lets it lag (only here, where a drawing is certain).
   void draw_all(double now) {
+    sync_model(run);
     update_gr_panel(run, gr);
     update_fq_panel(run, fq);
     for (int p = 0; p < 2; ++p) {
@@ -427,7 +431,8 @@ void LivePlots::open(const std::string& device) { impl_->open(device); }
 
 void LivePlots::refresh() {
   Impl& d = *impl_;
-  if (!d.opened) return;
+  // The null device draws nothing, so it never needs the model rebuilt.
+  if (!d.opened || d.devices.kind == Kind::null) return;
   const double now = d.api.now();
   if (now - d.last_draw >= min_refresh_interval) {
     d.draw_all(now);
@@ -439,7 +444,7 @@ void LivePlots::refresh() {
 
 void LivePlots::repaint() {
   Impl& d = *impl_;
-  if (!d.opened) return;
+  if (!d.opened || d.devices.kind == Kind::null) return;
   const double now = d.api.now();
   if (d.pending && now - d.last_draw >= min_refresh_interval) {
     d.draw_all(now);

@@ -115,12 +115,12 @@ void after_accept(Run& run, Console& console, float E_new) {
   // The plot hook is set only when plots are drawn (live plotting, or a
   // device named on the command line).
   const std::int32_t accepted = run.control.accepted;
-  // Both show F_calc and the corrections, which the evaluation brings up to
-  // date only when asked.
-  if (run.hooks.plots.refresh != nullptr && par.plot_interval > 0 && accepted % par.plot_interval == 0) {
-    sync_model(run);
+  // The progress lines show F_calc and the corrections, which the evaluation
+  // brings up to date only when asked. The plots ask for it themselves, and
+  // only for a drawing that happens (most refreshes are skipped by the
+  // display's rate limit, and a null device draws nothing).
+  if (run.hooks.plots.refresh != nullptr && par.plot_interval > 0 && accepted % par.plot_interval == 0)
     run.hooks.plots.refresh(run.hooks.plots.context);
-  }
   if (run.hooks.progress != nullptr &&
       (accepted == 1 || (par.report_interval > 0 && accepted % par.report_interval == 0))) {
     sync_model(run);

@@ -35,6 +35,8 @@ struct CycleControl {
 };
 
 // Called after an accepted move when the plots are due; set by the display.
+// `refresh` brings the model up to date (sync_model) itself, and only when it
+// draws: the cycle does not rebuild F(Q) for a refresh that is skipped.
 // `repaint` copies the last drawing back to the windows (a covered window is
 // restored between refreshes); the cycle calls it every few thousand moves.
 struct PlotHook {

@@ -9,9 +9,10 @@
 namespace yosta {
 
 // Warns on the console when a start file's dr differs from the derived one.
-// Stops on a start or sums file whose nr lies outside 1..12000 (before any row
-// is read), on a start file whose first r is not positive, and when the zero
-// constraints leave no r point of any basis function free for a move.
+// Stops (through the readers of formats/result_files.h) on a start or sums
+// file whose nr lies outside 1..12000 (before any row is read), whose r is not
+// positive or out of step, of the other kind (a ".gsv" given as the start), of
+// another number of basis functions, or whose sums are impossible.
 // The move counters come from the start file (0 for the default start), the
 // sums from the sums file (0 when there is none).
 void prepare_start(const RunParameters& par, Model& model, MoveCounts& counts, SaveSums& sums, Console& console);

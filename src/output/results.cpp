@@ -16,9 +16,11 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "formats/result_files.h"
 #include "model/corrections.h"
 #include "model/transform.h"
 #include "base/files.h"
@@ -101,35 +103,35 @@ void append_partial_sq(const Run& run, std::string& out) {
 
 }  // namespace
 
-std::string g_file_text(const Run& run) {
-  const int nbasis = run.params.nbasis;
-  std::string out;
-  out.reserve(static_cast<std::size_t>(run.model.r.nr) * static_cast<std::size_t>(nbasis + 1) * 16 + 64);
-  out += free_record({run.model.r.nr});
-  out += free_record({run.control.generated, run.control.accepted});
-  std::string line;
-  for (int j = 1; j <= run.model.r.nr; ++j) {
-    append_item(line, r_at(run.model, j));
-    for (int b = 1; b <= nbasis; ++b) append_item(line, run.model.v[index(b)][index(j)]);
-    end_line(out, line);
-  }
+namespace {
+
+// The r values of the grid and views of the 1-based columns of the model.
+std::vector<float> r_values(const Model& model) {
+  std::vector<float> r(static_cast<std::size_t>(model.r.nr));
+  for (int j = 1; j <= model.r.nr; ++j) r[index(j - 1)] = r_at(model, j);
+  return r;
+}
+
+template <class Tables>
+std::vector<std::span<const float>> columns(const Tables& t, int ncolumns, int nr) {
+  std::vector<std::span<const float>> out;
+  for (int b = 1; b <= ncolumns; ++b) out.emplace_back(t[index(b)].data() + 1, index(nr));
   return out;
 }
 
+}  // namespace
+
+std::string g_file_text(const Run& run) {
+  const std::vector<float> r = r_values(run.model);
+  const auto v = columns(run.model.v, run.params.nbasis, run.model.r.nr);
+  return formats::g_text(run.control.generated, run.control.accepted, r, v);
+}
+
 std::string gsv_file_text(const Run& run) {
-  const int nbasis = run.params.nbasis;
-  std::string out;
-  out.reserve(static_cast<std::size_t>(run.model.r.nr) * static_cast<std::size_t>(2 * nbasis + 1) * 16 + 64);
-  out += free_record({run.model.r.nr, nbasis});
-  out += free_record({run.sums.nsaved, run.sums.collect_count});
-  std::string line;
-  for (int j = 1; j <= run.model.r.nr; ++j) {
-    append_item(line, r_at(run.model, j));
-    for (int b = 1; b <= nbasis; ++b) append_item(line, run.sums.S1[index(b)][index(j)]);
-    for (int b = 1; b <= nbasis; ++b) append_item(line, run.sums.S2[index(b)][index(j)]);
-    end_line(out, line);
-  }
-  return out;
+  const std::vector<float> r = r_values(run.model);
+  const auto S1 = columns(run.sums.S1, run.params.nbasis, run.model.r.nr);
+  const auto S2 = columns(run.sums.S2, run.params.nbasis, run.model.r.nr);
+  return formats::gsv_text(run.sums.nsaved, run.sums.collect_count, r, S1, S2);
 }
 
 std::string out_file_text(Run& run) {

@@ -481,4 +481,29 @@ void FreeReader::skip_line(std::string_view what) {
   end();
 }
 
+std::string_view FreeReader::line_text(int number) const {
+  if (number < 1 || static_cast<std::size_t>(number) > lines_.size()) return {};
+  return lines_[static_cast<std::size_t>(number - 1)];
+}
+
+int FreeReader::items_on_line(int number) const {
+  const std::string_view text = line_text(number);
+  int n = 0;
+  bool in_item = false;
+  for (char c : text) {
+    const bool separator = is_blank(c) || is_comma(c);
+    if (!separator && !in_item) ++n;
+    in_item = !separator;
+  }
+  return n;
+}
+
+int FreeReader::text_lines() const {
+  int n = 0;
+  for (const std::string& line : lines_) {
+    if (line.find_first_not_of(" \t") != std::string::npos) ++n;
+  }
+  return n;
+}
+
 }  // namespace yosta::text

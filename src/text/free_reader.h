@@ -94,6 +94,13 @@ class FreeReader {
   int text_lines_after() const;
   // Skips one whole line (a heading).
   void skip_line(std::string_view what);
+  // Line `number` (from 1) as read, without its line end; empty past the end.
+  std::string_view line_text(int number) const;
+  // The number of values written on line `number`: items between blanks,
+  // tabs and commas.
+  int items_on_line(int number) const;
+  // The number of lines that hold more than blanks.
+  int text_lines() const;
 
  private:
   [[noreturn]] void fail(std::string_view what, std::string_view found) const;

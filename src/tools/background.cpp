@@ -15,6 +15,7 @@
 
 #include "base/stop.h"
 #include "tools/columns.h"
+#include "tools/option_checks.h"
 #include "tools/subcommands.h"
 
 namespace yosta::tools {
@@ -25,40 +26,52 @@ constexpr double pi = 3.14159265358979323846;
 struct BackgroundOptions {
   std::string input;
   std::string output;
-  std::string r_cut = "0.8";
-  std::string sum_weights;
-  std::string density;
-  std::string q_max;
-  std::string step = "0.005";
+  double r_cut = 0.8;
+  double sum_weights = 0.0;
+  double density = 0.0;
+  double q_max = 0.0;  // 0: the whole file
+  double step = 0.005;
 };
 
-double positive(const std::string& text, const std::string& what) {
-  const double v = parse_number(text, what, "yosta-tools background");
-  if (!(v > 0.0)) throw Stop("yosta-tools background: " + what + " must be positive, not " + text);
-  return v;
-}
-
 }  // namespace
+
+std::vector<double> short_distance_transform(const std::vector<double>& q, const std::vector<double>& f,
+                                             const std::vector<double>& r, double density, double q_max, bool lorch) {
+  const std::size_t n = q.size();
+  const double dq = (q.back() - q.front()) / static_cast<double>(n - 1);
+  // A midpoint sum over the points up to q_max, each standing for [Q - dq/2, Q + dq/2],
+  // and F held at its first value from Q = 0 to the first point's interval, integrated
+  // exactly. The Lorch window sin(x)/x, x = pi Q / q_max, is 1 to within 1e-3 over that
+  // first interval and is left out there.
+  const double a = std::max(0.0, q.front() - 0.5 * dq);
+  std::vector<double> g(r.size());
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    const double x = r[i];
+    double s = 0.0;
+    for (std::size_t k = 0; k < n && q[k] <= q_max + 1e-9 * q_max; ++k) {
+      double w = 1.0;
+      if (lorch) {
+        const double u = pi * q[k] / q_max;
+        w = u == 0.0 ? 1.0 : std::sin(u) / u;
+      }
+      s += q[k] * f[k] * w * std::sin(q[k] * x);
+    }
+    s *= dq;
+    s += f.front() * (std::sin(a * x) - a * x * std::cos(a * x)) / (x * x);
+    g[i] = s / (2.0 * pi * pi * density * x);
+  }
+  return g;
+}
 
 std::vector<double> low_r_background(const std::vector<double>& q, const std::vector<double>& f, double r_cut,
                                      double sum_weights, double density, double q_max, double step) {
   const std::size_t n = q.size();
-  const double dq = (q.back() - q.front()) / static_cast<double>(n - 1);
-  // G(r) at the middle of each step below r_cut: a midpoint sum over the points up to
-  // q_max, each standing for [Q - dq/2, Q + dq/2], and F held at its first value
-  // from Q = 0 to the first point's interval, integrated exactly.
+  // G(r) at the middle of each step below r_cut.
   const long nr = std::lround(r_cut / step);
-  std::vector<double> r(static_cast<std::size_t>(nr)), excess(static_cast<std::size_t>(nr));
-  const double a = std::max(0.0, q.front() - 0.5 * dq);
-  for (long i = 0; i < nr; ++i) {
-    const double x = (static_cast<double>(i) + 0.5) * step;
-    double s = 0.0;
-    for (std::size_t k = 0; k < n && q[k] <= q_max + 1e-9 * q_max; ++k) s += q[k] * f[k] * std::sin(q[k] * x);
-    s *= dq;
-    s += f.front() * (std::sin(a * x) - a * x * std::cos(a * x)) / (x * x);
-    r[static_cast<std::size_t>(i)] = x;
-    excess[static_cast<std::size_t>(i)] = s / (2.0 * pi * pi * density * x) + sum_weights;
-  }
+  std::vector<double> r(static_cast<std::size_t>(nr));
+  for (long i = 0; i < nr; ++i) r[static_cast<std::size_t>(i)] = (static_cast<double>(i) + 0.5) * step;
+  std::vector<double> excess = short_distance_transform(q, f, r, density, q_max, false);
+  for (double& e : excess) e += sum_weights;
   std::vector<double> b(n, 0.0);
   for (std::size_t k = 0; k < n; ++k) {
     double s = 0.0;
@@ -76,16 +89,15 @@ std::vector<double> low_r_background(const std::vector<double>& q, const std::ve
 namespace {
 
 void run_background(const BackgroundOptions& o) {
-  const double r_cut = positive(o.r_cut, "--rcut");
-  const double density = positive(o.density, "--density");
-  const double sum_weights = parse_number(o.sum_weights, "--sum-weights", "yosta-tools background");
-  const double step = positive(o.step, "--step");
+  const double r_cut = o.r_cut, density = o.density, sum_weights = o.sum_weights, step = o.step;
+  const std::string r_cut_text = format("%g", r_cut);
   if (r_cut > 3.0)
-    throw Stop("yosta-tools background: --rcut " + o.r_cut +
+    throw Stop("yosta-tools background: --rcut " + r_cut_text +
                " A reaches into the first neighbour shells; the cut-off must lie below the shortest distance (a few "
                "tenths of an Angstrom to about 1 A)");
   if (step > r_cut / 4.0)
-    throw Stop("yosta-tools background: --step " + o.step + " must be at most a quarter of --rcut " + o.r_cut);
+    throw Stop("yosta-tools background: --step " + format("%g", step) + " must be at most a quarter of --rcut " +
+               r_cut_text);
   const Table t = read_table(o.input);
   if (!t.program_layout)
     throw Stop(o.input +
@@ -103,10 +115,10 @@ void run_background(const BackgroundOptions& o) {
     q.push_back(x);
     f.push_back(t.rows[k][1]);
   }
-  const double q_max = o.q_max.empty() ? q.back() : positive(o.q_max, "--qmax");
+  const double q_max = o.q_max > 0.0 ? o.q_max : q.back();
   if (q_max < q.front())
-    throw Stop("yosta-tools background: --qmax " + o.q_max + " lies below the first Q of " + o.input + " (" +
-               format("%g", q.front()) + ")");
+    throw Stop("yosta-tools background: --qmax " + format("%g", q_max) + " lies below the first Q of " + o.input +
+               " (" + format("%g", q.front()) + ")");
   const std::vector<double> b = low_r_background(q, f, r_cut, sum_weights, density, q_max, step);
   std::vector<std::vector<double>> rows = t.rows;
   double s2 = 0.0;
@@ -115,9 +127,9 @@ void run_background(const BackgroundOptions& o) {
     s2 += b[k] * b[k];
   }
   const std::string heading = std::string(t.width() == 3 ? "Q F err" : "Q F") + " | " + o.input +
-                              " less the back-transform of its r < " + o.r_cut + " A part (level " +
-                              format("%g", -sum_weights) + ", rho " + o.density + ")";
-  write_data_file(o.output, "background of r < " + o.r_cut + " A removed by yosta-tools", heading, rows);
+                              " less the back-transform of its r < " + r_cut_text + " A part (level " +
+                              format("%g", -sum_weights) + ", rho " + format("%g", density) + ")";
+  write_data_file(o.output, "background of r < " + r_cut_text + " A removed by yosta-tools", heading, rows);
   std::cout << format(
       "Removed from %s the back-transform of its transform below r = %g A (level -sum w = %g, "
       "rho %g, Q up to %g)\n",
@@ -145,11 +157,17 @@ void add_background(CLI::App& app) {
   sub->add_option("--sum-weights", o->sum_weights,
                   "sum of the set's weights (<b>^2 for neutrons, barn; printed by 'weights neutron'): the "
                   "transform's level below the cut-off is minus this")
-      ->required();
-  sub->add_option("--density", o->density, "number density, atoms per cubic Angstrom")->required();
-  sub->add_option("--rcut", o->r_cut, "cut-off distance in Angstrom, below the shortest pair distance (default 0.8)");
-  sub->add_option("--qmax", o->q_max, "last Q of the transform (default: the whole file)");
-  sub->add_option("--step", o->step, "r step of the transform below the cut-off, Angstrom (default 0.005)");
+      ->required()
+      ->transform(real_number());
+  sub->add_option("--density", o->density, "number density, atoms per cubic Angstrom")
+      ->required()
+      ->transform(real_number(Sign::positive));
+  sub->add_option("--rcut", o->r_cut, "cut-off distance in Angstrom, below the shortest pair distance (default 0.8)")
+      ->transform(real_number(Sign::positive));
+  sub->add_option("--qmax", o->q_max, "last Q of the transform (default: the whole file)")
+      ->transform(real_number(Sign::positive));
+  sub->add_option("--step", o->step, "r step of the transform below the cut-off, Angstrom (default 0.005)")
+      ->transform(real_number(Sign::positive));
   sub->footer(
       "Below the cut-off every g(r) is 0, so the transform of F(Q) must there equal -sum w; whatever\n"
       "else it holds is a slowly varying background (for hydrogen, the residual of its inelastic\n"

@@ -25,8 +25,9 @@
 #include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
+#include "tools/option_checks.h"
 #include "tools/process.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 #include "tools/statistics.h"
 #include "tools/subcommands.h"
 
@@ -130,7 +131,7 @@ void write_manifest(const Ensemble& e) {
            return s;
          }() +
          " " + member_folder_name(m.number) + " " + command_text(member_command(e, m)) + "\n";
-  write_whole(manifest_path(e), t);
+  formats::write_whole(manifest_path(e), t);
 }
 
 // The status a member's folder records ("done 10", "failed 1"), or "pending".
@@ -241,24 +242,24 @@ void prepare_member(const Ensemble& e, const Member& m) {
   fs::create_directories(m.folder, ec);
   if (ec) throw Stop("Cannot create \"" + m.folder + "\": " + ec.message());
   fs::remove(m.folder + "/status", ec);
-  write_whole(m.folder + "/" + e.parameter_name,
-              rewritten_parameters(e.parameter_path, e.parameter_lines, e.local_names, e.root));
+  formats::write_whole(m.folder + "/" + e.parameter_name,
+                       rewritten_parameters(e.parameter_path, e.parameter_lines, e.local_names, e.root));
   std::int32_t noise = m.noise;
   for (int s = 0; s < e.params.nsets; ++s) {
     const std::string& from = e.data_paths[static_cast<std::size_t>(s)];
     const std::string text = file_text(from);
     const std::string to = m.folder + "/" + e.local_names[static_cast<std::size_t>(s)];
-    write_whole(to, e.opt.bootstrap
-                        ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)], e.params.nbasis, noise)
-                        : text);
+    formats::write_whole(to, e.opt.bootstrap ? resampled_data(from, text, e.params.sets[static_cast<std::size_t>(s)],
+                                                              e.params.nbasis, noise)
+                                             : text);
   }
   for (const auto& [from, ext] : {std::pair{e.start_g, ".g"}, std::pair{e.start_gsv, ".gsv"}})
-    if (!from.empty() && fs::exists(from, ec)) write_whole(m.folder + "/" + e.root + ext, file_text(from));
+    if (!from.empty() && fs::exists(from, ec)) formats::write_whole(m.folder + "/" + e.root + ext, file_text(from));
 }
 
 void record_status(Member& m, const std::string& status) {
   m.status = status;
-  if (status != "interrupted") write_whole(m.folder + "/status", status + "\n");
+  if (status != "interrupted") formats::write_whole(m.folder + "/status", status + "\n");
 }
 
 std::string status_of_exit(int raw, bool interrupted) {
@@ -312,17 +313,17 @@ std::string clock_text(double seconds) {
 // The merged .gsv, the mean .g, and the errors table and picture in the
 // ensemble folder, from finished members.
 void collect(const Ensemble& e) {
-  std::vector<GFile> states;
-  std::vector<GsvFile> sums;
+  std::vector<formats::GFile> states;
+  std::vector<formats::GsvFile> sums;
   bool all_sums = e.params.save_targets;
   for (const Member& m : e.members) {
     if (!m.done())
       throw Stop("Member " + std::to_string(m.number) + " is not finished (" + m.status +
                  "): run the same command again to continue");
-    states.push_back(read_g_file(m.folder + "/" + e.root + ".g"));
+    states.push_back(formats::read_g_file(m.folder + "/" + e.root + ".g"));
     const std::string gsv = m.folder + "/" + e.root + ".gsv";
     if (all_sums && fs::exists(gsv)) {
-      sums.push_back(read_gsv_file(gsv));
+      sums.push_back(formats::read_gsv_file(gsv));
       all_sums = sums.back().nsaved > 0;
     } else {
       all_sums = false;
@@ -330,10 +331,10 @@ void collect(const Ensemble& e) {
   }
   // With target sets saved by every member their sums are merged; otherwise
   // every member's final state counts as one saved set.
-  const GsvFile merged = all_sums ? merge_gsv(sums) : gsv_of_states(states);
+  const formats::GsvFile merged = all_sums ? merge_gsv(sums) : gsv_of_states(states);
   const std::string base = e.dir + "/" + e.root;
-  write_whole(base + ".gsv", gsv_text(merged));
-  write_whole(base + ".g", g_text(mean_g(states)));
+  formats::write_whole(base + ".gsv", formats::gsv_text(merged));
+  formats::write_whole(base + ".g", formats::g_text(mean_g(states)));
   std::cout << "Merged " << e.members.size() << " members: " << base << ".gsv ("
             << (all_sums ? "target sets of every member" : "final state of every member") << "), " << base
             << ".g (mean)\n";
@@ -341,11 +342,11 @@ void collect(const Ensemble& e) {
     std::cout << "One saved set only: no spread, so no errors table\n";
     return;
   }
-  GsvFile named = merged;
+  formats::GsvFile named = merged;
   named.path = base + ".gsv";
   const Spread spread = spread_of(named);
   const float shift = e.params.qdep_coefficients ? 1.0f : 0.0f;
-  write_whole(base + "_errors.txt", spread_table(spread, shift));
+  formats::write_whole(base + "_errors.txt", spread_table(spread, shift));
   spread_picture(spread, shift, base + "_errors.png");
   std::cout << "Errors: " << base << "_errors.txt, " << base << "_errors.png\n";
 }
@@ -536,8 +537,8 @@ int run_slurm(Ensemble& e) {
                                    "/slurm_merge.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" + "exec " +
                                    tools_command(e, "--collect") + "\n";
   const std::string array_path = e.dir + "/members.sbatch", merge_path = e.dir + "/merge.sbatch";
-  write_whole(array_path, array_script);
-  write_whole(merge_path, merge_script);
+  formats::write_whole(array_path, array_script);
+  formats::write_whole(merge_path, merge_script);
   write_manifest(e);
   std::vector<std::string> submit = {"sbatch", "--parsable"};
   for (const std::string& w : words(e.opt.sbatch_args)) submit.push_back(w);
@@ -582,15 +583,18 @@ void add_ensemble(CLI::App& app) {
   sub->add_option("PARAMETER_FILE", opt->parameter_file, "The parameter file of every member")->required();
   sub->add_option("YOSTA_OPTIONS", opt->yosta_options,
                   "After --: options for every yosta member, such as --max-moves N");
-  sub->add_option("-n,--members", opt->members, "Number of members K (1 to 999)")->required()->type_name("K");
+  sub->add_option("-n,--members", opt->members, "Number of members K (1 to 999)")
+      ->required()
+      ->type_name("K")
+      ->transform(whole_number(1, 999));
   sub->add_option("--seed", opt->seed, "Base seed: member k gets a seed derived from it (default: the clock)")
       ->type_name("BASE")
-      ->check(CLI::Range(1, 2147483646));
+      ->transform(whole_number(1, 2147483646));
   sub->add_flag("--bootstrap", opt->bootstrap,
                 "Each member fits its own resampled data: F + N(0, sigma) at every fitted point");
   sub->add_option("-j,--jobs", opt->jobs, "Members run at once here (default: the number of cores)")
       ->type_name("J")
-      ->check(CLI::PositiveNumber);
+      ->transform(whole_number(1, 1024));
   sub->add_flag("--slurm", opt->slurm, "Submit the members as a Slurm job array and a merge job after it");
   sub->add_option("--sbatch-args", opt->sbatch_args, "Further sbatch options for both jobs, such as \"-p short\"")
       ->type_name("\"...\"");
@@ -598,7 +602,7 @@ void add_ensemble(CLI::App& app) {
   sub->add_option("-d,--dir", opt->dir, "Ensemble folder (default: ensemble)")->type_name("DIR");
   sub->add_option("--member", opt->member, "Run member N only (used by the Slurm job array)")
       ->group("")
-      ->check(CLI::PositiveNumber);
+      ->transform(whole_number(1, 999, "--member"));
   sub->add_flag("--collect", opt->collect, "Only merge the finished members (used by the Slurm merge job)")->group("");
   sub->footer(
       "Results in DIR: ROOT.gsv (merged), ROOT.g (mean), ROOT_errors.txt and ROOT_errors.png, manifest.txt.\n"

@@ -33,7 +33,7 @@ void add_errors(CLI::App& app) {
       "Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png\n"
       "  yosta-tools errors run1/water.g run2/water.g run3/water.g --add-one");
   sub->callback([options] {
-    GsvFile sums;
+    formats::GsvFile sums;
     if (options->inputs.size() == 1) {
       const std::string& path = options->inputs.front();
       if (path.size() >= 2 && path.compare(path.size() - 2, 2, ".g") == 0)
@@ -41,14 +41,14 @@ void add_errors(CLI::App& app) {
                    "\" is one .g file, the g(r)s of one run: a spread needs at least 2 sets. Give the .g files of"
                    " 2 or more runs (yosta-tools errors run1/root.g run2/root.g ...), or the .gsv file of a run"
                    " that saved several sets");
-      sums = read_gsv_file(path);
+      sums = formats::read_gsv_file(path);
     } else {
-      std::vector<GFile> states;
+      std::vector<formats::GFile> states;
       for (const std::string& path : options->inputs) {
         if (path.size() < 2 || path.compare(path.size() - 2, 2, ".g") != 0)
           throw Stop("Several files are taken as the .g files of independent runs: \"" + path +
                      "\" does not end in .g");
-        states.push_back(read_g_file(path));
+        states.push_back(formats::read_g_file(path));
       }
       sums = gsv_of_states(states);
       sums.path = std::to_string(states.size()) + " .g files (" + options->inputs.front() + ", ...)";
@@ -62,7 +62,7 @@ void add_errors(CLI::App& app) {
     if (options->table.empty()) {
       std::cout << table;
     } else {
-      write_whole(options->table, table);
+      formats::write_whole(options->table, table);
       said << "Wrote " << options->table << ": mean, standard deviation and standard error of " << spread.mean.size()
            << " basis functions over " << spread.nsets << " sets\n";
     }

@@ -7,6 +7,7 @@
 
 #include "base/stop.h"
 #include "input/capacities.h"
+#include "tools/option_checks.h"
 #include "tools/subcommands.h"
 
 namespace yosta::tools {
@@ -352,17 +353,20 @@ void add_import(CLI::App& app) {
   sub->add_option("INPUT", o->input, "measured file: columns Q, F, optional error, further columns (coefficients)")
       ->required();
   sub->add_option("-o,--output", o->output, "the data file to write")->required();
-  sub->add_option("--dq", o->dq, "the Q step (default: from the first and last Q)");
+  sub->add_option("--dq", o->dq, "the Q step (default: from the first and last Q)")
+      ->transform(real_number(Sign::not_negative));
   auto* shift = sub->add_flag("--shift", o->shift, "bin-centred input: shift Q by +dq/2 instead of interpolating");
   sub->add_flag("--interpolate")
       ->description("bin-centred input: interpolate onto k dq (the default)")
       ->excludes(shift);
-  sub->add_option("--rebin", o->rebin, "average N neighbouring points (errors combined)");
-  sub->add_option("--q-range", o->q_range, "keep only QMIN <= Q <= QMAX")->expected(2);
+  sub->add_option("--rebin", o->rebin, "average N neighbouring points (errors combined)")
+      ->transform(whole_number(1, 100000));
+  sub->add_option("--q-range", o->q_range, "keep only QMIN <= Q <= QMAX")->expected(2)->transform(real_number());
   sub->add_option("--error", o->error, "write this error for every point (adds or replaces the error column)")
+      ->transform(real_number(Sign::positive))
       ->each([o](const std::string&) { o->has_error = true; });
   sub->add_flag("--sq", o->sq, "the input holds S(Q): write S(Q) - 1");
-  sub->add_option("--scale", o->scale, "with --sq: write SCALE * (S(Q) - 1)");
+  sub->add_option("--scale", o->scale, "with --sq: write SCALE * (S(Q) - 1)")->transform(real_number());
   sub->add_option("--grid-like", o->grid_like,
                   "put the result on the Q grid of this data file (same dq), with F 0 and a large error outside "
                   "the data's range, and print the q_first/q_last to use");

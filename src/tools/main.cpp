@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "base/stop.h"
 #include "tools/subcommands.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   yosta::tools::add_plot(app);
   yosta::tools::add_misfit(app);
   yosta::tools::add_background(app);
+  yosta::tools::add_check(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -38,6 +40,13 @@ int main(int argc, char** argv) {
       std::cerr << "yosta-tools ensemble: " << e.what()
                 << "\nOptions for every yosta member go after --, as in: yosta-tools ensemble PARAMETER_FILE -n K"
                    " -- --max-moves N\n";
+      return 1;
+    }
+    // A hidden option has no name of its own in CLI11's message; its check
+    // names it.
+    const std::string what = e.what();
+    if (dynamic_cast<const CLI::ValidationError*>(&e) != nullptr && what.rfind(": ", 0) == 0) {
+      std::cerr << what.substr(2) << '\n';
       return 1;
     }
     return app.exit(e) == 0 ? 0 : 1;

@@ -26,17 +26,17 @@ void add_merge(CLI::App& app) {
   sub->callback([options] {
     // Every input is read (and checked) before the output is written.
     if (options->mean) {
-      std::vector<GFile> files;
-      for (const std::string& path : options->inputs) files.push_back(read_g_file(path));
-      write_whole(options->output, g_text(mean_g(files)));
+      std::vector<formats::GFile> files;
+      for (const std::string& path : options->inputs) files.push_back(formats::read_g_file(path));
+      formats::write_whole(options->output, formats::g_text(mean_g(files)));
     } else {
-      std::vector<GsvFile> files;
+      std::vector<formats::GsvFile> files;
       for (const std::string& path : options->inputs) {
         if (path.size() >= 2 && path.compare(path.size() - 2, 2, ".g") == 0)
           throw Stop("\"" + path + "\" is a .g file: .g files are averaged with --mean");
-        files.push_back(read_gsv_file(path));
+        files.push_back(formats::read_gsv_file(path));
       }
-      write_whole(options->output, gsv_text(merge_gsv(files)));
+      formats::write_whole(options->output, formats::gsv_text(merge_gsv(files)));
     }
   });
 }

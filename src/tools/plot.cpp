@@ -9,7 +9,7 @@
 #include "model/datasets.h"
 #include "text/free_reader.h"
 #include "tools/picture.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 #include "tools/subcommands.h"
 
 namespace yosta::tools {
@@ -20,7 +20,7 @@ const int basis_colour[6] = {4, 2, 3, 8, 6, 5};
 
 // Standard deviations of the fitted points of every data set, read from the
 // data files that the parameter file names (empty when none is given).
-std::vector<std::vector<float>> data_errors(const std::string& parameter_file, const OutFile& out) {
+std::vector<std::vector<float>> data_errors(const std::string& parameter_file, const formats::OutFile& out) {
   std::vector<std::vector<float>> errors;
   if (parameter_file.empty()) return errors;
   text::FreeReader reader = text::FreeReader::open(parameter_file);
@@ -47,10 +47,10 @@ std::vector<std::vector<float>> data_errors(const std::string& parameter_file, c
   return errors;
 }
 
-std::vector<PicturePanel> out_panels(const OutFile& out, const std::vector<std::vector<float>>& errors) {
+std::vector<PicturePanel> out_panels(const formats::OutFile& out, const std::vector<std::vector<float>>& errors) {
   std::vector<PicturePanel> panels;
   for (std::size_t s = 0; s < out.sets.size(); ++s) {
-    const OutFile::DataSetGraph& g = out.sets[s];
+    const formats::OutFile::DataSetGraph& g = out.sets[s];
     const std::vector<float>& fit = g.ncurves == 4 ? g.broadened : g.model;
     PicturePanel main;
     main.title = (s == 0 && !out.title.empty() ? out.title + ": data set " : "Data set ") + std::to_string(s + 1);
@@ -71,7 +71,7 @@ std::vector<PicturePanel> out_panels(const OutFile& out, const std::vector<std::
     panels.push_back(std::move(main));
     panels.push_back(std::move(residual));
   }
-  auto family = [](const std::vector<float>& x, const Table& t, const char* x_label, const char* y_label,
+  auto family = [](const std::vector<float>& x, const formats::Columns& t, const char* x_label, const char* y_label,
                    const char* title, const char* name) {
     PicturePanel p;
     p.x_label = x_label;
@@ -104,7 +104,7 @@ void add_plot(CLI::App& app) {
       ->type_name("FILE");
   sub->footer("Example:\n  yosta-tools plot binary.out -o binary.png -p binary.dat");
   sub->callback([options] {
-    const OutFile out = read_out_file(options->out);
+    const formats::OutFile out = formats::read_out_file(options->out);
     draw_picture(options->picture, out_panels(out, data_errors(options->parameters, out)), 1);
     std::cout << "Wrote " << options->picture << ": " << out.sets.size()
               << " data set(s) with fit and residual, the basis functions"

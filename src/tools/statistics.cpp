@@ -26,15 +26,15 @@ template <class File>
 const File& common_grid(const std::vector<File>& files, const char* nothing) {
   if (files.empty()) throw Stop(nothing);
   const File& first = files.front();
-  for (const File& f : files) check_same_grid(first.path, first.r, first.nbasis(), f.path, f.r, f.nbasis());
+  for (const File& f : files) formats::check_same_grid(first.path, first.r, first.nbasis(), f.path, f.r, f.nbasis());
   return first;
 }
 
-// Table of value(file, p, j) summed over the files, in double precision.
+// Columns of value(file, p, j) summed over the files, in double precision.
 template <class File, class Value>
-Table sum_over(const std::vector<File>& files, Value value) {
+formats::Columns sum_over(const std::vector<File>& files, Value value) {
   const File& first = files.front();
-  Table t(u(first.nbasis()), std::vector<float>(u(first.nr()), 0.0f));
+  formats::Columns t(u(first.nbasis()), std::vector<float>(u(first.nr()), 0.0f));
   for (std::size_t p = 0; p < t.size(); ++p)
     for (std::size_t j = 0; j < t[p].size(); ++j) {
       double sum = 0;
@@ -46,36 +46,36 @@ Table sum_over(const std::vector<File>& files, Value value) {
 
 }  // namespace
 
-GsvFile merge_gsv(const std::vector<GsvFile>& files) {
-  GsvFile out;
+formats::GsvFile merge_gsv(const std::vector<formats::GsvFile>& files) {
+  formats::GsvFile out;
   out.r = common_grid(files, "Nothing to merge").r;
-  out.S1 = sum_over(files, [](const GsvFile& f, std::size_t p, std::size_t j) { return double{f.S1[p][j]}; });
-  out.S2 = sum_over(files, [](const GsvFile& f, std::size_t p, std::size_t j) { return double{f.S2[p][j]}; });
-  for (const GsvFile& f : files) {
+  out.S1 = sum_over(files, [](const formats::GsvFile& f, std::size_t p, std::size_t j) { return double{f.S1[p][j]}; });
+  out.S2 = sum_over(files, [](const formats::GsvFile& f, std::size_t p, std::size_t j) { return double{f.S2[p][j]}; });
+  for (const formats::GsvFile& f : files) {
     out.nsaved = add_counts(out.nsaved, f.nsaved, "number of saved sets");
     out.collect_count = add_counts(out.collect_count, f.collect_count, "collection count");
   }
   return out;
 }
 
-GFile mean_g(const std::vector<GFile>& files) {
-  GFile out;
+formats::GFile mean_g(const std::vector<formats::GFile>& files) {
+  formats::GFile out;
   out.r = common_grid(files, "Nothing to average").r;
   const double n = static_cast<double>(files.size());
-  out.v =
-      sum_over(files, [n](const GFile& f, std::size_t p, std::size_t j) { return static_cast<double>(f.v[p][j]) / n; });
-  for (const GFile& f : files) {
+  out.v = sum_over(
+      files, [n](const formats::GFile& f, std::size_t p, std::size_t j) { return static_cast<double>(f.v[p][j]) / n; });
+  for (const formats::GFile& f : files) {
     out.generated = add_counts(out.generated, f.generated, "count of generated moves");
     out.accepted = add_counts(out.accepted, f.accepted, "count of accepted moves");
   }
   return out;
 }
 
-GsvFile gsv_of_states(const std::vector<GFile>& files) {
-  GsvFile out;
+formats::GsvFile gsv_of_states(const std::vector<formats::GFile>& files) {
+  formats::GsvFile out;
   out.r = common_grid(files, "Nothing to collect").r;
-  out.S1 = sum_over(files, [](const GFile& f, std::size_t p, std::size_t j) { return double{f.v[p][j]}; });
-  out.S2 = sum_over(files, [](const GFile& f, std::size_t p, std::size_t j) {
+  out.S1 = sum_over(files, [](const formats::GFile& f, std::size_t p, std::size_t j) { return double{f.v[p][j]}; });
+  out.S2 = sum_over(files, [](const formats::GFile& f, std::size_t p, std::size_t j) {
     const double v = f.v[p][j];
     return v * v;
   });
@@ -84,7 +84,7 @@ GsvFile gsv_of_states(const std::vector<GFile>& files) {
   return out;
 }
 
-Spread spread_of(const GsvFile& gsv) {
+Spread spread_of(const formats::GsvFile& gsv) {
   if (gsv.nsaved < 2)
     throw Stop("File \"" + gsv.path + "\" holds " + std::to_string(gsv.nsaved) + " saved set" +
                (gsv.nsaved == 1 ? "" : "s") +

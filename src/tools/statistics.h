@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::tools {
 
 // Sums, sums of squares, saved sets and collection counts added; every file
 // must have the grid of the first (else Stop naming the file and how).
-GsvFile merge_gsv(const std::vector<GsvFile>& files);
+formats::GsvFile merge_gsv(const std::vector<formats::GsvFile>& files);
 // The mean of every basis value over the files (same grid), with the move
 // counts added, as a start file for a further run.
-GFile mean_g(const std::vector<GFile>& files);
+formats::GFile mean_g(const std::vector<formats::GFile>& files);
 // The final states of independent runs as saved sets: one set per file.
-GsvFile gsv_of_states(const std::vector<GFile>& files);
+formats::GsvFile gsv_of_states(const std::vector<formats::GFile>& files);
 
 // Mean, standard deviation over the saved sets (n - 1 in the denominator)
 // and standard error of the mean (sd / sqrt(n)), per basis function and r.
@@ -24,10 +24,10 @@ struct Spread {
   std::string source;
   int nsets = 0;
   std::vector<float> r;
-  Table mean, sd, se;
+  formats::Columns mean, sd, se;
 };
 // Stop (status 1) when the file holds fewer than 2 saved sets.
-Spread spread_of(const GsvFile& gsv);
+Spread spread_of(const formats::GsvFile& gsv);
 // `shift` is added to every mean (1 shows g(r) when the stored values are
 // g(r) - 1). The table starts with a comment line and a line naming every
 // column.

@@ -25,6 +25,17 @@ void add_plot(CLI::App& app);
 void add_misfit(CLI::App& app);
 // Removal of the back-transform of a data set's part below a cut-off distance.
 void add_background(CLI::App& app);
+// The check of a parameter file and its data files before a fit.
+void add_check(CLI::App& app);
+
+// The transform G(r) = 1/(2 pi^2 rho r) int Q F(Q) sin(Qr) dQ of the points q (a
+// regular grid) with values f, taken up to q_max, at the distances r (all above 0):
+// F is held at its first value from Q = 0 to the first point. With `lorch` each
+// value is damped by sin(x)/x, x = pi Q / q_max, which smooths the ripples of the
+// cut-off at q_max. Where every g(r) is 0 it equals the floor times the sum of the
+// weights (-sum w for F(Q) = sum w (S - 1)).
+std::vector<double> short_distance_transform(const std::vector<double>& q, const std::vector<double>& f,
+                                             const std::vector<double>& r, double density, double q_max, bool lorch);
 
 // A coefficient record of the parameter file: the weights, then the names of
 // their pairs in the same order and the contrast in parentheses. The reader of

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "model/transform.h"
 #include "support/test_support.h"
 
 namespace yosta {
@@ -329,7 +330,7 @@ TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
 TEST_F(PlotsTest, HookRunsRefreshAndIsRemovedWithThePlots) {
   {
     LivePlots plots(*run, recorder());
-    plots.open("/null");
+    plots.open("");
     plots.attach();
     ASSERT_NE(run->hooks.plots.refresh, nullptr);
     calls.clear();
@@ -339,6 +340,86 @@ TEST_F(PlotsTest, HookRunsRefreshAndIsRemovedWithThePlots) {
   }
   EXPECT_EQ(run->hooks.plots.refresh, nullptr);
   EXPECT_EQ(run->hooks.plots.context, nullptr);
+}
+
+// F(Q) of set 1 lagging the basis values, as the r-space evaluation leaves
+// it between drawings; returns F(Q) as the basis values give it.
+std::vector<float> make_model_lag(yosta::Run& r) {
+  r.params.nsets = 1;
+  r.params.nbasis = 1;
+  r.params.Mr = 40;
+  r.params.density = 0.1f;
+  r.model.q.dq = 1.0f;
+  r.model.q.q_offset = 0;
+  r.model.q.nq_grid = 3;
+  build_tables(r.params, r.model);
+  auto copy = make_run();
+  *copy = r;
+  full_model(copy->params, copy->model);
+  r.kept.rspace.on = true;
+  r.kept.rspace.stale = true;
+  const auto& F = copy->model.sets[1].F_calc;
+  return {F[1], F[2], F[3]};
+}
+
+std::vector<float> model_of_set_1(const yosta::Run& r) {
+  const auto& F = r.model.sets[1].F_calc;
+  return {F[1], F[2], F[3]};
+}
+
+TEST_F(PlotsTest, ModelIsRebuiltForADrawingAndOnlyForADrawing) {
+  const std::vector<float> lagging = model_of_set_1(*run);
+  const std::vector<float> latest = make_model_lag(*run);
+  ASSERT_NE(lagging, latest);
+  LivePlots plots(*run, recorder());
+  plots.open("");
+  calls.clear();
+  // Skipped refreshes and plain repaints leave F(Q) as it was.
+  for (double t : {100.05, 100.15}) {
+    fake_now = t;
+    plots.refresh();
+    plots.repaint();
+  }
+  EXPECT_EQ(model_of_set_1(*run), lagging);
+  EXPECT_TRUE(run->kept.rspace.stale);
+  // The pending refresh drawn by a repaint shows the latest F(Q).
+  fake_now = 100.25;
+  plots.repaint();
+  EXPECT_EQ(model_of_set_1(*run), latest);
+  EXPECT_FALSE(run->kept.rspace.stale);
+  EXPECT_FLOAT_EQ(plots.fq_panel().C[2], latest[1] + plots.fq_panel().A[2]);
+}
+
+TEST_F(PlotsTest, NullDeviceNeitherDrawsNorRebuildsTheModel) {
+  const std::vector<float> lagging = model_of_set_1(*run);
+  make_model_lag(*run);
+  {
+    LivePlots plots(*run, recorder());
+    plots.open("/null");
+    plots.attach();
+    calls.clear();
+    for (int i = 0; i < 4; ++i) {
+      fake_now += 1.0;
+      run->hooks.plots.refresh(run->hooks.plots.context);
+      run->hooks.plots.repaint(run->hooks.plots.context);
+    }
+    EXPECT_TRUE(calls.empty());
+    plots.close();
+    EXPECT_EQ(names(), (std::vector<std::string>{"select", "close", "select", "close"}));
+  }
+  EXPECT_EQ(model_of_set_1(*run), lagging);
+  EXPECT_TRUE(run->kept.rspace.stale);
+}
+
+TEST_F(PlotsTest, FileDevicesEndWithTheLatestModel) {
+  const std::vector<float> latest = make_model_lag(*run);
+  LivePlots plots(*run, recorder());
+  plots.open("/pdf");
+  fake_now += 0.01;
+  plots.refresh();  // too soon: pending
+  EXPECT_TRUE(run->kept.rspace.stale);
+  plots.close();
+  EXPECT_EQ(model_of_set_1(*run), latest);
 }
 
 TEST_F(PlotsTest, DeviceThatCannotBeOpenedIsAGraphicsError) {

@@ -113,11 +113,11 @@ TEST(Background, RefusesBadInputWithAClearMessage) {
   };
   const std::vector<Case> cases = {
       {"missing.dat" + ok, "missing.dat"},
-      {"set.dat" + ok + " --rcut 0", "--rcut must be positive, not 0"},
+      {"set.dat" + ok + " --rcut 0", "--rcut: 0 is not above 0"},
       {"set.dat" + ok + " --rcut 3.5", "--rcut 3.5 A reaches into the first neighbour shells"},
-      {"set.dat" + ok + " --rcut abc", "--rcut"},
-      {"set.dat -o out.dat --sum-weights nan --density 0.1", "--sum-weights"},
-      {"set.dat -o out.dat --sum-weights 0.4 --density -1", "--density must be positive, not -1"},
+      {"set.dat" + ok + " --rcut abc", "--rcut: 'abc' is not a number"},
+      {"set.dat -o out.dat --sum-weights nan --density 0.1", "--sum-weights: 'nan' is not a finite number"},
+      {"set.dat -o out.dat --sum-weights 0.4 --density -1", "--density: -1 is not above 0"},
       {"set.dat" + ok + " --qmax 0.1", "--qmax 0.1 lies below the first Q of set.dat"},
       {"set.dat" + ok + " --step 0.5", "--step 0.5 must be at most a quarter of --rcut 0.8"},
   };

@@ -12,7 +12,7 @@
 #include "base/stop.h"
 #include "support/test_support.h"
 #include "tools/ensemble.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::testing {
 namespace {
@@ -161,9 +161,9 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
   const CommandResult r = run_tools(dir, command);
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("Members done 3 of 3"), std::string::npos) << r.output;
-  std::vector<tools::GFile> members;
+  std::vector<formats::GFile> members;
   for (const char* m : {"member_001", "member_002", "member_003"}) {
-    members.push_back(tools::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")));
+    members.push_back(formats::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")));
     EXPECT_NE(read_file(dir.file(std::string("ens/") + m + "/console.txt")).find("Saving completed"),
               std::string::npos);
   }
@@ -176,7 +176,7 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
                 .status,
             0);
   EXPECT_EQ(read_file(dir.file("mean.g")), read_file(dir.file("ens/binary.g")));
-  EXPECT_EQ(tools::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 3);
+  EXPECT_EQ(formats::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 3);
   const std::vector<std::string> table = split_lines(read_file(dir.file("ens/binary_errors.txt")));
   ASSERT_GT(table.size(), 2u);
   EXPECT_EQ(table[1], "r mean_1 sd_1 se_1 mean_2 sd_2 se_2 mean_3 sd_3 se_3");
@@ -220,7 +220,7 @@ TEST(Ensemble, CtrlCStopsTheMembersWithASaveAndExitsTen) {
   EXPECT_NE(manifest.find("member 3 2000011 - pending"), std::string::npos) << manifest;
   // Each running member saved its state before it stopped.
   for (const char* m : {"member_001", "member_002"}) {
-    EXPECT_EQ(tools::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")).nr(), 96) << m;
+    EXPECT_EQ(formats::read_g_file(dir.file(std::string("ens/") + m + "/binary.g")).nr(), 96) << m;
     EXPECT_FALSE(fs::exists(dir.file(std::string("ens/") + m + "/status"))) << m;
   }
   EXPECT_FALSE(fs::exists(dir.file("ens/binary.gsv")));
@@ -277,7 +277,7 @@ TEST(Ensemble, AtMostJMembersRunAtOnce) {
     int now = 0, most = 0;
     for (const auto& e : events) most = std::max(most, now += e.second);
     EXPECT_EQ(most, jobs) << r.output;
-    EXPECT_EQ(tools::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 4);
+    EXPECT_EQ(formats::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 4);
     // Each progress line counts the members that run from then on: a
     // finished member's place is filled before the line is written.
     int lines = 0;
@@ -300,7 +300,9 @@ TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
     const char* says;
   };
   const Case cases[] = {
-      {"ensemble binary.dat -n 0", "1 to 999"},
+      {"ensemble binary.dat -n 0", "--members: 0 is not in 1 to 999"},
+      {"ensemble binary.dat -n 2 -j 0", "--jobs: 0 is not in 1 to 1024"},
+      {"ensemble binary.dat -n 2 --member 1000", "--member: 1000 is not in 1 to 999"},
       {"ensemble binary.dat -n 2 -- --seed 4", "do not pass --seed"},
       {"ensemble missing.dat -n 2", "missing.dat"},
       {"ensemble binary.dat -n 2 --dry-run", "--dry-run goes with --slurm"},

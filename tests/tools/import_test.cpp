@@ -177,11 +177,13 @@ TEST(Import, RefusesBadInputNamingLineAndValueAndKeepsTheOldFile) {
       {"0.3 1\n0.2 1\n", "", "Q must increase"},
       {"0.1 1\n", "", "at least 2 are needed"},
       {"0.1 1\n0.2 1\n", "--q-range 5 6", "--q-range 5 6: leaves 0 points"},
-      {"0.1 1\n0.2 1\n", "--rebin 0", "--rebin 0: N must be at least 1"},
-      {"0.1 1\n0.2 1\n", "--error -1", "the error must be positive"},
+      {"0.1 1\n0.2 1\n", "--rebin 0", "--rebin: 0 is not in 1 to 100000"},
+      {"0.1 1\n0.2 1\n", "--error -1", "--error: -1 is not above 0"},
       {"0.1 1\n0.2 1\n", "--scale 2", "--scale is used with --sq only"},
-      {"0.1 1\n0.2 1\n", "--sq --scale inf", "--scale inf: the scale must be a finite number"},
-      {"0.1 1\n0.2 1\n", "--dq nan", "--dq nan: the step must be positive"},
+      {"0.1 1\n0.2 1\n", "--sq --scale inf", "--scale: 'inf' is not a finite number"},
+      {"0.1 1\n0.2 1\n", "--dq -0.1", "--dq: -0.1 is below 0"},
+      {"0.1 1\n0.2 1\n", "--q-range 0 x", "--q-range: 'x' is not a number"},
+      {"0.1 1\n0.2 1\n", "--dq nan", "--dq: 'nan' is not a finite number"},
       {"4 points\nQ F\n0.1 1\n0.2 1\n", "", "the first line announces 4 points, the file holds 2"},
   };
   for (const BadInput& c : cases) {

@@ -132,13 +132,12 @@ TEST(Messages, SayWhatIsWrongAndWhatToDo) {
        true,
        "ensemble binary_fixed.dat -n 4 --max-moves 3000000 -d ens",
        1,
-       {"--max-moves", "Options for every yosta member go after --, as in: yosta-tools ensemble PARAMETER_FILE -n K"
-                       " -- --max-moves N"},
+       {"--max-moves",
+        "Options for every yosta member go after --, as in: yosta-tools ensemble PARAMETER_FILE -n K"
+        " -- --max-moves N"},
        ""},
       {"import of a folder",
-       [](const TempDir& d) {
-         fixed_example(d, "measured");
-       },
+       [](const TempDir& d) { fixed_example(d, "measured"); },
        true,
        "import measured -o x.dat",
        1,
@@ -209,8 +208,8 @@ TEST(Messages, PastedCoefficientRecordsReadBack) {
   const std::string record = tools::coefficient_record(w, {"O-O", "O-H", "H-H"}, "H2O");
   EXPECT_EQ(record, "0.0374422 -0.0965152 0.062197   O-O O-H H-H (H2O)");
   const std::string parameters = example("binary_fixed.dat");
-  const std::string ours = replaced(parameters, "0.1225  0.2450  0.1225     w_AA w_AB w_BB (barn): natural A, natural B",
-                                    record);
+  const std::string ours =
+      replaced(parameters, "0.1225  0.2450  0.1225     w_AA w_AB w_BB (barn): natural A, natural B", record);
   write_file(file, ours);
   text::FreeReader reader = text::FreeReader::open(file);
   const RunParameters p = read_parameters(reader);

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "support/test_support.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 
 namespace yosta::testing {
 namespace {
@@ -32,7 +32,7 @@ TEST(PlotOut, EveryFormOfTheCurveFileReadsAndDraws) {
     for (const bool partials : {false, true}) {
       TempDir dir;
       write_file(dir.file("run.out"), out_text(curves, partials));
-      const tools::OutFile out = tools::read_out_file(dir.file("run.out"));
+      const formats::OutFile out = formats::read_out_file(dir.file("run.out"));
       ASSERT_EQ(out.sets.size(), 2u);
       EXPECT_EQ(out.title, "A title");
       EXPECT_EQ(out.sets[1].ncurves, curves);

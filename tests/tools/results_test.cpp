@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "tools/result_files.h"
+#include "formats/result_files.h"
 #include "text/free_writer.h"
 #include "tools/statistics.h"
 
@@ -47,7 +47,7 @@ TEST(Merge, SumsAndCountsAddAndTheMergedFileReadsBack) {
   write_file(dir.file("b.gsv"), gsv(3, 4, {{0.5, 1, 1.5}, {1, 1, 1}}, {{2, 2, 2}, {3, 3, 3}}));
   const CommandResult r = run_tools(dir, "merge a.gsv b.gsv -o all.gsv");
   ASSERT_EQ(r.status, 0) << r.output;
-  const tools::GsvFile m = tools::read_gsv_file(dir.file("all.gsv"));
+  const formats::GsvFile m = formats::read_gsv_file(dir.file("all.gsv"));
   EXPECT_EQ(m.nsaved, 5);
   EXPECT_EQ(m.collect_count, 7);
   ASSERT_EQ(m.nbasis(), 2);
@@ -65,11 +65,11 @@ TEST(Merge, MeanOfStartFilesKeepsTheGridAndAddsTheMoveCounts) {
   write_file(dir.file("b.g"), g(50, {{-1, 0.75f, 3}, {3, 1, -1}}));
   const CommandResult r = run_tools(dir, "merge --mean a.g b.g -o mean.g");
   ASSERT_EQ(r.status, 0) << r.output;
-  const tools::GFile m = tools::read_g_file(dir.file("mean.g"));
+  const formats::GFile m = formats::read_g_file(dir.file("mean.g"));
   EXPECT_EQ(m.generated, 150);
   EXPECT_EQ(m.accepted, 14);
   ASSERT_EQ(m.nbasis(), 2);
-  EXPECT_EQ(m.r, tools::read_g_file(dir.file("a.g")).r);
+  EXPECT_EQ(m.r, formats::read_g_file(dir.file("a.g")).r);
   EXPECT_FLOAT_EQ(m.v[0][1], 0.5f);
   EXPECT_FLOAT_EQ(m.v[0][2], 2.5f);
   EXPECT_FLOAT_EQ(m.v[1][0], 2.0f);
@@ -83,7 +83,7 @@ TEST(Merge, MeanOfStartFilesKeepsTheGridAndAddsTheMoveCounts) {
 // Files that must be refused: the message names the file and what is wrong,
 // the status is 1 and an earlier result is left as it was.
 TEST(Merge, RefusesFilesThatDoNotMatchOrCannotBeRead) {
-  const std::string good = gsv(2, 2, {{1, 2, 3}}, {{1, 2, 3}});
+  const std::string good = gsv(2, 2, {{1, 2, 3}}, {{1, 2, 5}});
   struct Case {
     const char* name;
     std::string other;
@@ -91,9 +91,9 @@ TEST(Merge, RefusesFilesThatDoNotMatchOrCannotBeRead) {
   };
   const Case cases[] = {
       {"fewer r points", gsv(2, 2, {{1, 2}}, {{1, 2}}), "it has 2 r points, the first file 3"},
-      {"other basis count", gsv(2, 2, {{1, 2, 3}, {1, 2, 3}}, {{1, 2, 3}, {1, 2, 3}}),
+      {"other basis count", gsv(2, 2, {{1, 2, 3}, {1, 2, 3}}, {{1, 2, 5}, {1, 2, 5}}),
        "it has 2 basis functions, the first file 1"},
-      {"other spacing", gsv(2, 2, {{1, 2, 3}}, {{1, 2, 3}}, 0.1001f), "r of row 1 is 0.1001"},
+      {"other spacing", gsv(2, 2, {{1, 2, 3}}, {{1, 2, 5}}, 0.1001f), "r of row 1 is 0.1001"},
       {"r out of step", "3 1\n2 2\n0.1 1 1\n0.2 1 1\n0.4 1 1\n", "line 5: r of row 3 must be 3 x 0.1"},
       {"not a number", "3 1\n2 2\n0.1 1 1\n0.2 x 1\n0.3 1 1\n", "line 4: expected value 2 of row 2"},
       {"infinite value", "3 1\n2 2\n0.1 1 1\n0.2 1 inf\n0.3 1 1\n",
@@ -146,7 +146,9 @@ TEST(Errors, TableOfMeanSpreadAndStandardErrorWithAHeader) {
 TEST(Errors, FewerThanTwoSetsSayWhyAndExitOne) {
   for (int n : {0, 1}) {
     TempDir dir;
-    write_file(dir.file("run.gsv"), gsv(n, n, {{1, 1}}, {{1, 1}}));
+    // Sums of n sets of the value 1 (none when n is 0).
+    const auto x = static_cast<float>(n);
+    write_file(dir.file("run.gsv"), gsv(n, n, {{x, x}}, {{x, x}}));
     const CommandResult r = run_tools(dir, "errors run.gsv -o table.txt --plot p.png");
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("holds " + std::to_string(n) + " saved set"), std::string::npos) << r.output;
