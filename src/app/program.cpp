@@ -249,6 +249,8 @@ int run_program(const ProgramOptions& options, Console& console) {
   // without a default extension.
   const std::string path = options.parameter_file.empty() ? ask_parameter_file(console) : options.parameter_file;
   read_parameter_file(run, path);
+  const std::vector<std::string> names =
+      options.names.empty() ? std::vector<std::string>{} : basis_names(options.names, run.params.nbasis);
 
   set_up_model(run, console);
   check_result_place(run.params);
@@ -264,6 +266,7 @@ int run_program(const ProgramOptions& options, Console& console) {
   std::unique_ptr<LivePlots> plots;
   if (run.params.live_plot || !options.plot_device.empty()) {
     plots = std::make_unique<LivePlots>(run);
+    plots->name_basis(names);
     if (run.params.live_plot && !ask_to_begin(console)) return 0;
     plots->open(options.plot_device);
     plots->attach();

@@ -23,6 +23,7 @@
 #include "base/clock.h"
 #include "base/files.h"
 #include "base/stop.h"
+#include "display/plots.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
 #include "tools/option_checks.h"
@@ -49,6 +50,7 @@ struct Options {
   std::string sbatch_args;
   bool dry_run = false;
   std::string dir = "ensemble";
+  std::string names;  // --names for the error picture
   std::vector<std::string> yosta_options;
   int member = 0;        // run this member only (a task of the Slurm array)
   bool collect = false;  // only merge the finished members (the Slurm merge job)
@@ -76,6 +78,7 @@ struct Ensemble {
   std::string yosta;
   std::int32_t base = 0;
   std::vector<Member> members;
+  std::vector<std::string> names;  // of the basis functions, for the error picture
 };
 
 std::string member_folder_name(int k) {
@@ -159,6 +162,7 @@ Ensemble set_up(const Options& opt) {
     text::FreeReader reader = text::FreeReader::open(opt.parameter_file);
     e.params = read_parameters(reader);
   }
+  if (!opt.names.empty()) e.names = basis_names(opt.names, e.params.nbasis);
   for (int s = 0; s < e.params.nsets; ++s) {
     const std::string opened = build_name(e.params.sets[static_cast<std::size_t>(s)].data_file, ".dat");
     e.data_paths.push_back(fs::absolute(opened).lexically_normal().string());
@@ -347,7 +351,7 @@ void collect(const Ensemble& e) {
   const Spread spread = spread_of(named);
   const float shift = e.params.qdep_coefficients ? 1.0f : 0.0f;
   formats::write_whole(base + "_errors.txt", spread_table(spread, shift));
-  spread_picture(spread, shift, base + "_errors.png");
+  spread_picture(spread, shift, base + "_errors.png", e.names, shift != 0.0f ? "g(r)" : "G(r) as fitted");
   std::cout << "Errors: " << base << "_errors.txt, " << base << "_errors.png\n";
 }
 
@@ -518,6 +522,10 @@ std::string tools_command(const Ensemble& e, const std::string& part) {
                                    "-d",
                                    e.dir};
   if (e.opt.bootstrap) argv.push_back("--bootstrap");
+  if (!e.opt.names.empty()) {
+    argv.push_back("--names");
+    argv.push_back(e.opt.names);
+  }
   std::string t = command_text(argv) + " " + part;
   if (!e.opt.yosta_options.empty()) t += " -- " + command_text(e.opt.yosta_options);
   return t;
@@ -600,6 +608,9 @@ void add_ensemble(CLI::App& app) {
       ->type_name("\"...\"");
   sub->add_flag("--dry-run", opt->dry_run, "With --slurm: write and print the job scripts, submit nothing");
   sub->add_option("-d,--dir", opt->dir, "Ensemble folder (default: ensemble)")->type_name("DIR");
+  sub->add_option("--names", opt->names,
+                  "Names of the basis functions for the error picture, one per basis function: e.g. O-O,O-H,H-H")
+      ->type_name("A,B,...");
   sub->add_option("--member", opt->member, "Run member N only (used by the Slurm job array)")
       ->group("")
       ->transform(whole_number(1, 999, "--member"));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "display/plots.h"
 
 #include "tools/statistics.h"
 #include "tools/subcommands.h"
@@ -13,7 +14,7 @@ namespace yosta::tools {
 void add_errors(CLI::App& app) {
   struct Options {
     std::vector<std::string> inputs;
-    std::string table, picture;
+    std::string table, picture, names;
     bool add_one = false;
   };
   auto options = std::make_shared<Options>();
@@ -27,6 +28,9 @@ void add_errors(CLI::App& app) {
   sub->add_option("--plot", options->picture,
                   "Draw every basis function with its +-2 sd band into FILE (.png, .svg or .pdf)")
       ->type_name("FILE");
+  sub->add_option("--names", options->names,
+                  "Names of the basis functions for the picture's titles, one per basis function: e.g. O-O,O-H,H-H")
+      ->type_name("A,B,...");
   sub->add_flag("--add-one", options->add_one,
                 "Add 1 to the means: the stored values are g(r) - 1 (Q-dependent coefficients)");
   sub->footer(
@@ -67,7 +71,10 @@ void add_errors(CLI::App& app) {
            << " basis functions over " << spread.nsets << " sets\n";
     }
     if (!options->picture.empty()) {
-      spread_picture(spread, shift, options->picture);
+      const std::vector<std::string> names = options->names.empty()
+                                                 ? std::vector<std::string>{}
+                                                 : basis_names(options->names, static_cast<int>(spread.mean.size()));
+      spread_picture(spread, shift, options->picture, names, options->add_one ? "g(r)" : "g(r) - 1 as stored");
       said << "Wrote " << options->picture << ": every basis function's mean with its +-2 sd band\n";
     }
   });

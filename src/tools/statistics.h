@@ -32,6 +32,9 @@ Spread spread_of(const formats::GsvFile& gsv);
 // g(r) - 1). The table starts with a comment line and a line naming every
 // column.
 std::string spread_table(const Spread& spread, float shift);
-void spread_picture(const Spread& spread, float shift, const std::string& file);
+// One panel per basis function, titled by its name (see basis_name), with
+// `y_label` on the value axis: what the means plus `shift` are.
+void spread_picture(const Spread& spread, float shift, const std::string& file, const std::vector<std::string>& names,
+                    const std::string& y_label);
 
 }  // namespace yosta::tools
