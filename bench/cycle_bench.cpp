@@ -55,7 +55,8 @@ void run_case(benchmark::State& state, const CaseSize& size, Cycle cycle, int is
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["nr"] = run->model.r.nr;
   state.counters["rspace"] = yosta::rspace_in_use(*run) ? 1 : 0;
-  state.counters["table_MB"] = static_cast<double>(run->kept.rspace.bytes) / 1.0e6;
+  const auto* tables = std::get_if<yosta::RSpaceEvaluator>(&run->kept.evaluator);
+  state.counters["table_MB"] = tables != nullptr ? static_cast<double>(tables->bytes) / 1.0e6 : 0.0;
   if (cycle != Cycle::literal && state.iterations() > 0)
     state.counters["accepted_pct"] =
         100.0 * (run->control.accepted - accepted) / static_cast<double>(state.iterations());

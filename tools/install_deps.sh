@@ -3,7 +3,10 @@
 set -euo pipefail
 packages=(g++ cmake make pkg-config giza-dev libgtest-dev libbenchmark-dev libcli11-dev
           xvfb xauth x11-apps gfortran libxrl-dev clang libclang-rt-dev clang-format
-          slurm-wlm munge)  # slurm-wlm, munge: the throwaway cluster of the ensemble test
+          slurm-wlm munge  # slurm-wlm, munge: the throwaway cluster of the ensemble test
+          # The Python package, its tests, notebook and manual pages.
+          pybind11-dev python3-pybind11 python3-numpy python3-matplotlib python3-pytest
+          python3-nbclient python3-ipykernel python3-venv python3-setuptools python3-pip help2man)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

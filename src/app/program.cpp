@@ -91,33 +91,6 @@ void read_parameter_file(Run& run, const std::string& path) {
   // The file is closed here, before the first data file is opened.
 }
 
-// The data files and the grids with their checks; then the data offsets and
-// corrections, floor value, Gaussian shapes, the starting g(r)s with their
-// constraint and smoothing values, the transform tables with the first model
-// F(Q), and the resolution windows, in this order. Any step may stop.
-void set_up_model(Run& run, Console& console) {
-  for (int s = 1; s <= run.params.nsets; ++s)
-    run.model.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
-  read_data_sets(run.params, run.model, &console);
-  derive_r_grid(run.params, run.model);
-  check_q_grid(run.model);
-  if (run.params.gaussian_moves) check_gaussian_ranges(run.params, run.model);
-
-  prepare_data(run.params, run.model);
-  set_floor_value(run.params, run.model);
-  if (run.params.gaussian_moves) tabulate_gaussians(run.params, run.model);
-  MoveCounts counts;
-  prepare_start(run.params, run.model, counts, run.sums, console);
-  run.control.generated = counts.generated;
-  run.control.accepted = counts.accepted;
-  check_free_centre(run.params, run.model);
-  check_smoothing_factor(run.params, run.model);
-  build_tables(run.params, run.model);
-  full_model(run.params, run.model);
-  setup_resolution(run.params, run.model);
-  prepare_evaluation(run);
-}
-
 // The program's own version and the platform it runs on, under " Please Wait... ".
 std::string banner() {
   std::string platform = "an unknown platform";
@@ -181,6 +154,29 @@ void write_summary(Run& run, Console& console) {
 }
 
 }  // namespace
+
+void set_up_model(Run& run, Console& console) {
+  for (int s = 1; s <= run.params.nsets; ++s)
+    run.model.sets[static_cast<std::size_t>(s)].settings = run.params.sets[static_cast<std::size_t>(s - 1)];
+  read_data_sets(run.params, run.model, &console);
+  derive_r_grid(run.params, run.model);
+  check_q_grid(run.model);
+  if (run.params.gaussian_moves) check_gaussian_ranges(run.params, run.model);
+
+  prepare_data(run.params, run.model);
+  set_floor_value(run.params, run.model);
+  if (run.params.gaussian_moves) tabulate_gaussians(run.params, run.model);
+  MoveCounts counts;
+  prepare_start(run.params, run.model, counts, run.sums, console);
+  run.control.generated = counts.generated;
+  run.control.accepted = counts.accepted;
+  check_free_centre(run.params, run.model);
+  check_smoothing_factor(run.params, run.model);
+  build_tables(run.params, run.model);
+  full_model(run.params, run.model);
+  setup_resolution(run.params, run.model);
+  prepare_evaluation(run);
+}
 
 std::string ask_parameter_file(Console& console) {
   for (;;) {

@@ -28,6 +28,13 @@ struct ProgramOptions {
 // the report), with the generator started from `seed`: for benchmarks and tests.
 std::unique_ptr<Run> set_up_run(const std::string& parameter_file, Console& console, std::int32_t seed);
 
+// Everything of the set-up after the parameters are in run.params: the data
+// files and the grids with their checks; then the data offsets and
+// corrections, floor value, Gaussian shapes, the starting g(r)s with their
+// constraint and smoothing values, the transform tables with the first model
+// F(Q), and the resolution windows, in this order. Any step may stop.
+void set_up_model(Run& run, Console& console);
+
 // The name of the parameter file typed at a console prompt, used as typed.
 // Throws Stop when the input ends before a name is given.
 std::string ask_parameter_file(Console& console);

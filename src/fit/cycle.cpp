@@ -43,7 +43,7 @@ struct Proposal {
 // holds it; the amplitude is uniform in -max_change/r .. +max_change/r, so
 // that max_change bounds the change of r g(r). Both come from the
 // generator's double values, in this order.
-Proposal propose(const RunParameters& par, const Model& model, std::int32_t& seed) {
+[[gnu::always_inline]] inline Proposal propose(const RunParameters& par, const Model& model, std::int32_t& seed) {
   Proposal m;
   for (;;) {
     m.p = static_cast<int>(next_random(seed) * par.nbasis) + 1;
@@ -70,7 +70,7 @@ struct Shaped {
 // A single point under the positivity rule, or a Gaussian bump of the
 // centre's r range, cut at the grid ends, masked beside zero constraints and
 // each position under the positivity rule.
-void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& out) {
+[[gnu::always_inline]] inline void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& out) {
   if (!par.gaussian_moves) {
     m.delta = positivity_rule(par, model, m.p, m.j, m.delta);
     out.d[1] = m.delta;
@@ -98,7 +98,7 @@ void shape(const RunParameters& par, const Model& model, Proposal& m, Shaped& ou
 
 // The Metropolis test on D, half the fall of the cost. Only the last branch
 // draws a random number.
-bool decide(const RunParameters& par, float D, std::int32_t& seed) {
+[[gnu::always_inline]] inline bool decide(const RunParameters& par, float D, std::int32_t& seed) {
   if (par.improved_only && D < 0.0f) return false;
   if (D < -20.0f) return false;
   if (D >= 0.0f) return true;
@@ -129,9 +129,9 @@ void after_accept(Run& run, Console& console, float E_new) {
   if (par.save_targets) target_check(run, console);
 }
 
-}  // namespace
-
-bool one_move(Run& run, Console& console) {
+// One move with the evaluator E the run's evaluation chose.
+template <Evaluator E>
+bool move_with(Run& run, E& evaluator, Console& console) {
   const RunParameters& par = run.params;
   Model& model = run.model;
   const bool gaussian = par.gaussian_moves;
@@ -172,7 +172,7 @@ bool one_move(Run& run, Console& console) {
     trial.row = m.j;
     trial.amplitude = m.delta;
   }
-  const double chi2 = evaluate_trial(run, trial);
+  const double chi2 = evaluator.trial(run, trial);
 
   // The cost, in single precision, and the test on half its fall.
   const float E_new = static_cast<float>(chi2 + static_cast<double>(model.S) + static_cast<double>(model.P));
@@ -187,14 +187,14 @@ bool one_move(Run& run, Console& console) {
     // method undoes by subtraction and so does this.
     if (!gaussian) v[static_cast<std::size_t>(m.j)] -= m.delta;
     model.S -= dS;
-    undo_trial(run);
+    evaluator.undo(run);
     const int ncoord = static_cast<int>(par.coordination.size());
     for (int c = 1; c <= ncoord; ++c) model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
   } else {
     if (gaussian) {
       for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
     }
-    keep_trial(run);
+    evaluator.keep(run);
     after_accept(run, console, E_new);
   }
 
@@ -208,8 +208,17 @@ bool one_move(Run& run, Console& console) {
   return accept;
 }
 
+}  // namespace
+
+bool one_move(Run& run, Console& console) {
+  return with_evaluator(run.kept, [&](auto& e) { return move_with(run, e, console); });
+}
+
 bool run_cycle(Run& run, Console& console) {
-  while (run.control.running) one_move(run, console);
+  // The evaluator is chosen once, for the whole cycle.
+  with_evaluator(run.kept, [&](auto& e) {
+    while (run.control.running) move_with(run, e, console);
+  });
   return all_sets_saved(run);
 }
 

@@ -1,4 +1,4 @@
-// The vector passes over the Q points of the kept evaluation (fit/evaluation.cpp)
+// The vector passes over the Q points of the kept evaluation (fit/qspace.cpp)
 // and their choice by processor: each pass exists for the baseline instruction
 // set (kernels_base.cpp), AVX2 (kernels_avx2.cpp) and AVX-512
 // (kernels_avx512.cpp), all giving the same bits; the version is chosen once

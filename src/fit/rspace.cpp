@@ -1,7 +1,6 @@
 #include "fit/rspace.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "fit/evaluation.h"
@@ -19,33 +18,8 @@ namespace {
 
 std::size_t u(int i) { return static_cast<std::size_t>(i); }
 
-// True when every coefficient of set s is one value at every Q.
-bool flat_coefficients(const Run& run, const DataSet& set) {
-  for (int p = 1; p <= run.params.nbasis; ++p) {
-    const auto& c = set.coef[u(p)];
-    for (int k = 2; k <= run.model.q.nq; ++k) {
-      if (c[u(k)] != c[1]) return false;
-    }
-  }
-  return true;
-}
-
-int families_of(const Run& run, const DataSet& set) { return flat_coefficients(run, set) ? 1 : run.params.nbasis; }
-
-// The whole bump centred at j: its half-width and shape, or n = -1 when it
-// leaves the grid.
-struct Bump {
-  int n = -1;
-  const float* shape = nullptr;  // shape[m], m = 1..2n+1
-};
-Bump bump_at(const Run& run, int j) {
-  const int range = gaussian_range(run.params, static_cast<float>(j) * run.model.r.dr);
-  Bump b;
-  const int n = run.model.gauss.ngauss[u(range)];
-  if (j - n < 1 || j + n > run.model.r.nr) return b;
-  b.n = n;
-  b.shape = run.model.gauss.shape[u(range)].data();
-  return b;
+int families_of(const Run& run, const DataSet& set) {
+  return flat_coefficients(set, run.params.nbasis, run.model.q.nq) ? 1 : run.params.nbasis;
 }
 
 // The rows of family f of set s over its fitted range first..last:
@@ -55,7 +29,7 @@ std::vector<double> family_rows(const Run& run, const DataSet& set, int families
   const int first = set.settings.q_first, last = set.settings.q_last;
   const int nfit = last - first + 1;
   std::vector<double> V(u(nr) * u(nfit), 0.0);
-  std::vector<double> row(u(nq) + 1);
+  std::vector<double> row(u(nq) + 1), broadened(u(nq) + 1);
   float K[max_q + 1];
   for (int j = 1; j <= nr; ++j) {
     kernel_row(run.model, j, K);
@@ -63,19 +37,13 @@ std::vector<double> family_rows(const Run& run, const DataSet& set, int families
       const double c = families == 1 ? 1.0 : static_cast<double>(set.coef[u(f + 1)][u(k)]);
       row[u(k)] = c * static_cast<double>(K[k]);
     }
+    const double* from = row.data();
+    if (run.params.resolution_on) {
+      broaden_row(set, row.data(), broadened.data());
+      from = broadened.data();
+    }
     double* out = V.data() + u(j - 1) * u(nfit);
-    if (!run.params.resolution_on) {
-      for (int k = first; k <= last; ++k) out[k - first] = row[u(k)];
-      continue;
-    }
-    // Broadened as the model is: point i gets weight_k(i) row(k) from every
-    // fitted k whose window holds it.
-    for (int k = first; k <= last; ++k) {
-      const double x = row[u(k)];
-      for (int i = set.lo[u(k)]; i <= set.hi[u(k)]; ++i) {
-        if (i >= first && i <= last) out[i - first] += static_cast<double>(set.weight[u(k)][u(i - set.lo[u(k)])]) * x;
-      }
-    }
+    for (int k = first; k <= last; ++k) out[k - first] = from[k];
   }
   return V;
 }
@@ -84,6 +52,7 @@ typedef double d4 __attribute__((vector_size(32)));
 
 // G_fg(i, j) = sum over k of (w_k V_f(i, k)) V_g(j, k), k in order, for i in
 // blocks of four (one lane each); j from i on when f == g (then mirrored).
+// G and G_mirror are blocks (f, g) and (g, f), rows of nr values.
 void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, const double* w, int nr, int nfit,
                 bool diagonal, float* G, float* G_mirror) {
   std::vector<d4> wa(u(nfit));
@@ -107,16 +76,156 @@ void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, co
   }
 }
 
-// The kept sums of every set and D, formed from F_calc.
-void form_from_model(Run& run) {
-  RSpaceState& rs = run.kept.rspace;
-  const int nq = run.model.q.nq, nr = run.model.r.nr;
+}  // namespace
+
+std::size_t GramTables::bytes(int families, int nr, bool gaussian) {
+  const auto f = static_cast<std::size_t>(families), n = static_cast<std::size_t>(nr);
+  const std::size_t doubles = f * n, floats = f * f * n * n;  // diag; G
+  return (gaussian ? 2 : 1) * (doubles * sizeof(double) + floats * sizeof(float));
+}
+
+void GramTables::build(const Run& run, const std::vector<std::vector<double>>& V, const std::vector<double>& w,
+                       int nfit) {
+  families_ = static_cast<std::int32_t>(V.size());
+  nr_ = run.model.r.nr;
+  const int nf = families_, nr = nr_;
+  const bool gaussian = run.params.gaussian_moves;
+  G_.assign(block(nf, 0), 0.0f);
+  diag_.assign(u(nf) * u(nr), 0.0);
+  bump_gram_.assign(gaussian ? diag_.size() : 0, 0.0);
+  cross_.assign(gaussian ? G_.size() : 0, 0.0f);
+  if (nfit < 1) return;
+  for (int f = 0; f < nf; ++f) {
+    for (int g = f; g < nf; ++g)
+      gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, G_.data() + block(f, g), G_.data() + block(g, f));
+  }
+  for (int f = 0; f < nf; ++f) {
+    for (int j = 1; j <= nr; ++j) diag_[index(f, j)] = static_cast<double>(at(f, f, j, j));
+  }
+  if (!gaussian) return;
+  std::vector<double> c(u(nr));
+  for (int j = 1; j <= nr; ++j) {
+    const Bump b = bump_at(run, j);
+    if (b.n < 0) continue;
+    const int j0 = j - b.n;
+    for (int f = 0; f < nf; ++f) {
+      double gram = 0.0;
+      for (int m = 1; m <= 2 * b.n + 1; ++m) {
+        double row = 0.0;
+        for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
+          row += static_cast<double>(b.shape[m2]) * static_cast<double>(at(f, f, j0 + m - 1, j0 + m2 - 1));
+        gram += static_cast<double>(b.shape[m]) * row;
+      }
+      bump_gram_[index(f, j)] = gram;
+      for (int g = 0; g < nf; ++g) {
+        std::fill(c.begin(), c.end(), 0.0);
+        for (int m = 1; m <= 2 * b.n + 1; ++m) {
+          const double sm = b.shape[m];
+          const float* row = G_.data() + block(f, g) + row_start(j0 + m - 1);
+          for (int i = 0; i < nr; ++i) c[u(i)] += sm * static_cast<double>(row[i]);
+        }
+        float* out = cross_.data() + block(f, g) + row_start(j);
+        for (int i = 0; i < nr; ++i) out[i] = static_cast<float>(c[u(i)]);
+      }
+    }
+  }
+}
+
+void GramTables::add_row(double* D, double a, int f, int g, int j) const {
+  kernels::add_row(D, a, G_.data() + block(f, g) + row_start(j), nr_);
+}
+
+void GramTables::add_bump_row(double* D, double a, int f, int g, int j) const {
+  kernels::add_row(D, a, cross_.data() + block(f, g) + row_start(j), nr_);
+}
+
+std::size_t rspace_bytes(const Run& run) {
+  const auto nr = static_cast<std::size_t>(run.model.r.nr);
+  const bool gaussian = run.params.gaussian_moves;
+  std::size_t bytes = 0;
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    const int families = families_of(run, run.model.sets[u(s)]);
+    const auto f = static_cast<std::size_t>(families);
+    const std::size_t doubles = (gaussian ? 9 : 5) * f * nr;  // lin, D; bump_lin
+    bytes += doubles * sizeof(double) + GramTables::bytes(families, run.model.r.nr, gaussian);
+  }
+  return bytes;
+}
+
+bool rspace_fits(const Run& run, std::size_t max_bytes) {
+  return run.model.r.nr >= 1 && run.model.q.nq >= 1 && rspace_bytes(run) <= max_bytes;
+}
+
+void RSpaceEvaluator::prepare(Run& run) {
+  *this = RSpaceEvaluator{};
+  nr = run.model.r.nr;
+  bytes = rspace_bytes(run);
+  const bool gaussian = run.params.gaussian_moves;
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    const DataSet& set = run.model.sets[u(s)];
+    RSpaceSet& t = sets[u(s)];
+    const int nf = families_of(run, set);
+    t.families = nf;
+    for (int p = 1; p <= run.params.nbasis; ++p) {
+      t.family[u(p)] = nf == 1 ? 0 : p - 1;
+      t.factor[u(p)] = nf == 1 ? static_cast<double>(set.coef[u(p)][1]) : 1.0;
+    }
+    const auto NF = static_cast<std::size_t>(nf), NR = static_cast<std::size_t>(nr);
+    t.lin.assign(NF * NR * 4, 0.0);
+    t.D.assign(NF * NR, 0.0);
+    t.bump_lin.assign(gaussian ? t.lin.size() : 0, 0.0);
+    const int first = set.settings.q_first, last = set.settings.q_last;
+    const int nfit = std::max(last - first + 1, 0);
+    std::vector<double> w(u(nfit));
+    for (int k = first; k <= last; ++k) w[u(k - first)] = set.inv_var[u(k)];
+    std::vector<std::vector<double>> V(NF);
+    for (int f = 0; nfit > 0 && f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
+    t.gram.build(run, V, w, nfit);
+    if (nfit < 1) continue;
+    for (int f = 0; f < nf; ++f) {
+      for (int j = 1; j <= nr; ++j) {
+        const double* v = V[u(f)].data() + u(j - 1) * u(nfit);
+        double a0 = 0.0, aF = 0.0, a1 = 0.0, a2 = 0.0;
+        for (int k = first; k <= last; ++k) {
+          const double wv = w[u(k - first)] * v[k - first];
+          const float q = run.model.q.Q[u(k)];
+          a0 += wv;
+          aF += wv * static_cast<double>(set.F[u(k)]);
+          a1 += wv * static_cast<double>(q);
+          a2 += wv * static_cast<double>(q * q);
+        }
+        double* l = t.lin.data() + (u(f) * NR + u(j - 1)) * 4;
+        l[0] = a0;
+        l[1] = aF;
+        l[2] = a1;
+        l[3] = a2;
+      }
+    }
+    if (!gaussian) continue;
+    for (int j = 1; j <= nr; ++j) {
+      const Bump b = bump_at(run, j);
+      if (b.n < 0) continue;
+      for (int f = 0; f < nf; ++f) {
+        double* bl = t.bump_lin.data() + (u(f) * NR + u(j - 1)) * 4;
+        for (int m = 1; m <= 2 * b.n + 1; ++m) {
+          const double sm = b.shape[m];
+          const double* l = t.lin.data() + (u(f) * NR + u(j - b.n + m - 2)) * 4;
+          for (int x = 0; x < 4; ++x) bl[x] += sm * l[x];
+        }
+      }
+    }
+  }
+  form(run);
+}
+
+void RSpaceEvaluator::form(Run& run) {
+  const int nq = run.model.q.nq;
   float K[max_q + 1];
   float M[max_q + 1];
   std::vector<double> z(u(nq) + 1);
   for (int s = 1; s <= run.params.nsets; ++s) {
     const DataSet& set = run.model.sets[u(s)];
-    RSpaceSet& t = rs.sets[u(s)];
+    RSpaceSet& t = sets[u(s)];
     run.kept.sets[u(s)].kept = recompute_kept_sums(run, s);
     const int first = set.settings.q_first, last = set.settings.q_last;
     const float* model = set.F_calc.data();
@@ -153,257 +262,137 @@ void form_from_model(Run& run) {
       }
     }
   }
-  rs.since_refresh = 0;
+  since_refresh = 0;
+  stale = false;
 }
 
-}  // namespace
+void RSpaceEvaluator::rebuilt(Run& run) { form(run); }
 
-std::size_t rspace_bytes(const Run& run) {
-  const auto nr = static_cast<std::size_t>(run.model.r.nr);
-  std::size_t bytes = 0;
-  for (int s = 1; s <= run.params.nsets; ++s) {
-    const auto f = static_cast<std::size_t>(families_of(run, run.model.sets[u(s)]));
-    std::size_t doubles = 6 * f * nr, floats = f * f * nr * nr;  // lin, D, diag; G
-    if (run.params.gaussian_moves) {
-      doubles += 5 * f * nr;      // bump_lin, bump_gram
-      floats += f * f * nr * nr;  // cross
-    }
-    bytes += doubles * sizeof(double) + floats * sizeof(float);
+void RSpaceEvaluator::sync(Run& run) {
+  if (stale) {
+    full_model(run.params, run.model);
+    stale = false;
   }
-  return bytes;
+  broaden_compared_models(run);
 }
 
-void rspace_prepare(Run& run, std::size_t max_bytes) {
-  RSpaceState& rs = run.kept.rspace;
-  rs = RSpaceState{};
-  const int nr = run.model.r.nr;
-  if (nr < 1 || run.model.q.nq < 1) return;
-  const std::size_t bytes = rspace_bytes(run);
-  if (bytes > max_bytes) return;
-  rs.bytes = bytes;
-  rs.nr = nr;
-  const bool gaussian = run.params.gaussian_moves;
-  for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
-    RSpaceSet& t = rs.sets[u(s)];
-    const int nf = families_of(run, set);
-    t.families = nf;
-    for (int p = 1; p <= run.params.nbasis; ++p) {
-      t.family[u(p)] = nf == 1 ? 0 : p - 1;
-      t.factor[u(p)] = nf == 1 ? static_cast<double>(set.coef[u(p)][1]) : 1.0;
-    }
-    const auto NF = static_cast<std::size_t>(nf), NR = static_cast<std::size_t>(nr);
-    t.lin.assign(NF * NR * 4, 0.0);
-    t.D.assign(NF * NR, 0.0);
-    t.G.assign(NF * NF * NR * NR, 0.0f);
-    const int first = set.settings.q_first, last = set.settings.q_last;
-    const int nfit = last - first + 1;
-    if (nfit < 1) continue;
-    std::vector<double> w(u(nfit));
-    for (int k = first; k <= last; ++k) w[u(k - first)] = set.inv_var[u(k)];
-    std::vector<std::vector<double>> V(NF);
-    for (int f = 0; f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
-    for (int f = 0; f < nf; ++f) {
-      for (int j = 1; j <= nr; ++j) {
-        const double* v = V[u(f)].data() + u(j - 1) * u(nfit);
-        double a0 = 0.0, aF = 0.0, a1 = 0.0, a2 = 0.0;
-        for (int k = first; k <= last; ++k) {
-          const double wv = w[u(k - first)] * v[k - first];
-          const float q = run.model.q.Q[u(k)];
-          a0 += wv;
-          aF += wv * static_cast<double>(set.F[u(k)]);
-          a1 += wv * static_cast<double>(q);
-          a2 += wv * static_cast<double>(q * q);
-        }
-        double* l = t.lin.data() + (u(f) * NR + u(j - 1)) * 4;
-        l[0] = a0;
-        l[1] = aF;
-        l[2] = a1;
-        l[3] = a2;
-      }
-      for (int g = f; g < nf; ++g) {
-        gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, t.G.data() + (u(f) * NF + u(g)) * NR * NR,
-                   t.G.data() + (u(g) * NF + u(f)) * NR * NR);
-      }
-    }
-    t.diag.assign(NF * NR, 0.0);
-    for (int f = 0; f < nf; ++f) {
-      const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
-      for (int j = 0; j < nr; ++j) t.diag[u(f) * NR + u(j)] = static_cast<double>(Gff[u(j) * NR + u(j)]);
-    }
-    if (!gaussian) continue;
-    t.bump_lin.assign(NF * NR * 4, 0.0);
-    t.bump_gram.assign(NF * NR, 0.0);
-    t.cross.assign(NF * NF * NR * NR, 0.0f);
-    for (int j = 1; j <= nr; ++j) {
-      const Bump b = bump_at(run, j);
-      if (b.n < 0) continue;
-      const int j0 = j - b.n;
-      for (int f = 0; f < nf; ++f) {
-        double* bl = t.bump_lin.data() + (u(f) * NR + u(j - 1)) * 4;
-        for (int m = 1; m <= 2 * b.n + 1; ++m) {
-          const double sm = b.shape[m];
-          const double* l = t.lin.data() + (u(f) * NR + u(j0 + m - 2)) * 4;
-          for (int x = 0; x < 4; ++x) bl[x] += sm * l[x];
-        }
-        const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
-        double gram = 0.0;
-        for (int m = 1; m <= 2 * b.n + 1; ++m) {
-          double row = 0.0;
-          for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
-            row += static_cast<double>(b.shape[m2]) * static_cast<double>(Gff[u(j0 + m - 2) * NR + u(j0 + m2 - 2)]);
-          gram += static_cast<double>(b.shape[m]) * row;
-        }
-        t.bump_gram[u(f) * NR + u(j - 1)] = gram;
-        for (int g = 0; g < nf; ++g) {
-          const float* Gfg = t.G.data() + (u(f) * NF + u(g)) * NR * NR;
-          std::vector<double> c(NR, 0.0);
-          for (int m = 1; m <= 2 * b.n + 1; ++m) {
-            const double sm = b.shape[m];
-            const float* row = Gfg + u(j0 + m - 2) * NR;
-            for (int i = 0; i < nr; ++i) c[u(i)] += sm * static_cast<double>(row[i]);
-          }
-          float* out = t.cross.data() + ((u(f) * NF + u(g)) * NR + u(j - 1)) * NR;
-          for (int i = 0; i < nr; ++i) out[i] = static_cast<float>(c[u(i)]);
-        }
-      }
-    }
+[[gnu::always_inline]] inline KeptSums RSpaceEvaluator::row_change(const Run& run, int s, const Bump& b) const {
+  const Trial& tr = run.kept.trial;
+  const RSpaceSet& t = sets[u(s)];
+  const int f = t.family[u(tr.p)];
+  const int j = tr.row;
+  const std::size_t fj = u(f) * u(nr) + u(j - 1);
+  const double a = static_cast<double>(tr.amplitude) * t.factor[u(tr.p)];
+  const double* l;
+  double Dx, Gx;
+  if (b.n < 0) {
+    l = t.lin.data() + fj * 4;
+    Dx = t.D[fj];
+    Gx = t.gram.diagonal(f, j);
+  } else {
+    l = t.bump_lin.data() + fj * 4;
+    const double* D = t.D.data() + u(f) * u(nr);
+    Dx = 0.0;
+    for (int m = 1; m <= 2 * b.n + 1; ++m) Dx += static_cast<double>(b.shape[m]) * D[j - b.n + m - 2];
+    Gx = t.gram.bump(f, j);
   }
-  rs.on = true;
-  form_from_model(run);
+  KeptSums e;
+  e.E0 = a * l[0];
+  e.EF = a * l[1];
+  e.E1 = a * l[2];
+  e.E2 = a * l[3];
+  e.EE = 2.0 * a * Dx + a * a * Gx;
+  return e;
 }
 
-void rspace_form(Run& run) {
-  form_from_model(run);
-  run.kept.rspace.stale = false;
+KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
+  const RSpaceSet& t = sets[u(s)];
+  const int f = t.family[u(tc.p)];
+  const double c = t.factor[u(tc.p)];
+  const double* D = t.D.data() + u(f) * u(nr);
+  double l[4] = {0.0, 0.0, 0.0, 0.0};
+  double X = 0.0, Qd = 0.0;
+  for (int i = 0; i < tc.count; ++i) {
+    const double di = tc.d[i];
+    if (di == 0.0) continue;
+    const int ji = tc.first + i;
+    const double* li = t.lin.data() + (u(f) * u(nr) + u(ji - 1)) * 4;
+    for (int x = 0; x < 4; ++x) l[x] += di * li[x];
+    X += di * D[ji - 1];
+    double row = 0.0;
+    for (int i2 = 0; i2 < tc.count; ++i2)
+      row += static_cast<double>(tc.d[i2]) * static_cast<double>(t.gram.at(f, f, ji, tc.first + i2));
+    Qd += di * row;
+  }
+  KeptSums e;
+  e.E0 = c * l[0];
+  e.EF = c * l[1];
+  e.E1 = c * l[2];
+  e.E2 = c * l[3];
+  e.EE = 2.0 * c * X + c * c * Qd;
+  return e;
 }
 
-void rspace_refresh(Run& run) {
-  full_model(run.params, run.model);
-  rspace_form(run);
-}
-
-void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d) {
-  RSpaceState& rs = run.kept.rspace;
-  const int nsets = run.params.nsets;
-  rs.trial_changed = tc.changed;
-  rs.trial_p = tc.p;
-  rs.trial_row = tc.changed && tc.row >= 1 && tc.row <= rs.nr ? tc.row : 0;
-  rs.trial_amplitude = tc.amplitude;
+double RSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
+  if (since_refresh >= rspace_refresh_interval) {
+    full_model(run.params, run.model);
+    form(run);
+  }
+  ++since_refresh;
+  Trial& tr = run.kept.trial;
+  tr.changed = tc.changed;
+  tr.p = tc.p;
+  tr.row = tc.changed && tc.row >= 1 && tc.row <= nr ? tc.row : 0;
+  tr.amplitude = tc.amplitude;
+  KeptSums d[max_sets];
   // Every field of d[s] is set below; an unchanged model reads none of them.
-  if (!tc.changed) return;
-  const std::size_t NR = u(rs.nr);
-  const bool gaussian = run.params.gaussian_moves;
-  if (rs.trial_row > 0 && !gaussian) {
-    // A single point, the most common trial: three reads of the tables per set.
-    const std::size_t j = u(rs.trial_row - 1);
-    for (int s = 1; s <= nsets; ++s) {
-      const RSpaceSet& t = rs.sets[u(s)];
-      const std::size_t fj = u(t.family[u(tc.p)]) * NR + j;
-      const double a = static_cast<double>(tc.amplitude) * t.factor[u(tc.p)];
-      const double* l = t.lin.data() + fj * 4;
-      KeptSums& e = d[s - 1];
-      e.E0 = a * l[0];
-      e.EF = a * l[1];
-      e.E1 = a * l[2];
-      e.E2 = a * l[3];
-      e.EE = 2.0 * a * t.D[fj] + a * a * t.diag[fj];
+  if (tc.changed) {
+    Bump b;
+    if (tr.row > 0 && run.params.gaussian_moves) {
+      b = bump_at(run, tr.row);
+      if (b.n < 0) tr.row = 0;  // not a whole bump after all: point by point
     }
-    return;
-  }
-  rs.trial_first = tc.first;
-  rs.trial_count = tc.count;
-  for (int i = 0; i < tc.count; ++i) rs.trial_d[u(i)] = tc.d[i];
-  Bump b;
-  if (rs.trial_row > 0 && gaussian) {
-    b = bump_at(run, rs.trial_row);
-    if (b.n < 0) rs.trial_row = 0;  // not a whole bump after all: point by point
-  }
-  for (int s = 1; s <= nsets; ++s) {
-    const RSpaceSet& t = rs.sets[u(s)];
-    const int f = t.family[u(tc.p)];
-    const std::size_t NF = u(t.families);
-    const double c = t.factor[u(tc.p)];
-    const double* D = t.D.data() + u(f) * NR;
-    const float* Gff = t.G.data() + (u(f) * NF + u(f)) * NR * NR;
-    KeptSums& e = d[s - 1];
-    if (rs.trial_row > 0) {
-      const int j = rs.trial_row;
-      const double a = static_cast<double>(tc.amplitude) * c;
-      const double* l;
-      double Dx, Gx;
-      if (!gaussian) {
-        l = t.lin.data() + (u(f) * NR + u(j - 1)) * 4;
-        Dx = D[j - 1];
-        Gx = t.diag[u(f) * NR + u(j - 1)];
-      } else {
-        l = t.bump_lin.data() + (u(f) * NR + u(j - 1)) * 4;
-        Dx = 0.0;
-        for (int m = 1; m <= 2 * b.n + 1; ++m) Dx += static_cast<double>(b.shape[m]) * D[j - b.n + m - 2];
-        Gx = t.bump_gram[u(f) * NR + u(j - 1)];
-      }
-      e.E0 = a * l[0];
-      e.EF = a * l[1];
-      e.E1 = a * l[2];
-      e.E2 = a * l[3];
-      e.EE = 2.0 * a * Dx + a * a * Gx;
-      continue;
+    if (tr.row == 0) {
+      tr.first = tc.first;
+      tr.count = tc.count;
+      for (int i = 0; i < tc.count; ++i) tr.d[u(i)] = tc.d[i];
     }
-    // Point by point: a bump cut by the grid's end, a mask or positivity.
-    double l[4] = {0.0, 0.0, 0.0, 0.0};
-    double X = 0.0, Qd = 0.0;
-    for (int i = 0; i < tc.count; ++i) {
-      const double di = tc.d[i];
-      if (di == 0.0) continue;
-      const int ji = tc.first + i;
-      const double* li = t.lin.data() + (u(f) * NR + u(ji - 1)) * 4;
-      for (int x = 0; x < 4; ++x) l[x] += di * li[x];
-      X += di * D[ji - 1];
-      double row = 0.0;
-      for (int i2 = 0; i2 < tc.count; ++i2)
-        row += static_cast<double>(tc.d[i2]) * static_cast<double>(Gff[u(ji - 1) * NR + u(tc.first + i2 - 1)]);
-      Qd += di * row;
-    }
-    e.E0 = c * l[0];
-    e.EF = c * l[1];
-    e.E1 = c * l[2];
-    e.E2 = c * l[3];
-    e.EE = 2.0 * c * X + c * c * Qd;
+    for (int s = 1; s <= run.params.nsets; ++s) d[s - 1] = tr.row > 0 ? row_change(run, s, b) : point_change(s, tc);
   }
+  return refit_all(run, tc.changed, d);
 }
 
-void rspace_keep(Run& run) {
-  RSpaceState& rs = run.kept.rspace;
-  if (!rs.trial_changed) return;
-  rs.trial_changed = false;
-  rs.stale = true;
-  const std::size_t NR = u(rs.nr);
-  const int nr = rs.nr;
-  const int p = rs.trial_p;
+void RSpaceEvaluator::keep(Run& run) {
+  Trial& tr = run.kept.trial;
+  keep_sums(run);
+  if (!tr.changed) return;
+  tr.changed = false;
+  stale = true;
+  const int p = tr.p;
+  const bool bump = run.params.gaussian_moves;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    RSpaceSet& t = rs.sets[u(s)];
+    const RSpaceSet& t = sets[u(s)];
     const int f = t.family[u(p)];
-    const std::size_t NF = u(t.families);
     const double c = t.factor[u(p)];
     for (int g = 0; g < t.families; ++g) {
-      double* D = t.D.data() + u(g) * NR;
-      if (rs.trial_row > 0) {
+      double* D = sets[u(s)].D.data() + u(g) * u(nr);
+      if (tr.row > 0) {
         // D_g += a G_fg(j, .), or a times the bump's row of G.
-        const double a = static_cast<double>(rs.trial_amplitude) * c;
-        const float* row = run.params.gaussian_moves
-                               ? t.cross.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR
-                               : t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_row - 1)) * NR;
-        kernels::add_row(D, a, row, nr);
+        const double a = static_cast<double>(tr.amplitude) * c;
+        if (bump)
+          t.gram.add_bump_row(D, a, f, g, tr.row);
+        else
+          t.gram.add_row(D, a, f, g, tr.row);
         continue;
       }
-      for (int m = 0; m < rs.trial_count; ++m) {
-        if (rs.trial_d[u(m)] == 0.0f) continue;
-        const double a = static_cast<double>(rs.trial_d[u(m)]) * c;
-        const float* row = t.G.data() + ((u(f) * NF + u(g)) * NR + u(rs.trial_first + m - 1)) * NR;
-        kernels::add_row(D, a, row, nr);
+      for (int m = 0; m < tr.count; ++m) {
+        if (tr.d[u(m)] == 0.0f) continue;
+        t.gram.add_row(D, static_cast<double>(tr.d[u(m)]) * c, f, g, tr.first + m);
       }
     }
   }
 }
+
+void RSpaceEvaluator::undo(Run& run) { run.kept.trial.changed = false; }
 
 }  // namespace yosta

@@ -1,6 +1,6 @@
-// The evaluation of a trial move in r-space: tables over r points, built once
-// per model, from which a trial move's change of the kept sums follows in a
-// number of operations that does not depend on the number of Q points.
+// The r-space evaluator: tables over r points, built once per model, from
+// which a trial move's change of the kept sums follows in a number of
+// operations that does not depend on the number of Q points.
 //
 // The compared model of a data set is linear in the basis values: a change d
 // of basis function p at r point j changes it by d c U_f,j, where U_f,j is the
@@ -18,9 +18,6 @@
 // D_g: O(families x r points). A Gaussian bump is a sum of such changes; whole
 // bumps read tables of their own (the bump's linear sums, its Gram value and
 // its row of G summed over the bump), other bumps sum over their points.
-// The Gram blocks, summed in double, are stored in single precision: an
-// accepted move reads a row of them per set and family, and half the bytes
-// is nearly half the time; D itself is kept in double.
 #pragma once
 
 #include <array>
@@ -28,42 +25,68 @@
 #include <cstdint>
 #include <vector>
 
-#include "fit/kernels.h"
-#include "input/parameters.h"
+#include "fit/evaluation_helpers.h"
+#include "fit/evaluator.h"
 
 namespace yosta {
 
-struct Run;
-struct TrialChange;
+// The Gram blocks of one data set and what is derived from them, read only
+// through the accessors below (the storage is this class's own). Indices:
+// families f, g (0-based), r points i, j (1..nr). The blocks, summed in
+// double, are stored in single precision: an accepted move reads a row of
+// them per set and family, and half the bytes is nearly half the time.
+class GramTables {
+ public:
+  // The memory the tables take for `families` row families over nr points.
+  static std::size_t bytes(int families, int nr, bool gaussian);
 
-// The tables of one data set. Indices: family f (0-based), r points i, j
-// (1..nr, stored at i - 1).
+  // The blocks from the family rows V[f] ((j - 1) * nfit + k, over the fitted
+  // points) and the weights w over the fitted points; with Gaussian moves
+  // also the tables of whole bumps.
+  void build(const Run& run, const std::vector<std::vector<double>>& V, const std::vector<double>& w, int nfit);
+
+  // G_fg(i, j).
+  float at(int f, int g, int i, int j) const {
+    return G_[block(f, g) + row_start(i) + static_cast<std::size_t>(j - 1)];
+  }
+  // G_ff(j, j).
+  double diagonal(int f, int j) const { return diag_[index(f, j)]; }
+  // The Gram value of the whole bump centred at j: sum over m, m2 of
+  // shape_m shape_m2 G_ff(j_m, j_m2).
+  double bump(int f, int j) const { return bump_gram_[index(f, j)]; }
+  // D += a G_fg(j, .) over the nr points of D.
+  void add_row(double* D, double a, int f, int g, int j) const;
+  // D += a sum_m shape_m G_fg(j_m, .) for the whole bump centred at j.
+  void add_bump_row(double* D, double a, int f, int g, int j) const;
+
+ private:
+  std::size_t index(int f, int j) const {
+    return static_cast<std::size_t>(f) * static_cast<std::size_t>(nr_) + static_cast<std::size_t>(j - 1);
+  }
+  std::size_t row_start(int i) const { return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nr_); }
+  // The start of block (f, g): the one place of the blocks' layout.
+  std::size_t block(int f, int g) const {
+    const auto NF = static_cast<std::size_t>(families_), NR = static_cast<std::size_t>(nr_);
+    return (static_cast<std::size_t>(f) * NF + static_cast<std::size_t>(g)) * NR * NR;
+  }
+
+  std::int32_t families_ = 0, nr_ = 0;
+  std::vector<float> G_;           // G_fg(i, j) at block(f, g) + row_start(i) + j - 1
+  std::vector<double> diag_;       // at index(f, j)
+  std::vector<double> bump_gram_;  // at index(f, j)
+  std::vector<float> cross_;       // row j of bump sums of block (f, g): at block(f, g) + row_start(j)
+};
+
+// The tables of one data set. Indices: family f (0-based), r points j
+// (1..nr, stored at j - 1).
 struct RSpaceSet {
   std::int32_t families = 0;
   std::array<std::int32_t, max_basis + 1> family{};  // family of basis function p
   std::array<double, max_basis + 1> factor{};        // c of basis function p
   std::vector<double> lin;                           // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
-  std::vector<double> D;                             // [f * nr + j - 1]
-  std::vector<double> diag;                          // [f * nr + j - 1]: G_ff(j, j)
-  std::vector<float> G;                              // [((f * families + g) * nr + i - 1) * nr + j - 1]
-  // Whole Gaussian bumps centred at j (zero where the bump leaves the grid).
-  std::vector<double> bump_lin;   // as lin
-  std::vector<double> bump_gram;  // [f * nr + j - 1]
-  std::vector<float> cross;       // [((f * families + g) * nr + j - 1) * nr + i - 1]: sum_m shape_m G_fg(j_m, i)
-};
-
-struct RSpaceState {
-  bool on = false;        // trials are evaluated from the tables
-  bool stale = false;     // F_calc lags the basis values
-  std::size_t bytes = 0;  // memory of the tables
-  std::int32_t nr = 0;
-  std::int64_t since_refresh = 0;  // evaluated moves since the tables' D and the sums were formed afresh
-  std::array<RSpaceSet, max_sets + 1> sets{};
-  // The trial being evaluated, for its acceptance.
-  bool trial_changed = false;
-  std::int32_t trial_p = 1, trial_row = 0, trial_first = 1, trial_count = 0;
-  float trial_amplitude = 0;
-  std::array<float, 2 * max_gauss_half + 2> trial_d{};
+  std::vector<double> D;                             // [f * nr + j - 1], kept in double
+  std::vector<double> bump_lin;                      // as lin, for whole Gaussian bumps centred at j
+  GramTables gram;
 };
 
 // Memory allowed for the tables of all sets together; a model whose tables
@@ -75,21 +98,33 @@ inline constexpr std::int64_t rspace_refresh_interval = std::int64_t{1} << 20;
 
 // The memory the tables of the run's model would take.
 std::size_t rspace_bytes(const Run& run);
+// True when the run's model has points and its tables fit in max_bytes.
+bool rspace_fits(const Run& run, std::size_t max_bytes);
 
-// Builds the tables when they fit in max_bytes (run.kept.rspace.on tells);
-// F_calc must be that of the basis values.
-void rspace_prepare(Run& run, std::size_t max_bytes);
+class RSpaceEvaluator {
+ public:
+  // Builds the tables; F_calc must be that of the basis values.
+  void prepare(Run& run);
+  double trial(Run& run, const TrialChange& tc);
+  // D follows the trial; F_calc is marked as lagging.
+  void keep(Run& run);
+  void undo(Run& run);
+  void rebuilt(Run& run);
+  void sync(Run& run);
 
-// The kept sums and D formed afresh from F_calc, which must be that of the
-// basis values.
-void rspace_form(Run& run);
-// F_calc rebuilt from the basis values, then rspace_form.
-void rspace_refresh(Run& run);
+  bool stale = false;     // F_calc lags the basis values
+  std::size_t bytes = 0;  // memory of the tables
+  std::int32_t nr = 0;
+  std::int64_t since_refresh = 0;  // evaluated moves since D and the sums were formed afresh
+  std::array<RSpaceSet, max_sets + 1> sets{};
 
-// The changes of the kept sums of every set for the trial, into d[0..nsets-1].
-void rspace_trial(Run& run, const TrialChange& tc, KeptSums* d);
-
-// The trial is accepted: D follows it, F_calc is marked as lagging.
-void rspace_keep(Run& run);
+ private:
+  // The kept sums of every set and D, formed from F_calc.
+  void form(Run& run);
+  // The changes of set s's sums for a change through row trial.row (a single
+  // point, or the whole bump b), or point by point.
+  KeptSums row_change(const Run& run, int s, const Bump& b) const;
+  KeptSums point_change(int s, const TrialChange& tc) const;
+};
 
 }  // namespace yosta

@@ -62,7 +62,7 @@ struct Run {
   Model model;
   CycleControl control;
   SaveSums sums;
-  KeptState kept;
+  EvaluationState kept;
   CycleHooks hooks;
 };
 

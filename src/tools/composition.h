@@ -65,6 +65,11 @@ std::vector<SitePower> neutron_powers(const std::vector<Site>& sites);
 // Faber-Ziman weights (2 - d_ij) c_i c_j b_i b_j in barn, in pair order.
 std::vector<double> pair_weights(const std::vector<Site>& sites, const std::vector<double>& b_fm);
 
+// X-ray weights (2 - d_ij) c_i c_j f_i f_j / N at one Q, in pair order, with
+// N = <f^2> (fsq) or <f>^2 and the form factors of xraylib. Throws Stop when
+// xraylib has no form factor or N is zero.
+std::vector<double> xray_pair_weights(const std::vector<Site>& sites, double Q, bool fsq);
+
 // Singular values (largest first) of a rows x cols matrix given by rows.
 std::vector<double> singular_values(const std::vector<std::vector<double>>& matrix);
 

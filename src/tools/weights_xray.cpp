@@ -38,8 +38,9 @@ double form_factor(int Z, double Q) {
   return f;
 }
 
-// The weights (2 - d_ij) c_i c_j f_i f_j / N at one Q, N = <f^2> or <f>^2.
-std::vector<double> xray_weights(const std::vector<Site>& sites, double Q, bool fsq) {
+}  // namespace
+
+std::vector<double> xray_pair_weights(const std::vector<Site>& sites, double Q, bool fsq) {
   std::vector<double> f;
   double mean = 0.0, mean_sq = 0.0;
   for (const Site& s : sites) {
@@ -60,6 +61,8 @@ std::vector<double> xray_weights(const std::vector<Site>& sites, double Q, bool 
   return w;
 }
 
+namespace {
+
 void run_xray(const XrayOptions& o) {
   if (o.normalise != "fsq" && o.normalise != "fmean2") {
     throw Stop("--normalise '" + o.normalise + "': write fsq (<f^2>) or fmean2 (<f>^2)");
@@ -78,7 +81,7 @@ void run_xray(const XrayOptions& o) {
   std::vector<std::vector<double>> rows;
   for (const std::vector<double>& in : table.rows) {
     std::vector<double> row{in[0], in[1]};
-    for (double w : xray_weights(sites, in[0], fsq)) row.push_back(w);
+    for (double w : xray_pair_weights(sites, in[0], fsq)) row.push_back(w);
     rows.push_back(std::move(row));
   }
   std::string heading = "Q F";

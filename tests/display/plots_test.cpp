@@ -455,8 +455,7 @@ std::vector<float> make_model_lag(yosta::Run& r) {
   auto copy = make_run();
   *copy = r;
   full_model(copy->params, copy->model);
-  r.kept.rspace.on = true;
-  r.kept.rspace.stale = true;
+  r.kept.evaluator.emplace<RSpaceEvaluator>().stale = true;
   const auto& F = copy->model.sets[1].F_calc;
   return {F[1], F[2], F[3]};
 }
@@ -480,12 +479,12 @@ TEST_F(PlotsTest, ModelIsRebuiltForADrawingAndOnlyForADrawing) {
     plots.repaint();
   }
   EXPECT_EQ(model_of_set_1(*run), lagging);
-  EXPECT_TRUE(run->kept.rspace.stale);
+  EXPECT_TRUE(std::get<RSpaceEvaluator>(run->kept.evaluator).stale);
   // The pending refresh drawn by a repaint shows the latest F(Q).
   fake_now = 100.25;
   plots.repaint();
   EXPECT_EQ(model_of_set_1(*run), latest);
-  EXPECT_FALSE(run->kept.rspace.stale);
+  EXPECT_FALSE(std::get<RSpaceEvaluator>(run->kept.evaluator).stale);
   EXPECT_FLOAT_EQ(plots.fq_panel().C[2], latest[1] + plots.fq_panel().A[2]);
 }
 
@@ -507,7 +506,7 @@ TEST_F(PlotsTest, NullDeviceNeitherDrawsNorRebuildsTheModel) {
     EXPECT_EQ(names(), (std::vector<std::string>{"select", "close", "select", "close"}));
   }
   EXPECT_EQ(model_of_set_1(*run), lagging);
-  EXPECT_TRUE(run->kept.rspace.stale);
+  EXPECT_TRUE(std::get<RSpaceEvaluator>(run->kept.evaluator).stale);
 }
 
 TEST_F(PlotsTest, FileDevicesEndWithTheLatestModel) {
@@ -516,7 +515,7 @@ TEST_F(PlotsTest, FileDevicesEndWithTheLatestModel) {
   plots.open("/pdf");
   fake_now += 0.01;
   plots.refresh();  // too soon: pending
-  EXPECT_TRUE(run->kept.rspace.stale);
+  EXPECT_TRUE(std::get<RSpaceEvaluator>(run->kept.evaluator).stale);
   plots.close();
   EXPECT_EQ(model_of_set_1(*run), latest);
 }

@@ -76,7 +76,7 @@ TEST_P(KeptEvaluation, SumsCoefficientsAndChiSquaredMatchAFreshRecomputation) {
     EXPECT_NEAR(a.a1, b.a1, 1e-5) << s;
     EXPECT_NEAR(a.a2, b.a2, 1e-6) << s;
 
-    const KeptSet& k = run->kept.sets[u(s)];
+    const QSpaceSet& k = fit_test::qspace(*run).sets[u(s)];
     for (int i = a.settings.q_first; i <= a.settings.q_last; ++i) {
       if (GetParam().resolution) {
         ASSERT_NEAR(k.M[u(k.current)][u(i)], b.M[u(i)], 1e-5f) << s << " " << i;
@@ -94,14 +94,16 @@ TEST_P(KeptEvaluation, RejectedMovesLeaveTheKeptStateAsItWas) {
   Quiet q;
   walk(*run, q.console, 500);
   run->params.improved_only = true;
-  run->control.E_cur = -1.0f;   // every cost is higher: every move is rejected
-  run->kept.since_refresh = 0;  // no scheduled recomputation in between
-  const KeptState before = run->kept;
+  run->control.E_cur = -1.0f;                // every cost is higher: every move is rejected
+  fit_test::qspace(*run).since_refresh = 0;  // no scheduled recomputation in between
+  const EvaluationState before = run->kept;
   for (int i = 0; i < 300; ++i) ASSERT_FALSE(one_move(*run, q.console));
   for (int s = 1; s <= 2; ++s) {
-    const KeptSet& a = before.sets[u(s)];
-    const KeptSet& b = run->kept.sets[u(s)];
-    EXPECT_EQ(std::memcmp(&a.kept, &b.kept, sizeof a.kept), 0) << s;
+    const KeptSums& kept_before = before.sets[u(s)].kept;
+    const KeptSums& kept_after = run->kept.sets[u(s)].kept;
+    EXPECT_EQ(std::memcmp(&kept_before, &kept_after, sizeof kept_before), 0) << s;
+    const QSpaceSet& a = std::get<QSpaceEvaluator>(before.evaluator).sets[u(s)];
+    const QSpaceSet& b = fit_test::qspace(*run).sets[u(s)];
     EXPECT_EQ(a.current, b.current) << s;
     if (GetParam().resolution) {
       EXPECT_EQ(std::memcmp(&a.M[u(a.current)], &b.M[u(b.current)], sizeof a.M[0]), 0) << s;
@@ -123,8 +125,8 @@ TEST(MoveRows, SinglePointRowIsTheKernelBitForBit) {
   Quiet q;
   one_move(*a, q.console);
   one_move(*b, q.console);
-  ASSERT_FALSE(a->kept.rows.empty());
-  b->kept.rows.clear();  // b goes point by point from here on
+  ASSERT_FALSE(fit_test::qspace(*a).rows.empty());
+  fit_test::qspace(*b).rows.clear();  // b goes point by point from here on
   for (int i = 0; i < 2000; ++i) ASSERT_EQ(one_move(*a, q.console), one_move(*b, q.console)) << i;
   for (int s = 1; s <= 2; ++s) {
     EXPECT_EQ(

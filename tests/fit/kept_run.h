@@ -97,6 +97,10 @@ inline std::unique_ptr<Run> kept_run(const KeptConfig& o, EvaluationPath path = 
   return run;
 }
 
+// The evaluator a run chose (the test knows which).
+inline QSpaceEvaluator& qspace(Run& run) { return std::get<QSpaceEvaluator>(run.kept.evaluator); }
+inline RSpaceEvaluator& rspace(Run& run) { return std::get<RSpaceEvaluator>(run.kept.evaluator); }
+
 struct Quiet {
   std::ostringstream out;
   std::istringstream in;

@@ -50,8 +50,8 @@ TEST_P(RSpaceEvaluation, KeptStateMatchesTheBasisValuesAfterALongWalk) {
   auto fresh = std::make_unique<yosta::Run>(*run);
   model_rebuilt(*fresh);
   for (int s = 1; s <= 2; ++s) {
-    const std::vector<double>& kept = run->kept.rspace.sets[u(s)].D;
-    const std::vector<double>& again = fresh->kept.rspace.sets[u(s)].D;
+    const std::vector<double>& kept = fit_test::rspace(*run).sets[u(s)].D;
+    const std::vector<double>& again = fit_test::rspace(*fresh).sets[u(s)].D;
     ASSERT_EQ(kept.size(), again.size());
     double scale = 1e-12;
     for (double x : again) scale = std::max(scale, std::fabs(x));
@@ -120,7 +120,7 @@ TEST(RSpaceState, SyncsDoNotChangeTheWalk) {
     if (i % 7 == 0) sync_model(*b);
   }
   EXPECT_EQ(a->control.E_cur, b->control.E_cur);
-  EXPECT_EQ(a->kept.rspace.sets[1].D, b->kept.rspace.sets[1].D);
+  EXPECT_EQ(fit_test::rspace(*a).sets[1].D, fit_test::rspace(*b).sets[1].D);
 }
 
 // Masks, positivity and the ends of the grid cut Gaussian bumps, which go
@@ -165,11 +165,11 @@ TEST(RSpaceState, ScheduledRefreshStartsFromTheBasisValues) {
   auto run = fit_test::kept_run(o, EvaluationPath::best);
   fit_test::Quiet q;
   fit_test::walk(*run, q.console, 1000);
-  run->kept.rspace.since_refresh = rspace_refresh_interval;
+  fit_test::rspace(*run).since_refresh = rspace_refresh_interval;
   run->params.max_change = 0.0f;  // the next move changes nothing
   one_move(*run, q.console);
-  EXPECT_EQ(run->kept.rspace.since_refresh, 1);
-  EXPECT_FALSE(run->kept.rspace.stale);
+  EXPECT_EQ(fit_test::rspace(*run).since_refresh, 1);
+  EXPECT_FALSE(fit_test::rspace(*run).stale);
   auto literal = std::make_unique<yosta::Run>(*run);
   full_model(literal->params, literal->model);
   for (int s = 1; s <= 2; ++s) {
@@ -177,7 +177,7 @@ TEST(RSpaceState, ScheduledRefreshStartsFromTheBasisValues) {
       ASSERT_EQ(run->model.sets[u(s)].F_calc[u(k)], literal->model.sets[u(s)].F_calc[u(k)]) << s << " " << k;
     auto fresh = std::make_unique<yosta::Run>(*run);
     model_rebuilt(*fresh);
-    EXPECT_EQ(run->kept.rspace.sets[u(s)].D, fresh->kept.rspace.sets[u(s)].D) << s;
+    EXPECT_EQ(fit_test::rspace(*run).sets[u(s)].D, fit_test::rspace(*fresh).sets[u(s)].D) << s;
     EXPECT_EQ(run->kept.sets[u(s)].kept.EE, fresh->kept.sets[u(s)].kept.EE) << s;
   }
 }
@@ -193,10 +193,10 @@ TEST(RSpaceState, RejectedMovesChangeNothing) {
   fit_test::walk(*run, q.console, 300);
   run->params.improved_only = true;
   run->control.E_cur = -1.0f;  // every cost is higher: every move is rejected
-  const std::vector<double> D = run->kept.rspace.sets[2].D;
+  const std::vector<double> D = fit_test::rspace(*run).sets[2].D;
   const KeptSums kept = run->kept.sets[2].kept;
   for (int i = 0; i < 300; ++i) ASSERT_FALSE(one_move(*run, q.console));
-  EXPECT_EQ(run->kept.rspace.sets[2].D, D);
+  EXPECT_EQ(fit_test::rspace(*run).sets[2].D, D);
   EXPECT_EQ(run->kept.sets[2].kept.EE, kept.EE);
   EXPECT_EQ(run->kept.sets[2].kept.E0, kept.E0);
 }
@@ -211,11 +211,11 @@ TEST(RSpaceState, GivesWayAboveTheMemoryCap) {
   const int nr = run->model.r.nr;
   const std::size_t gram = static_cast<std::size_t>(nr) * static_cast<std::size_t>(nr) * sizeof(float);
   EXPECT_GE(rspace_bytes(*run), 2 * 4 * gram);  // two sets, 2 x 2 blocks each
-  rspace_prepare(*run, rspace_bytes(*run) - 1);
-  EXPECT_FALSE(run->kept.rspace.on);
-  rspace_prepare(*run, rspace_bytes(*run));
-  EXPECT_TRUE(run->kept.rspace.on);
-  EXPECT_EQ(run->kept.rspace.bytes, rspace_bytes(*run));
+  EXPECT_FALSE(rspace_fits(*run, rspace_bytes(*run) - 1));
+  EXPECT_TRUE(rspace_fits(*run, rspace_bytes(*run)));
+  prepare_evaluation(*run, EvaluationPath::best);
+  ASSERT_TRUE(rspace_in_use(*run));
+  EXPECT_EQ(fit_test::rspace(*run).bytes, rspace_bytes(*run));
 }
 
 }  // namespace

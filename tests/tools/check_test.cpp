@@ -20,7 +20,9 @@ constexpr double pi = 3.14159265358979323846;
 // set whose data are spoilt and the sum of its weights, and whether exchanging the
 // weights of basis functions 2 and 3 can show at all (not in the example, whose
 // partials 2 and 3 are both zero up to 2.65 A and whose weights 2 and 3 of set 1 are
-// equal).
+// equal), and whether Q F(Q) in place of F(Q) is told apart (not in the example, whose
+// F(Q) ends at 20 with a ripple that Q times it raises to 0.16 of the first quarter's,
+// below the limit that the short X-ray set of water needs).
 struct Inputs {
   std::string name;
   std::string parameter_file;
@@ -29,6 +31,7 @@ struct Inputs {
   std::size_t spoilt = 0;
   double spoilt_sum = 0;
   bool order_shows = true;
+  bool q_times_shows = true;
 };
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -47,6 +50,7 @@ Inputs example(const TempDir& dir) {
             {"fixed_F1.dat", "fixed_F2.dat", "fixed_F3.dat"},
             0,
             0.1225 + 0.2450 + 0.1225,
+            false,
             false};
   for (const std::string& f : {in.parameter_file, in.data_files[0], in.data_files[1], in.data_files[2]})
     fs::copy_file(src + f, dir.file(f));
@@ -64,6 +68,7 @@ Inputs water(const TempDir& dir) {
             {"H2O.dat", "D2O.dat", "HDO.dat"},
             1,
             0.0374422 + 0.172189 + 0.197966,
+            true,
             true};
   const char* raw[] = {"SLS18498-H2O", "SLS18502-D2O", "SLS18500-HDO5050"};
   for (int i = 0; i < 3; ++i) {
@@ -138,6 +143,22 @@ const Case cases[] = {
        rewrite_f(dir.file(in.data_files[in.spoilt]), [sum](double f) { return 1.0 + f / sum; });
        return std::vector<std::string>{in.data_files[in.spoilt] + " tends to", "looks like S(Q)"};
      }},
+    {"Q F(Q) in place of F(Q)",
+     [](const TempDir& dir, const Inputs& in) {
+       if (!in.q_times_shows) return std::vector<std::string>{};
+       const std::string path = dir.file(in.data_files[in.spoilt]);
+       const std::vector<std::string> lines = split_lines(read_file(path));
+       std::string out = lines[0] + "\n" + lines[1] + "\n";
+       for (std::size_t i = 2; i < lines.size(); ++i) {
+         std::vector<double> v = numbers(lines[i]);
+         if (v.size() < 2) continue;
+         v[1] *= v[0];
+         for (double x : v) out += std::to_string(x) + " ";
+         out += "\n";
+       }
+       write_file(path, out);
+       return std::vector<std::string>{in.data_files[in.spoilt] + ": the ripple of F(Q)", "divide it by Q"};
+     }},
     {"a set 4 pi times too large",
      [](const TempDir& dir, const Inputs& in) {
        rewrite_f(dir.file(in.data_files[in.spoilt]), [](double f) { return 4.0 * pi * f; });
@@ -202,14 +223,23 @@ TEST(Check, ReportsTheXraySetOfTheFourSetFitWithoutInversion) {
 }
 
 TEST(Check, SetsThatCannotSeparateTheBasisFunctionsAreAFinding) {
-  TempDir dir;
-  const Inputs in = example(dir);
-  // The third set given the second set's weights.
-  write_file(dir.file(in.parameter_file),
-             replaced(read_file(dir.file(in.parameter_file)), in.records[2], in.records[1]));
-  const CommandResult r = run_tools(dir, "check " + in.parameter_file);
-  EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_NE(r.output.find("do not separate the basis functions"), std::string::npos) << r.output;
+  struct Row {
+    const char* what;
+    int from, to;  // the third record becomes the record `from`, or zeros when -1
+    const char* says;
+  };
+  const Row rows[] = {{"the third set given the second set's weights", 1, 2, "do not separate the basis functions"},
+                      {"the third set given zero weights", -1, 2, "fixed_F3.dat: every weight of this set is 0"}};
+  for (const Row& row : rows) {
+    TempDir dir;
+    const Inputs in = example(dir);
+    const std::string record = row.from < 0 ? "0.0 0.0 0.0" : in.records[static_cast<std::size_t>(row.from)];
+    write_file(dir.file(in.parameter_file),
+               replaced(read_file(dir.file(in.parameter_file)), in.records[static_cast<std::size_t>(row.to)], record));
+    const CommandResult r = run_tools(dir, "check " + in.parameter_file);
+    EXPECT_EQ(r.status, 2) << row.what << "\n" << r.output;
+    EXPECT_NE(r.output.find(row.says), std::string::npos) << row.what << "\n" << r.output;
+  }
 }
 
 TEST(Check, UnreadableInputEndsWithStatusOneNamingTheFile) {
