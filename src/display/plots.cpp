@@ -167,6 +167,15 @@ std::string basis_name(const std::vector<std::string>& names, std::size_t p) {
   return p < names.size() ? names[p] : "basis function " + std::to_string(p + 1);
 }
 
+std::string literal_text(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '_' || c == '^') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
 RobustRange robust_range(std::vector<float> values) {
   std::erase_if(values, [](float v) { return !std::isfinite(v); });
   RobustRange range;
@@ -334,10 +343,11 @@ struct LivePlots::Impl {
 
   void make_labels(const std::vector<std::string>& names) {
     gr_y_label = run.params.qdep_coefficients ? "g(r) - 1" : "G(r)";
-    gr_top = basis_name(names, 0);
+    gr_top = literal_text(basis_name(names, 0));
     std::string file = run.params.sets[0].data_file;
     file.erase(file.find_last_not_of(' ') + 1);
-    fq_top = (file.empty() ? std::string("data set 1") : file) + ": model blue, data green, background yellow";
+    fq_top =
+        (file.empty() ? std::string("data set 1") : literal_text(file)) + ": model blue, data green, background yellow";
   }
 
   void draw_panel(int p) {

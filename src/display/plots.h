@@ -75,6 +75,11 @@ std::vector<std::string> basis_names(const std::string& text, int nbasis);
 // Name p (from 0) of `names`, or "basis function p+1" without names.
 std::string basis_name(const std::vector<std::string>& names, std::size_t p);
 
+// `text` as the graphics library should print it: the library reads "_" and
+// "^" as the start of a subscript or superscript, so that a file name such as
+// "binary_F1.dat" would lose its underscore; each gets a backslash.
+std::string literal_text(const std::string& text);
+
 // Limits for the value axis of a saved picture that leave out isolated
 // spikes (one wild low-Q point, an intramolecular peak far above the rest)
 // while the body of the curves still fills the panel: the range of the middle

@@ -136,8 +136,8 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
   // The value axis label far enough out to clear value labels as wide as
   // "-5x10^-3" (small residuals).
   cpgbox(panel.x_label.empty() ? "BCST" : "BCNST", 0.0f, 0, "BCNSTV", 0.0f, 0);
-  cpglab(panel.x_label.c_str(), "", panel.title.c_str());
-  cpgmtxt("L", 5.0f, 0.5f, 0.5f, panel.y_label.c_str());
+  cpglab(literal_text(panel.x_label).c_str(), "", literal_text(panel.title).c_str());
+  cpgmtxt("L", 5.0f, 0.5f, 0.5f, literal_text(panel.y_label).c_str());
 
   // Legend: one entry a line, top right inside the frame.
   float legend_height = 1.0f;
@@ -168,7 +168,7 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
       cpgslw(1);
     }
     cpgsci(1);
-    cpgtext(lx + 1.4f * seg, ly - 0.35f * char_y, label.c_str());
+    cpgtext(lx + 1.4f * seg, ly - 0.35f * char_y, literal_text(label).c_str());
     ly -= step;
   };
   for (const PictureBand& band : panel.bands) entry(band.colour, band.label, false, true);

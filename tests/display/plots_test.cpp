@@ -342,6 +342,12 @@ TEST(RobustRange, LeavesOutIsolatedSpikesAndKeepsPeaks) {
   EXPECT_EQ(none.hi, 1.0f);
 }
 
+TEST(LiteralText, SubscriptAndSuperscriptMarksAreEscaped) {
+  EXPECT_EQ(literal_text("binary_F1.dat"), "binary\\_F1.dat");
+  EXPECT_EQ(literal_text("a^b_c"), "a\\^b\\_c");
+  EXPECT_EQ(literal_text("g(r) - 1"), "g(r) - 1");
+}
+
 TEST(BasisNames, OnePerBasisFunction) {
   EXPECT_EQ(basis_names("O-O,O-H,H-H", 3), (std::vector<std::string>{"O-O", "O-H", "H-H"}));
   EXPECT_EQ(basis_names(" A A , B\t", 2), (std::vector<std::string>{"A A", "B"}));
@@ -372,7 +378,7 @@ TEST(BasisNames, OnePerBasisFunction) {
 // names given and the data file title the panels, at every drawing.
 TEST_F(PlotsTest, PanelsNameWhatTheyShow) {
   run->params.qdep_coefficients = true;
-  run->params.sets[0].data_file = "H2O.dat" + std::string(73, ' ');
+  run->params.sets[0].data_file = "H2O_1.dat" + std::string(71, ' ');
   LivePlots plots(*run, recorder());
   plots.name_basis({"O-O", "O-H", "H-H"});
   plots.open("");
@@ -382,8 +388,8 @@ TEST_F(PlotsTest, PanelsNameWhatTheyShow) {
   for (const Call& c : calls)
     if (c.name == "label") labels.push_back(c.text);
   EXPECT_EQ(labels, (std::vector<std::string>{
-                        "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O.dat: model blue, data green, background yellow",
-                        "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O.dat: model blue, data green, background yellow"}));
+                        "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O\\_1.dat: model blue, data green, background yellow",
+                        "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O\\_1.dat: model blue, data green, background yellow"}));
 }
 
 TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
