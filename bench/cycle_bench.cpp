@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "baseline.h"
-#include "cases.h"
+#include "support/straightforward_cycle.h"
+#include "support/bench_cases.h"
 #include "fit/cycle.h"
 #include "model/corrections.h"
 #include "fit/run.h"

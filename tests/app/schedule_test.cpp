@@ -8,10 +8,11 @@
 #include <sstream>
 #include <vector>
 
-#include "../fit/fit_fixture.h"
+#include "support/run_builder.h"
 #include "fit/cycle.h"
 #include "output/results_fixture.h"
 #include "support/test_support.h"
+#include "formats/result_files.h"
 
 namespace yosta {
 namespace {
@@ -167,8 +168,8 @@ TEST(SaveCheck, ClockReadEveryFewMovesDelaysOnlyTimedEvents) {
 
 TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
   testing::TempDir dir;
-  fit_test::ModelOptions o;
-  auto run = fit_test::model_run(o);
+  testing::ModelOptions o;
+  auto run = testing::model_run(o);
   run->hooks.after_move = save_check;
   run->params.root = dir.file("walk");
   run->params.root_length = static_cast<std::int32_t>(run->params.root.size());
@@ -180,7 +181,19 @@ TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
   EXPECT_EQ(run->control.generated, 25);
   EXPECT_EQ(run->control.moves_made, 25);
   EXPECT_FALSE(run->control.running);
-  EXPECT_NE(testing::read_file(dir.file("walk.g")), "");
+  // The final save holds the state the walk ended in.
+  const formats::GFile g = formats::read_g_file(dir.file("walk.g"));
+  EXPECT_EQ(g.generated, 25);
+  EXPECT_EQ(g.accepted, run->control.accepted);
+  ASSERT_EQ(g.nbasis(), 2);
+  ASSERT_EQ(g.nr(), 30);
+  for (int p = 1; p <= 2; ++p) {
+    for (int j = 1; j <= 30; ++j) {
+      EXPECT_EQ(g.v[static_cast<std::size_t>(p - 1)][static_cast<std::size_t>(j - 1)],
+                run->model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)])
+          << p << " " << j;
+    }
+  }
 }
 
 }  // namespace

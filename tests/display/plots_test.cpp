@@ -1,3 +1,5 @@
+// The plot panels and the calls they make through the library, with a recorder
+// in place of the library.
 #include "display/plots.h"
 
 #include <gtest/gtest.h>
@@ -11,105 +13,14 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "display/plots_fixture.h"
 #include "model/transform.h"
 #include "support/test_support.h"
 
 namespace yosta {
 namespace {
 
-// ------------------------------------------------------------ the recorder
-
-struct Call {
-  std::string name;
-  std::vector<double> args;
-  std::string text;
-};
-
-std::vector<Call> calls;
-double fake_now = 100.0;
-int next_id = 0;
-int failing_open = 0;  // the n-th open (1-based) fails; 0: none
-
-void record(std::string name, std::vector<double> args = {}, std::string text = {}) {
-  calls.push_back({std::move(name), std::move(args), std::move(text)});
-}
-
-PlotApi recorder() {
-  PlotApi api{};
-  api.open = [](const char* device) {
-    record("open", {}, device);
-    ++next_id;
-    return next_id == failing_open ? -1 : next_id;
-  };
-  api.select = [](int id) { record("select", {double(id)}); };
-  api.ask = [](int flag) { record("ask", {double(flag)}); };
-  api.paper = [](float w, float a) { record("paper", {w, a}); };
-  api.char_height = [](float h) { record("sch", {h}); };
-  api.begin_buffer = [] { record("bbuf"); };
-  api.end_buffer = [] { record("ebuf"); };
-  api.env = [](float x0, float x1, float y0, float y1, int just, int axis) {
-    record("env", {x0, x1, y0, y1, double(just), double(axis)});
-  };
-  api.label = [](const char* x, const char* y, const char* top) {
-    record("label", {}, std::string(x) + "|" + y + "|" + top);
-  };
-  api.colour = [](int ci) { record("sci", {double(ci)}); };
-  api.colour_rgb = [](int ci, float r, float g, float b) { record("scr", {double(ci), r, g, b}); };
-  api.line = [](int n, const float* x, const float* y) { record("line", {double(n), x[0], y[0], x[n - 1], y[n - 1]}); };
-  api.close = [] { record("close"); };
-  api.place = [](const char* first, const char* second) {
-    record("place", {}, std::string(first) + "|" + second);
-    return true;
-  };
-  api.now = [] { return fake_now; };
-  return api;
-}
-
-// The real library with the fake clock, so throttling does not depend on speed.
-PlotApi library_with_fake_clock() {
-  PlotApi api = pgplot_api();
-  api.now = [] { return fake_now; };
-  return api;
-}
-
-std::vector<std::string> names() {
-  std::vector<std::string> out;
-  for (const Call& c : calls) out.push_back(c.name);
-  return out;
-}
-
-class PlotsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    calls.clear();
-    fake_now = 100.0;
-    next_id = 0;
-    failing_open = 0;
-    run = make_run();
-    // 400 points at 0.05 Angstrom; 3 Q points.
-    run->model.r.nr = 400;
-    run->model.r.dr = 0.05f;
-    for (int j = 1; j <= 400; ++j) run->model.v[1][j] = 0.5f * std::sin(0.1f * float(j));
-    run->model.q.nq = 3;
-    run->model.q.Q[1] = 1.0f;
-    run->model.q.Q[2] = 2.0f;
-    run->model.q.Q[3] = 3.0f;
-    DataSet& s = run->model.sets[1];
-    s.a0 = 0.1f;
-    s.a1 = 0.2f;
-    s.a2 = 0.05f;
-    s.beta = 2.0f;
-    for (int k = 1; k <= 3; ++k) {
-      s.F[k] = 0.5f * float(k);
-      s.F_calc[k] = 1.0f + float(k);
-    }
-  }
-  void set_root(const std::string& root) {
-    run->params.root = root + std::string(20, ' ');
-    run->params.root_length = static_cast<std::int32_t>(root.size());
-  }
-  std::unique_ptr<yosta::Run> run;
-};
+using namespace plots_test;
 
 // ------------------------------------------------------------- panel data
 
@@ -575,99 +486,6 @@ TEST_F(PlotsTest, DeviceNamesGiveTitlesOrFilesOfTheirOwn) {
     EXPECT_EQ(opened, (std::vector<std::string>{first, second})) << device;
   }
   calls.clear();
-}
-
-// ------------------------------------------------------- the real library
-
-TEST_F(PlotsTest, NullDeviceNeedsNoDisplay) {
-  const char* display = std::getenv("DISPLAY");
-  const std::string saved = display ? display : "";
-  unsetenv("DISPLAY");
-  {
-    LivePlots plots(*run, library_with_fake_clock());
-    EXPECT_NO_THROW(plots.open("/null"));
-    for (int i = 0; i < 5; ++i) {
-      fake_now += 1.0;
-      plots.refresh();
-    }
-  }
-  if (display) setenv("DISPLAY", saved.c_str(), 1);
-}
-
-std::pair<int, int> png_size(const std::string& bytes) {
-  auto be32 = [&](std::size_t at) {
-    return (int(std::uint8_t(bytes[at])) << 24) | (int(std::uint8_t(bytes[at + 1])) << 16) |
-           (int(std::uint8_t(bytes[at + 2])) << 8) | int(std::uint8_t(bytes[at + 3]));
-  };
-  return {be32(16), be32(20)};
-}
-
-TEST_F(PlotsTest, PngDeviceKeepsTheLatestPictureOfEachPanelUnderTheRootName) {
-  testing::TempDir dir;
-  set_root(dir.file("fit"));
-  {
-    LivePlots plots(*run, library_with_fake_clock());
-    plots.open("/png");
-    for (int i = 0; i < 3; ++i) {
-      fake_now += 1.0;
-      run->model.v[1][5] += 1.0f;
-      plots.refresh();
-      // The picture of the drawing just made is on disk already.
-      ASSERT_TRUE(std::filesystem::exists(dir.file("fit_gr.png")));
-    }
-  }
-  for (const char* name : {"fit_gr.png", "fit_sq.png"}) {
-    const std::string bytes = testing::read_file(dir.file(name));
-    ASSERT_GT(bytes.size(), 1000u) << name;
-    EXPECT_EQ(bytes.substr(1, 3), "PNG");
-    EXPECT_EQ(png_size(bytes), (std::pair{565, 349})) << "6 inches at aspect 0.618";
-  }
-  // Nothing else is left behind: no numbered pages, no half-written pictures.
-  int files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
-  EXPECT_EQ(files, 2);
-}
-
-TEST_F(PlotsTest, SvgAndPdfDevicesWriteOneFileEachWithoutBlankPages) {
-  testing::TempDir dir;
-  set_root(dir.file("fit"));
-  {
-    LivePlots plots(*run, library_with_fake_clock());
-    plots.open(dir.file("report/svg"));
-    fake_now += 1.0;
-    plots.refresh();
-  }
-  EXPECT_GT(std::filesystem::file_size(dir.file("report_gr.svg")), 1000u);
-  EXPECT_GT(std::filesystem::file_size(dir.file("report_sq.svg")), 1000u);
-  {
-    LivePlots plots(*run, library_with_fake_clock());
-    plots.open("/pdf");
-    fake_now += 1.0;
-    plots.refresh();  // second page
-    fake_now += 0.01;
-    plots.refresh();  // skipped, drawn at close: third page
-  }
-  const std::string pdf = testing::read_file(dir.file("fit_gr.pdf"));
-  int pages = 0;
-  for (std::size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1))
-    if (pdf[at + 11] != 's') ++pages;
-  EXPECT_EQ(pages, 3);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
-}
-
-TEST_F(PlotsTest, UnknownDeviceOrUnwritableFileIsAGraphicsError) {
-  testing::TempDir dir;
-  set_root(dir.file("missing/fit"));
-  for (const char* device : {"/foo", "/png", "/pdf"}) {
-    LivePlots plots(*run, library_with_fake_clock());
-    try {
-      plots.open(device);
-      FAIL() << device;
-    } catch (const Stop& stop) {
-      EXPECT_EQ(stop.lines, std::vector<std::string>{"Graphics error"}) << device;
-      EXPECT_EQ(stop.status, 1);
-    }
-  }
 }
 
 }  // namespace

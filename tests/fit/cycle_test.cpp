@@ -67,7 +67,7 @@ struct Branch {
   float E_cur;
   bool improved_only;
   int draws;
-  int accepted;  // -1: decided by the drawn number
+  bool accepted;
 };
 
 void PrintTo(const Branch& b, std::ostream* os) {
@@ -88,26 +88,23 @@ TEST_P(ZeroMoveBranches, DrawOnlyInTheMetropolisBranch) {
   Transcript t;
   const bool accepted = one_move(*run, t.console);
   EXPECT_EQ(run->control.seed, advanced(777, b.draws));
-  if (b.accepted >= 0) {
-    EXPECT_EQ(accepted, b.accepted == 1);
-  } else {
-    std::int32_t seed = advanced(777, 3);
-    const double u = next_random(seed);
-    const float D = b.E_cur * 0.5f;
-    EXPECT_EQ(accepted, u <= static_cast<double>(std::exp(D)));
-  }
+  EXPECT_EQ(accepted, b.accepted);
   EXPECT_EQ(run->control.generated, 1);
   EXPECT_EQ(run->control.accepted, accepted ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ZeroMoveBranches,
-                         ::testing::Values(Branch{0.0f, true, 3, 1},        // improved_only, D = 0: accepted
-                                           Branch{0.0f, false, 3, 1},       // D = 0: accepted without a draw
-                                           Branch{-1.0f, true, 3, 0},       // improved_only, D < 0: rejected
-                                           Branch{-1.0f, false, 4, -1},     // Metropolis draw
-                                           Branch{-40.0f, false, 4, -1},    // D = -20 exactly still draws
-                                           Branch{-40.0001f, false, 3, 0},  // D just below -20: no draw
-                                           Branch{1.0e30f, false, 3, 1}));  // the first move of a run
+                         // The fourth number of seed 777, the Metropolis draw, is 0.78196
+                         // (log -0.24595): a move is accepted for D = -0.24, not for D = -0.25.
+                         ::testing::Values(Branch{0.0f, true, 3, true},         // improved_only, D = 0: accepted
+                                           Branch{0.0f, false, 3, true},        // D = 0: accepted without a draw
+                                           Branch{-1.0f, true, 3, false},       // improved_only, D < 0: rejected
+                                           Branch{-0.48f, false, 4, true},      // exp(-0.24) = 0.7866 above the draw
+                                           Branch{-0.5f, false, 4, false},      // exp(-0.25) = 0.7788 below the draw
+                                           Branch{-1.0f, false, 4, false},      // exp(-0.5) = 0.6065
+                                           Branch{-40.0f, false, 4, false},     // D = -20 exactly still draws
+                                           Branch{-40.0001f, false, 3, false},  // D just below -20: no draw
+                                           Branch{1.0e30f, false, 3, true}));   // the first move of a run
 
 TEST(Acceptance, RefusedCentresAreDrawnAgainUncounted) {
   ModelOptions o;

@@ -33,25 +33,12 @@ inline void PrintTo(const KeptConfig& s, std::ostream* os) { *os << s.name; }
 // the corrections have something to fit, the model started from zero.
 inline std::unique_ptr<Run> kept_run(const KeptConfig& o, EvaluationPath path = EvaluationPath::q_space) {
   constexpr int nq = 70, nr = 40, nbasis = 2, nsets = 2;
-  auto run = make_run();
+  auto run = testing::RunBuilder().basis(nbasis).sets(nsets).q_steps(nq, 0.25f).r_grid_from_q(nr).quiet_fit().build();
   RunParameters& par = run->params;
-  par.nbasis = nbasis;
-  par.nsets = nsets;
-  par.density = 0.05f;
-  par.Mr = 2;
-  par.max_change = 0.5f;
+  par.nsets_fixed = 0;
   par.report_interval = 1000000000;
   par.plot_interval = 1000000000;
-  par.run_time = 1.0e6f;
-  par.save_interval = 1.0e6f;
   par.resolution_on = o.resolution;
-  run->control.next_save_time = 1.0e6f;
-  run->control.clock.now = never;
-  run->model.q.nq = nq;
-  for (int k = 1; k <= nq; ++k) run->model.q.Q[kept_index(k)] = 0.25f * static_cast<float>(k);
-  run->model.r.dr = 6.283185f / (run->model.q.Q[kept_index(nq)] * 2.0f);
-  run->model.r.nr = nr;
-  run->model.Z = -1.0f;
   check_q_grid(run->model);
   build_tables(run->params, run->model);
   for (int s = 1; s <= nsets; ++s) {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <sstream>
 
-#include "baseline.h"
-#include "cases.h"
+#include "support/straightforward_cycle.h"
+#include "support/bench_cases.h"
 #include "fit/cycle.h"
 #include "model/corrections.h"
 #include "app/program.h"

@@ -137,9 +137,11 @@ TEST(Parameters, WithoutLivePlotTheNextLineIsTheDensity) {
   ParamText t;
   t.density = "0.05";
   EXPECT_FLOAT_EQ(parse(t.text()).density, 0.05f);
-  // A stray plot interval is read as the density and shifts every later record.
   t.plot_interval = "7";
-  EXPECT_NE(stop_message(t.text()), "");
+  // A stray plot interval is read as the density, and the density then stands
+  // where the logical of record 5 belongs.
+  EXPECT_EQ(stop_message(t.text()),
+            "Error reading file \"params.dat\", line 5: expected Q-dependent coefficients (logical), found \"0.05\"");
 }
 
 TEST(Parameters, PartialLimit) {

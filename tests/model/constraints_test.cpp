@@ -6,14 +6,14 @@
 #include <cmath>
 #include <cstdint>
 
-#include "fit/fit_fixture.h"
+#include "support/run_builder.h"
 #include "base/random.h"
 #include "base/stop.h"
 
 namespace yosta {
 namespace {
 
-using fit_test::grid_run;
+using testing::r_grid_run;
 
 // dr = 0.25 makes every r_j exact: r_4 = 1.0, r_8 = 2.0, r_10 = 2.5, r_12 = 3.0.
 constexpr float dr = 0.25f;
@@ -23,7 +23,7 @@ float& at(yosta::Run& run, int p, int j) {
 }
 
 TEST(ZeroRules, CentreRefusalIsInclusiveAndMaskIsStrict) {
-  auto run = grid_run(2, 40, dr);
+  auto run = r_grid_run(2, 40, dr);
   run->params.zero.push_back({1, 1.0f, 2.0f});
   EXPECT_TRUE(centre_refused(run->params, 1, 1.0f));
   EXPECT_TRUE(centre_refused(run->params, 1, 2.0f));
@@ -36,14 +36,14 @@ TEST(ZeroRules, CentreRefusalIsInclusiveAndMaskIsStrict) {
 }
 
 TEST(PositivityRule, WithoutPositivityConstraintsAnyChangeStays) {
-  auto run = grid_run(2, 40, dr);
+  auto run = r_grid_run(2, 40, dr);
   run->params.zero.push_back({1, 1.0f, 2.0f});
   EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, -3.0f), -3.0f);
   EXPECT_EQ(positivity_rule(run->params, run->model, 2, 6, -3.0f), -3.0f);
 }
 
 TEST(PositivityRule, OneConstraintGuardsEveryBasisFunction) {
-  auto run = grid_run(2, 40, dr);
+  auto run = r_grid_run(2, 40, dr);
   run->params.positivity.push_back({1, 2.0f, 3.0f});
   at(*run, 1, 10) = 0.25f;
   at(*run, 2, 20) = 0.25f;
@@ -60,7 +60,7 @@ TEST(PositivityRule, OneConstraintGuardsEveryBasisFunction) {
 }
 
 TEST(PositivityRule, PointBelowFloorOnlyMovesBackUp) {
-  auto run = grid_run(1, 40, dr);
+  auto run = r_grid_run(1, 40, dr);
   run->params.positivity.push_back({1, 2.0f, 3.0f});
   at(*run, 1, 20) = -1.5f;                                                  // below Z outside every range
   EXPECT_EQ(positivity_rule(run->params, run->model, 1, 20, 0.25f), 0.0f);  // still below: dropped
@@ -69,7 +69,7 @@ TEST(PositivityRule, PointBelowFloorOnlyMovesBackUp) {
 }
 
 TEST(EnforceRules, BoundsInclusiveAndPositivityKeepsTheFloor) {
-  auto run = grid_run(2, 40, dr);
+  auto run = r_grid_run(2, 40, dr);
   run->params.zero.push_back({1, 1.0f, 2.0f});
   run->params.positivity.push_back({1, 1.5f, 3.0f});
   run->params.positivity.push_back({2, 1.0f, 1.5f});
@@ -86,7 +86,7 @@ TEST(EnforceRules, BoundsInclusiveAndPositivityKeepsTheFloor) {
 }
 
 TEST(FreeCentreGuard, StopsOnlyWhenNoCentreIsLeft) {
-  auto run = grid_run(2, 8, dr);
+  auto run = r_grid_run(2, 8, dr);
   run->params.zero.push_back({1, 0.0f, 2.0f});
   EXPECT_NO_THROW(check_free_centre(run->params, run->model));
   run->params.zero.push_back({2, 0.25f, 1.75f});
@@ -102,7 +102,7 @@ TEST(FreeCentreGuard, StopsOnlyWhenNoCentreIsLeft) {
 }
 
 TEST(Coordination, FullSumAndEmptyRange) {
-  auto run = grid_run(1, 40, dr);
+  auto run = r_grid_run(1, 40, dr);
   run->params.density = 0.1f;
   run->params.coordination.push_back({1, 1.0f, 1.0f, 0.5f, 2.0f, 3.0f, 0.5f});
   run->params.coordination.push_back({1, 1.1f, 1.2f, 1.0f, 1.0f, 4.0f, 2.0f});  // no r point
@@ -117,7 +117,7 @@ TEST(Coordination, FullSumAndEmptyRange) {
 }
 
 TEST(Coordination, MoveChangesTrackFullRecomputation) {
-  auto run = grid_run(2, 200, 0.05f);
+  auto run = r_grid_run(2, 200, 0.05f);
   run->params.density = 0.08f;
   run->params.coordination.push_back({1, 1.0f, 3.0f, 0.5f, 1.0f, 6.0f, 0.1f});
   run->params.coordination.push_back({2, 0.0f, 10.0f, 0.25f, 0.5f, 2.0f, 1.0f});
@@ -147,7 +147,7 @@ TEST(Coordination, MoveChangesTrackFullRecomputation) {
 
 class SmoothingTest : public ::testing::TestWithParam<int> {
  protected:
-  std::unique_ptr<yosta::Run> run_ = grid_run(2, 25, 0.2f);
+  std::unique_ptr<yosta::Run> run_ = r_grid_run(2, 25, 0.2f);
   void SetUp() override {
     RunParameters& par = run_->params;
     par.smoothing_on = true;
@@ -239,7 +239,7 @@ TEST_P(SmoothingTest, CutoffBeyondGridGivesNoPenalty) {
 INSTANTIATE_TEST_SUITE_P(Types, SmoothingTest, ::testing::Values(1, 2));
 
 TEST(Smoothing, OffOrGaussianTypeGivesZero) {
-  auto run = grid_run(1, 10, 0.2f);
+  auto run = r_grid_run(1, 10, 0.2f);
   at(*run, 1, 5) = 3.0f;
   run->model.S = 9.0f;
   smoothing_full(run->params, run->model);
@@ -252,7 +252,7 @@ TEST(Smoothing, OffOrGaussianTypeGivesZero) {
 }
 
 TEST(Smoothing, OverflowingFactorIsRefusedAtSetUp) {
-  auto run = grid_run(1, 1000, 0.1f);  // r up to 100 A
+  auto run = r_grid_run(1, 1000, 0.1f);  // r up to 100 A
   run->params.smoothing_on = true;
   run->params.smoothing_type = 1;
   run->params.smoothing_exponent = 1.0f;

@@ -21,8 +21,8 @@ TEST(RealGrid, WorkedExample) {
   run->model.q.Q[591] = 30.0f;
   run->params.rmax = 20.0f;
   derive_r_grid(run->params, run->model);
-  EXPECT_EQ(run->model.r.dr, 6.283185f / 60.0f);
-  EXPECT_NEAR(run->model.r.dr, 0.10472, 1e-5);
+  // 2 pi / (Q_last Mr) = 6.283185 / 60 = 0.10471975, to the last bit of a float.
+  EXPECT_EQ(run->model.r.dr, 0.10471975f);
   EXPECT_EQ(run->model.r.nr, 191);
 }
 
@@ -119,15 +119,17 @@ TEST_F(GaussianRanges, ShapesArePeakedCutGaussians) {
   EXPECT_EQ(run->model.gauss.ngauss[1], 0);
   EXPECT_EQ(run->model.gauss.shape[1][1], 1.0f);
 
+  // Width 6 A: sigma = 6 x 0.42480883 = 2.548853 A, 7 points of dr = 1 A each
+  // side; exp(-k^2 / (2 sigma^2)) worked out by hand for k = 0 .. 7.
   const int n = run->model.gauss.ngauss[2];
-  const double sigma = run->model.gauss.sigma[2];
   ASSERT_EQ(n, 7);
+  EXPECT_NEAR(run->model.gauss.sigma[2], 2.548853f, 1e-6f);
+  const double expected[8] = {1.0, 0.9259244, 0.7350249, 0.5002414, 0.2918826, 0.1460118, 0.0626208, 0.0230250};
   const auto& shape = run->model.gauss.shape[2];
   EXPECT_EQ(shape[u(n + 1)], 1.0f);
-  for (int m = 1; m <= 2 * n + 1; ++m) {
-    const double x = (m - n - 1) / sigma;
-    EXPECT_NEAR(shape[u(m)], std::exp(-0.5 * x * x), 1e-6) << m;
-    EXPECT_EQ(shape[u(m)], shape[u(2 * n + 2 - m)]) << m;
+  for (int k = 0; k <= n; ++k) {
+    EXPECT_NEAR(shape[u(n + 1 + k)], expected[k], 1e-6) << k;
+    EXPECT_EQ(shape[u(n + 1 - k)], shape[u(n + 1 + k)]) << k;
   }
 }
 

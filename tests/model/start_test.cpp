@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "model_fixture.h"
+#include "support/run_builder.h"
 #include "support/test_support.h"
 
 namespace yosta {
@@ -20,15 +21,7 @@ using testing::write_file;
 class StartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    run = make_run();
-    RunParameters& p = run->params;
-    p.nbasis = 2;
-    p.density = 0.05f;
-    p.root = dir.file("fit");
-    p.root_length = static_cast<std::int32_t>(p.root.size());
-    run->model.r.nr = 30;
-    run->model.r.dr = 0.1f;
-    run->model.Z = -1.0f;
+    run = testing::RunBuilder().basis(2).density(0.05f).r_grid(30, 0.1f).floor(-1.0f).root(dir.file("fit")).build();
   }
   void start() { prepare_start(run->params, run->model, counts, run->sums, console); }
 

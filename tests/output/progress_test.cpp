@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/run_builder.h"
 #include "support/test_support.h"
 
 namespace yosta {
@@ -15,11 +16,9 @@ namespace {
 using testing::split_lines;
 
 std::unique_ptr<Run> progress_run(int nsets, int ncoord = 0) {
-  auto run = make_run();
+  auto run = testing::RunBuilder().basis(2).r_grid(100, 0.0f).build();
   RunParameters& p = run->params;
   p.nsets = nsets;
-  p.nbasis = 2;
-  run->model.r.nr = 100;
   run->control.accepted = 7;
   run->control.generated = 12;
   run->model.S = 6.25f;  // per basis value: 6.25 / 200

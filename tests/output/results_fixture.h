@@ -20,6 +20,7 @@
 #include "text/free_reader.h"
 
 #include "fit/run.h"
+#include "support/run_builder.h"
 
 namespace yosta::results_test {
 
@@ -79,40 +80,37 @@ struct Options {
 // grid, with a model that differs from the data by a known amount.
 struct Fixture {
   TempDir dir;
-  std::unique_ptr<Run> run = make_run();
+  std::unique_ptr<Run> run;
   std::ostringstream console_out;
   std::istringstream console_in;
   Console console{console_out, console_in};
 
-  explicit Fixture(const Options& o = {}) {
+  explicit Fixture(const Options& o = {})
+      : run(testing::RunBuilder()
+                .basis(2)
+                .sets(o.nsets)
+                .q_steps(120, 0.05f)
+                .r_grid(48, 6.2831855f / (0.05f * 120.0f * 2.0f))  // 2 pi / (Q_120 Mr)
+                .density(0.1f)
+                .floor(o.qdep ? -1.0f : 0.0f)
+                .root(dir.file(o.root_name))
+                .build()) {
     const int nsets = o.nsets;
     const bool qdep = o.qdep;
     RunParameters& p = run->params;
     p.title = padded("Test of the result files");
-    const std::string root = dir.file(o.root_name);
-    p.root = padded(root);
-    p.root_length = static_cast<std::int32_t>(root.size());
-    p.nbasis = 2;
-    p.nsets = nsets;
     p.nsets_fixed = qdep ? 0 : nsets;
     p.nsets_qdep = qdep ? nsets : 0;
     p.qdep_coefficients = qdep;
     p.resolution_on = o.resolution;
     p.save_targets = o.save_targets;
-    p.density = 0.1f;
-    p.Mr = 2;
     p.run_time = 25.0f;
     p.save_interval = 10.0f;
 
-    run->model.q.nq = 120;
-    for (int k = 1; k <= 120; ++k) run->model.q.Q[k] = static_cast<float>(k) * 0.05f;
-    run->model.r.dr = 6.2831855f / (run->model.q.Q[120] * static_cast<float>(p.Mr));
-    run->model.r.nr = 48;
     for (int j = 1; j <= run->model.r.nr; ++j) {
       run->model.v[1][j] = 0.25f * std::sin(static_cast<float>(j));
       run->model.v[2][j] = -0.5f + 0.01f * static_cast<float>(j);
     }
-    run->model.Z = qdep ? -1.0f : 0.0f;
     for (int s = 1; s <= nsets; ++s) {
       DataSet& set = run->model.sets[s];
       DataSetSettings& d = set.settings;

@@ -1,4 +1,6 @@
-// Helpers shared by the test programs: scratch folders, files, whole runs.
+// Helpers shared by the test programs: scratch folders, files, numbers of a
+// line, the measured-data folder. Running the built programs is in
+// support/programs.h, for the integration and system tiers only.
 #pragma once
 
 #include <string>
@@ -32,20 +34,6 @@ void write_file(const std::string& path, const std::string& text);
 std::string read_file(const std::string& path);
 std::vector<std::string> split_lines(const std::string& text);
 
-struct CommandResult {
-  int status = -1;     // exit status
-  std::string output;  // standard output and standard error together
-};
-// Runs `command` through the shell in folder `dir`, with `input` on stdin.
-CommandResult run_command(const std::string& command, const std::string& dir = ".", const std::string& input = "");
-
-// The yosta program built beside the tests.
-std::string yosta_binary();
-// Runs yosta with `args` in folder `dir`, with `input` on stdin.
-CommandResult run_yosta(const TempDir& dir, const std::string& args, const std::string& input = "");
-// The yosta-tools program built beside the tests, and a run of it in `dir`.
-std::string tools_binary();
-CommandResult run_tools(const TempDir& dir, const std::string& args, const std::string& input = "");
 // The last line of a program's output ("" when there is none).
 std::string last_line(const std::string& output);
 // The whitespace-separated numbers at the start of `line` (reading stops at

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "support/programs.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/programs.h"
 #include "tools/tools_fixture.h"
 
 namespace yosta::testing {

@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "support/test_support.h"
+#include "support/programs.h"
 
 namespace yosta::testing {
 namespace {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
+#include "support/programs.h"
 
 namespace {
 

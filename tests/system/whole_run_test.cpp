@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "support/test_support.h"
+#include "support/programs.h"
 
 namespace yosta::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "baseline.h"
+#include "support/straightforward_cycle.h"
 
 #include <cmath>
 

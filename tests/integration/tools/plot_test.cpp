@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
 #include "formats/result_files.h"
+#include "support/programs.h"
 #include "tools/picture.h"
 
 namespace yosta::testing {

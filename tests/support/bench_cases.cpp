@@ -1,4 +1,4 @@
-#include "cases.h"
+#include "support/bench_cases.h"
 
 #include <cmath>
 #include <cstdio>

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tools_fixture.h"
+#include "support/programs.h"
+#include "tools/tools_fixture.h"
 
 namespace yosta::testing {
 namespace {

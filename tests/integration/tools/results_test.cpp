@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
 #include "formats/result_files.h"
+#include "support/programs.h"
 #include "text/free_writer.h"
 #include "tools/statistics.h"
 

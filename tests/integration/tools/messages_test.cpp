@@ -9,7 +9,7 @@
 
 #include "base/stop.h"
 #include "input/parameters.h"
-#include "support/test_support.h"
+#include "support/programs.h"
 #include "text/free_reader.h"
 #include "tools/subcommands.h"
 

@@ -1,0 +1,263 @@
+// The yosta program as it is started: the exit statuses, its messages, the
+// command line, and short whole runs (seeds, prompts, signals, closed pipes).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/programs.h"
+
+namespace yosta {
+namespace {
+
+using testing::CommandResult;
+using testing::last_line;
+using testing::run_command;
+using testing::run_yosta;
+using testing::split_lines;
+using testing::TempDir;
+using testing::write_file;
+using testing::yosta_binary;
+
+// A complete parameter file for one data set of one partial; `nbasis_line`
+// and `live` let a test break or switch it.
+std::string parameter_text(const std::string& nbasis_line = "1", const std::string& live = "F",
+                           const std::string& nsets = "1 0") {
+  std::string text = "End-to-end test run\nF\n" + live + "\n";
+  if (live == "T") text += "50\n";
+  text += "0.02\nF\n" + nbasis_line + "\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n100\n1.0 0.5\n" +
+          nsets + "\nliquid\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\nresult\n";
+  return text;
+}
+
+// 100 points at Q = 0.1 .. 10.0, a damped oscillation.
+std::string data_text() {
+  std::string text = "100  points\nQ  F(Q)\n";
+  char line[64];
+  for (int k = 1; k <= 100; ++k) {
+    const double q = 0.1 * k;
+    std::snprintf(line, sizeof line, "%.4f %.6f\n", q, 0.8 * std::sin(3.0 * q) * std::exp(-0.3 * q));
+    text += line;
+  }
+  return text;
+}
+
+TEST(Program, ErrorStopExitsOneWithItsMessageLast) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("7"));
+  const CommandResult r = run_yosta(dir, "setup.dat");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Too many partials\nnbasis is "), std::string::npos) << r.output;
+  EXPECT_EQ(split_lines(r.output).front(), " Please Wait... ");
+  // Redirected output carries no terminal title escape.
+  EXPECT_EQ(r.output.find('\033'), std::string::npos);
+}
+
+TEST(Program, IncompatibleMessageKeepsItsBlanks) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("1", "F", "1 1"));
+  const CommandResult r = run_yosta(dir, "setup.dat");
+  EXPECT_EQ(r.status, 1);
+  const std::vector<std::string> lines = split_lines(r.output);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "Incompatible                                 coefficients and totals");
+  EXPECT_NE(lines.back().find("need qdep_coefficients T"), std::string::npos) << r.output;
+}
+
+TEST(Program, GuardStopExitsOne) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("0"));
+  const CommandResult r = run_yosta(dir, "setup.dat");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(last_line(r.output), "Number of basis functions must be at least 1, found 0 (file \"setup.dat\", line 6)");
+}
+
+TEST(Program, ParameterFileNameIsUsedUnchanged) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("7"));
+  // "setup" is not completed to "setup.dat", on the command line or typed.
+  CommandResult r = run_yosta(dir, "setup");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output.find("Too many partials"), std::string::npos) << r.output;
+  r = run_yosta(dir, "", "setup\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output.find("Too many partials"), std::string::npos) << r.output;
+  // Typed in full, the file is read.
+  r = run_yosta(dir, "", "setup.dat\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("\nParameter file: setup.dat\n"), std::string::npos);
+  EXPECT_NE(r.output.find("Too many partials\nnbasis is "), std::string::npos) << r.output;
+}
+
+TEST(Program, NoParameterFileNameGiven) {
+  TempDir dir;
+  const CommandResult r = run_yosta(dir, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(last_line(r.output), "No parameter file given");
+}
+
+TEST(Program, CommandLineOptions) {
+  TempDir dir;
+  CommandResult r = run_yosta(dir, "--help");
+  EXPECT_EQ(r.status, 0);
+  for (const char* word : {"PARAMETER_FILE", "--seed", "--max-moves", "--plot-device", "--version"})
+    EXPECT_NE(r.output.find(word), std::string::npos) << word;
+  r = run_yosta(dir, "--version");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(last_line(r.output), "yosta 3.0");
+  // A seed outside 1..2^31-2 would leave the generator stuck on one state.
+  for (const char* bad : {"--seed 0", "--seed -3", "--seed 2147483647", "--seed x", "--max-moves -2", "a.dat b.dat"}) {
+    r = run_yosta(dir, bad);
+    EXPECT_EQ(r.status, 1) << bad << "\n" << r.output;
+  }
+}
+
+// --- Whole runs: these need every set-up module and the move cycle ----------
+
+TEST(FullRun, IncompleteRunExitsTen) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  const CommandResult r = run_yosta(dir, "--seed 1 --max-moves 200 setup.dat");
+  EXPECT_EQ(r.status, 10) << r.output;
+  EXPECT_TRUE(testing::read_file(dir.file("result.g")).size() > 0);
+  EXPECT_TRUE(testing::read_file(dir.file("result.out")).size() > 0);
+  EXPECT_EQ(r.output.find("Begin (Y/N)?"), std::string::npos);
+}
+
+TEST(FullRun, SameSeedSameResult) {
+  TempDir a, b;
+  for (const TempDir* dir : {&a, &b}) {
+    write_file(dir->file("setup.dat"), parameter_text());
+    write_file(dir->file("liquid.dat"), data_text());
+    EXPECT_EQ(run_yosta(*dir, "--seed 7 --max-moves 300 setup.dat").status, 10);
+  }
+  EXPECT_EQ(testing::read_file(a.file("result.g")), testing::read_file(b.file("result.g")));
+}
+
+TEST(FullRun, ASeedFromTheClockIsShownAndRepeatsTheRun) {
+  TempDir a, b;
+  for (const TempDir* dir : {&a, &b}) {
+    write_file(dir->file("setup.dat"), parameter_text());
+    write_file(dir->file("liquid.dat"), data_text());
+  }
+  const CommandResult plain = run_yosta(a, "--max-moves 300 setup.dat");
+  EXPECT_EQ(plain.status, 10) << plain.output;
+  const std::vector<std::string> lines = split_lines(plain.output);
+  std::string seed;
+  for (const std::string& line : lines)
+    if (line.rfind("Random seed ", 0) == 0) seed = line.substr(12, line.find(':') - 12);
+  ASSERT_FALSE(seed.empty()) << plain.output;
+  EXPECT_NE(plain.output.find("Random seed " + seed + ": repeat this run with --seed " + seed + "\n"),
+            std::string::npos);
+  // The line comes before the report.
+  EXPECT_LT(plain.output.find("Random seed "), plain.output.find("Saving results"));
+  const CommandResult repeated = run_yosta(b, "--seed " + seed + " --max-moves 300 setup.dat");
+  EXPECT_EQ(repeated.status, 10);
+  EXPECT_EQ(repeated.output.find("Random seed "), std::string::npos);
+  EXPECT_EQ(testing::read_file(a.file("result.g")), testing::read_file(b.file("result.g")));
+}
+
+TEST(FullRun, DecliningAtTheStartPromptExitsZeroWithoutResults) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
+  write_file(dir.file("liquid.dat"), data_text());
+  for (const char* answer : {"N\n", "No\n"}) {
+    const CommandResult r = run_yosta(dir, "--plot-device /null setup.dat", answer);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(last_line(r.output), "Begin (Y/N)?");
+    EXPECT_FALSE(std::ifstream(dir.file("result.g")).good());
+  }
+}
+
+TEST(FullRun, AnsweringYesRunsWithLivePlots) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
+  write_file(dir.file("liquid.dat"), data_text());
+  const CommandResult r = run_yosta(dir, "--seed 3 --max-moves 100 --plot-device /null setup.dat", "n\n");
+  EXPECT_EQ(r.status, 10) << r.output;
+  EXPECT_TRUE(std::ifstream(dir.file("result.g")).good());
+}
+
+TEST(FullRun, EndOfInputAtTheStartPromptExitsOneWithoutResults) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
+  write_file(dir.file("liquid.dat"), data_text());
+  const CommandResult r = run_yosta(dir, "--plot-device /null setup.dat", "");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_EQ(last_line(r.output), "No answer to \"Begin (Y/N)?\": end of input");
+  EXPECT_FALSE(std::ifstream(dir.file("result.g")).good());
+}
+
+std::vector<std::string> words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// --max-moves 0: set-up, report and one save of the start state; no move.
+TEST(FullRun, NoMovesSavesTheStartStateOnce) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  const CommandResult r = run_yosta(dir, "--seed 5 --max-moves 0 setup.dat");
+  EXPECT_EQ(r.status, 10) << r.output;
+  EXPECT_EQ(occurrences(r.output, "Saving completed"), 1u) << r.output;
+  EXPECT_EQ(occurrences(r.output, "Accepted:"), 0u) << r.output;
+  const std::vector<std::string> g = split_lines(testing::read_file(dir.file("result.g")));
+  ASSERT_GT(g.size(), 2u);
+  EXPECT_EQ(words(g[1]), (std::vector<std::string>{"0", "0"})) << "generated and accepted moves";
+}
+
+// A closed terminal ends the run like SIGTERM: a final save, exit 10.
+TEST(FullRun, HangupSavesAndExitsTen) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  write_file(dir.file("hup.sh"), "'" + yosta_binary() +
+                                     "' --seed 2 setup.dat > run.log 2>&1 &\n"
+                                     "pid=$!\n"
+                                     "for i in $(seq 1 600); do\n"
+                                     "  grep -q 'Accepted:' run.log && break\n"
+                                     "  sleep 0.05\n"
+                                     "done\n"
+                                     "kill -HUP $pid\n"
+                                     "wait $pid\n"
+                                     "echo \"yosta status $?\"\n");
+  const CommandResult r = run_command("sh hup.sh", dir.path());
+  const std::string log = testing::read_file(dir.file("run.log"));
+  EXPECT_NE(r.output.find("yosta status 10"), std::string::npos) << r.output << log;
+  // The final save, then the summary of the run.
+  EXPECT_NE(log.find("Saving completed"), std::string::npos) << log;
+  EXPECT_EQ(last_line(log), " Results written: result.g result.out") << log;
+  EXPECT_TRUE(std::ifstream(dir.file("result.g")).good());
+  EXPECT_TRUE(std::ifstream(dir.file("result.out")).good());
+}
+
+// Output into a closed pipe: the console writes fail, the fit and its saves
+// go on.
+TEST(FullRun, AClosedOutputPipeDoesNotStopTheFit) {
+  TempDir dir;
+  write_file(dir.file("setup.dat"), parameter_text());
+  write_file(dir.file("liquid.dat"), data_text());
+  write_file(dir.file("pipe.sh"),
+             "{ sleep 0.3; '" + yosta_binary() + "' --seed 4 --max-moves 300 setup.dat; echo $? > status; } | true\n");
+  run_command("sh pipe.sh", dir.path());
+  EXPECT_EQ(testing::read_file(dir.file("status")), "10\n");
+  const std::vector<std::string> g = split_lines(testing::read_file(dir.file("result.g")));
+  ASSERT_GT(g.size(), 2u);
+  EXPECT_EQ(words(g[1]).at(0), "300") << "every move was made and saved";
+}
+
+}  // namespace
+}  // namespace yosta
