@@ -6,9 +6,10 @@ ratio of the Python time to the program's time.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/python_overhead.py [--moves N] [--rounds R] [--yosta build/yosta]
 
-The Python time is measured two ways: inside the interpreter (Fit to save) and
-as a whole process (interpreter start, import, Fit to save), as the program's
-is a whole process.
+The Python time is measured two ways: inside the interpreter (Fit set-up, run
+and save: what the Python layer adds to the walk) and as a whole process
+(interpreter start and the import of numpy and yosta as well, paid once per
+session).
 """
 
 import argparse
@@ -27,8 +28,8 @@ INNER = """
 import sys, time
 start = time.perf_counter()
 import yosta
-fit = yosta.Fit("binary.dat")
 t0 = time.perf_counter()
+fit = yosta.Fit("binary.dat")
 fit.run(moves=int(sys.argv[1]), seed=int(sys.argv[2]))
 fit.save("py")
 t1 = time.perf_counter()
@@ -43,6 +44,7 @@ def main():
     parser.add_argument("--seed", type=int, default=4242)
     parser.add_argument("--yosta", default=os.path.join(top, "build", "yosta"))
     args = parser.parse_args()
+    args.yosta = os.path.abspath(args.yosta)
     work = tempfile.mkdtemp(prefix="yosta_overhead_")
     try:
         for name in ("binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"):
@@ -60,11 +62,11 @@ def main():
             run_and_save, _ = (float(x) for x in done.stdout.split())
             inner.append(run_and_save)
             same = open(os.path.join(work, "binary.g"), "rb").read() == open(os.path.join(work, "py.g"), "rb").read()
-            print(f"round {k + 1}: program {program[-1]:.3f} s, Python run+save {inner[-1]:.3f} s, "
+            print(f"round {k + 1}: program {program[-1]:.3f} s, Python set-up+run+save {inner[-1]:.3f} s, "
                   f"Python process {whole[-1]:.3f} s, same .g: {same}")
         ratio_inner = statistics.median(i / p for i, p in zip(inner, program))
         ratio_whole = statistics.median(w / p for w, p in zip(whole, program))
-        print(f"median ratio to the program: run+save {ratio_inner:.4f}, whole process {ratio_whole:.4f} "
+        print(f"median ratio to the program: set-up+run+save {ratio_inner:.4f}, whole process {ratio_whole:.4f} "
               f"({args.moves} moves, {args.rounds} rounds, load {os.getloadavg()[0]:.1f})")
     finally:
         shutil.rmtree(work)

@@ -188,3 +188,15 @@ def test_bad_input_raises_input_error(example, edit, message, item, value):
     assert caught.value.file is not None
     if item:
         assert caught.value.item == item and caught.value.value == value
+
+
+def test_ensemble_members_are_the_fits_of_their_seeds(example):
+    path = os.path.join(example, "binary.dat")
+    e = yosta.ensemble(path, 3, moves=3000, seed=5, jobs=2, folder=os.path.join(example, "ens"))
+    assert len(set(e.seeds)) == 3 and e.members.shape == (3, 3, len(e.r))
+    for k, seed in enumerate(e.seeds):
+        alone = yosta.Fit(path)
+        alone.run(moves=3000, seed=seed)
+        assert np.array_equal(e.members[k], alone.g)
+        assert np.array_equal(yosta.read_g(os.path.join(example, "ens", f"member_{k + 1:03d}.g")).g, alone.g)
+    assert np.allclose(e.sd, e.members.std(axis=0, ddof=1)) and np.all(e.sd.max(axis=1) > 0)

@@ -2,9 +2,7 @@
 process of its own, and the mean and spread of their final basis functions."""
 
 import os
-from concurrent.futures import ProcessPoolExecutor
 from dataclasses import dataclass
-import multiprocessing
 
 import numpy as np
 
@@ -59,6 +57,8 @@ def ensemble(parameters, k, moves=None, seconds=None, seed=1000, jobs=None, fold
               None if folder is None else os.path.join(os.path.abspath(folder), f"member_{i + 1:03d}"))
              for i, s in enumerate(seeds)]
     jobs = jobs or os.cpu_count() or 1
+    import multiprocessing
+    from concurrent.futures import ProcessPoolExecutor
     with ProcessPoolExecutor(max_workers=min(jobs, k), mp_context=multiprocessing.get_context("spawn")) as pool:
         results = list(pool.map(_member, tasks))
     r = results[0][0]

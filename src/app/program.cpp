@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "display/plots.h"
 #include "model/constraints.h"
@@ -26,6 +27,8 @@
 #include "input/parameters.h"
 #include "base/files.h"
 #include "base/random.h"
+#include "base/interrupts.h"
+#include "base/lock.h"
 #include "base/stop.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
@@ -33,51 +36,6 @@
 namespace yosta {
 
 namespace {
-
-// Set by SIGINT, SIGTERM or SIGHUP during the move cycle; the cycle reads it through
-// Run::interrupted and ends after the current move with a final save. The
-// program's only global: a signal handler can reach nothing else.
-volatile std::sig_atomic_t interrupt_flag = 0;
-
-void on_interrupt(int sig) {
-  if (interrupt_flag != 0) {
-    // A second signal ends the program at once.
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-    return;
-  }
-  interrupt_flag = 1;
-}
-
-// Installs the interrupt handlers for the move cycle and restores the previous
-// ones afterwards. Before the cycle an interrupt simply ends the program: no
-// result file exists yet.
-class InterruptHandlers {
- public:
-  InterruptHandlers() {
-    interrupt_flag = 0;
-    struct sigaction action {};
-    action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &old_int_);
-    sigaction(SIGTERM, &action, &old_term_);
-    // A closed terminal or ssh session ends the run like SIGTERM, with a save.
-    sigaction(SIGHUP, &action, &old_hup_);
-  }
-  ~InterruptHandlers() {
-    sigaction(SIGINT, &old_int_, nullptr);
-    sigaction(SIGTERM, &old_term_, nullptr);
-    sigaction(SIGHUP, &old_hup_, nullptr);
-  }
-  InterruptHandlers(const InterruptHandlers&) = delete;
-  InterruptHandlers& operator=(const InterruptHandlers&) = delete;
-
- private:
-  struct sigaction old_int_ {};
-  struct sigaction old_term_ {};
-  struct sigaction old_hup_ {};
-};
 
 std::string trimmed(const std::string& s) {
   const std::size_t first = s.find_first_not_of(" \t");
@@ -151,6 +109,23 @@ void write_summary(Run& run, Console& console) {
     if ((extension != std::string(".gsv") || p.save_targets) && file_exists(name)) files += " " + name;
   }
   console.write(" Results written:" + (files.empty() ? std::string(" none") : files) + "\n");
+}
+
+// A failure once moves have been made (a save that cannot be written, the
+// folder gone): its own status, and where the last complete results are.
+Stop failed_after_start(Stop stop, const RunParameters& p) {
+  std::int32_t move = 0;
+  std::string files = root_file(p, ".g") + ", " + root_file(p, ".out");
+  if (p.save_targets) files += ", " + root_file(p, ".gsv");
+  if (last_completed_save(move))
+    stop.lines.push_back(
+        "The run stopped after its moves had begun; the last complete results are those saved at move " +
+        std::to_string(move) + ": " + files);
+  else
+    stop.lines.push_back("The run stopped after its moves had begun, before its first save: " + files +
+                         " are as they were before the run");
+  stop.status = failed_after_start_status;
+  return stop;
 }
 
 }  // namespace
@@ -229,7 +204,8 @@ int run_program(const ProgramOptions& options, Console& console) {
   run.control.seed = options.seed.value_or(clock.seed);
   run.control.clock.start_time = clock.start_time;
   run.control.max_moves = options.max_moves;
-  run.control.interrupted = &interrupt_flag;
+  run.control.interrupted = InterruptCatcher::flag();
+  forget_saves();
   run.hooks.progress = write_progress;
   run.hooks.after_move = save_check;
   run.control.clock_every = clock_check_moves;
@@ -247,9 +223,15 @@ int run_program(const ProgramOptions& options, Console& console) {
   read_parameter_file(run, path);
   const std::vector<std::string> names =
       options.names.empty() ? std::vector<std::string>{} : basis_names(options.names, run.params.nbasis);
+  check_inputs_kept(run.params, path);
 
   set_up_model(run, console);
   check_result_place(run.params);
+  // One run at a time writes the results of a root; the lock goes with the
+  // process, however it ends.
+  const std::string root = root_file(run.params, "");
+  const FileLock root_lock(lock_name(root), "The root \"" + root + "\" is in use by another run",
+                           "wait for it to end, or choose another root");
   // A seed from the clock is shown, so that the run can be repeated.
   if (!options.seed)
     console.line("Random seed " + std::to_string(run.control.seed) + ": repeat this run with --seed " +
@@ -270,13 +252,19 @@ int run_program(const ProgramOptions& options, Console& console) {
 
   run.control.next_save_time = std::min(run.params.save_interval, run.params.run_time);
   bool all_saved = false;
+  // From here to the end a stop signal ends the cycle after the current move
+  // with a final save; a second one outside a save ends the program at once.
+  const InterruptCatcher catcher(FurtherSignal::end_at_once);
   if (run.control.max_moves == 0) {
     // No move at all: the start state is saved once.
     save_results(run, console);
     all_saved = all_sets_saved(run);
   } else {
-    InterruptHandlers handlers;
-    all_saved = run_cycle(run, console);
+    try {
+      all_saved = run_cycle(run, console);
+    } catch (Stop& stop) {
+      throw failed_after_start(std::move(stop), run.params);
+    }
   }
   write_summary(run, console);
   console.flush();

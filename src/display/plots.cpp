@@ -313,6 +313,15 @@ DeviceChoice choose_devices(const std::string& device, const std::string& root) 
   return choice;
 }
 
+// The second line of "Graphics error" when a device cannot be opened.
+std::string device_remedy(Kind kind, const std::string& device) {
+  if (kind == Kind::interactive)
+    return "The plot windows cannot be opened (no display?): use --plot-device, for example /png for pictures "
+           "or /null for none";
+  return "The graphics library cannot open the device \"" + device +
+         "\": use --plot-device /png, /svg, /pdf, or /null for none";
+}
+
 bool can_write(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return false;
@@ -446,16 +455,22 @@ struct LivePlots::Impl {
     devices = choose_devices(device, root);
     if (devices.kind == Kind::picture || devices.kind == Kind::document) {
       for (const std::string& file : devices.file)
-        if (!can_write(file)) throw Stop("Graphics error");
+        if (!can_write(file))
+          throw Stop({"Graphics error", "Cannot write the picture \"" + file +
+                                            "\": use --plot-device with a folder that exists, or /null for none"},
+                     1);
     }
     if (devices.kind == Kind::picture) {
       opened = true;
       for (int p = 0; p < 2; ++p)
-        if (!draw_picture(p)) throw Stop("Graphics error");
+        if (!draw_picture(p))
+          throw Stop({"Graphics error", "The graphics library could not draw \"" + devices.file[p] +
+                                            "\": use another --plot-device, or /null for none"},
+                     1);
     } else {
       for (int p = 0; p < 2; ++p) {
         const int device_id = api.open(devices.open_name[p].c_str());
-        if (device_id <= 0) throw Stop("Graphics error");
+        if (device_id <= 0) throw Stop({"Graphics error", device_remedy(devices.kind, device)}, 1);
         id[p] = device_id;
         opened = true;
       }

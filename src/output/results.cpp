@@ -18,12 +18,15 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/result_files.h"
 #include "model/corrections.h"
 #include "model/transform.h"
 #include "base/files.h"
+#include "base/interrupts.h"
+#include "base/lock.h"
 #include "base/stop.h"
 #include "text/free_writer.h"
 
@@ -157,6 +160,8 @@ std::string out_file_text(Run& run) {
 }
 
 void save_results(Run& run, Console& console) {
+  // A stop signal during the save waits for it: the set of files stays whole.
+  const SaveInProgress in_progress;
   console.write(text_record("Saving results ... Do not interrupt"));
   console.flush();
   const RunParameters& p = run.params;
@@ -179,10 +184,40 @@ void save_results(Run& run, Console& console) {
   g.commit();
   if (gsv) gsv->commit();
   out.commit();
+  note_completed_save(run.control.generated);
 
   run.control.next_save_time += run.params.save_interval;
   console.write(text_record("Saving completed"));
   console.flush();
+}
+
+void check_inputs_kept(const RunParameters& params, const std::string& parameter_file) {
+  struct Written {
+    std::string path, kind;
+  };
+  std::vector<Written> written;
+  for (const char* extension : {".g", ".out", ".gsv"}) {
+    const std::string path = root_file(params, extension);
+    written.push_back({path, "the result file"});
+    written.push_back({temp_name(path), "the temporary file of a save"});
+  }
+  written.push_back({lock_name(root_file(params, "")), "the lock file of a run"});
+  std::vector<std::pair<std::string, std::string>> inputs{
+      {"The parameter file \"" + parameter_file + "\"", parameter_file}};
+  for (int s = 0; s < params.nsets; ++s) {
+    const std::string name = build_name(params.sets[static_cast<std::size_t>(s)].data_file, ".dat");
+    inputs.emplace_back("The data file of set " + std::to_string(s + 1) + ", \"" + name + "\",", name);
+  }
+  for (const auto& [what, path] : inputs) {
+    struct stat input {};
+    if (path.empty() || ::stat(path.c_str(), &input) != 0) continue;  // reading it will say why
+    for (const Written& w : written) {
+      struct stat result {};
+      if (::stat(w.path.c_str(), &result) == 0 && result.st_dev == input.st_dev && result.st_ino == input.st_ino)
+        throw Stop(what + " is " + w.kind + " \"" + w.path + "\" of the root \"" + root_file(params, "") +
+                   "\" (last record of \"" + parameter_file + "\"): the run would replace it; choose another root");
+    }
+  }
 }
 
 void check_result_place(const RunParameters& params) {

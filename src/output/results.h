@@ -19,6 +19,13 @@ std::string out_file_text(Run& run);  // refits the corrections for the current 
 // failure part way leaves the earlier set as it was.
 void save_results(Run& run, Console& console);
 
+// Before the data are read: neither the parameter file (opened as
+// `parameter_file`) nor a data file is a file that the run writes, replaces
+// or removes (root.g, root.out, root.gsv, their temporary names, the lock
+// root.lock). Compared as files, so that other spellings, symbolic and hard
+// links count. Throws Stop naming the input, the file and the root.
+void check_inputs_kept(const RunParameters& params, const std::string& parameter_file);
+
 // Before the first move: the result files can be created in root's folder and
 // none of their names is taken by a folder. Throws Stop with the path and the
 // system's reason otherwise.

@@ -16,6 +16,7 @@
 #include "base/stop.h"
 #include "tools/columns.h"
 #include "tools/option_checks.h"
+#include "tools/outputs.h"
 #include "tools/subcommands.h"
 
 namespace yosta::tools {
@@ -174,7 +175,10 @@ void add_background(CLI::App& app) {
       "scattering). Its back-transform is subtracted from F at every point; errors are kept.\n"
       "Example (water H2O, O-H bond at 0.97 A):\n"
       "  yosta-tools background H2O.dat -o H2O_bg.dat --sum-weights 0.003124 --density 0.1 --rcut 0.8");
-  sub->callback([o] { run_background(*o); });
+  sub->callback([o] {
+    check_outputs({{o->output, "-o", false}}, {o->input});
+    run_background(*o);
+  });
 }
 
 }  // namespace yosta::tools

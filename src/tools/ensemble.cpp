@@ -1,31 +1,26 @@
-// yosta-tools ensemble: setting up, running (here or on Slurm) and merging the
-// members. Their inputs (seeds, parameter file, resampled data) are made in
-// ensemble_inputs.cpp.
+// yosta-tools ensemble: setting up the members, the manifest and merging the
+// finished members. Their inputs (seeds, parameter file, resampled data) are
+// made in ensemble_inputs.cpp, their runs in ensemble_run.cpp and
+// ensemble_slurm.cpp.
 #include "tools/ensemble.h"
 
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include "base/clock.h"
 #include "base/files.h"
+#include "base/lock.h"
 #include "base/stop.h"
 #include "display/plots.h"
 #include "text/free_reader.h"
-#include "text/free_writer.h"
+#include "tools/ensemble_parts.h"
 #include "tools/option_checks.h"
 #include "tools/process.h"
 #include "formats/result_files.h"
@@ -36,50 +31,7 @@ namespace yosta::tools {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// ------------------------------------------------------------------ set-up
-
-struct Options {
-  std::string parameter_file;
-  int members = 0;
-  std::optional<std::int32_t> seed;
-  bool bootstrap = false;
-  int jobs = 0;
-  bool slurm = false;
-  std::string sbatch_args;
-  bool dry_run = false;
-  std::string dir = "ensemble";
-  std::string names;  // --names for the error picture
-  std::vector<std::string> yosta_options;
-  int member = 0;        // run this member only (a task of the Slurm array)
-  bool collect = false;  // only merge the finished members (the Slurm merge job)
-};
-
-struct Member {
-  int number = 0;
-  std::int32_t seed = 0, noise = 0;
-  std::string folder;              // absolute
-  std::string status = "pending";  // pending, running, done N, failed N, interrupted
-  bool done() const { return status.rfind("done", 0) == 0; }
-};
-
-struct Ensemble {
-  Options opt;
-  std::string dir;             // absolute
-  std::string parameter_path;  // absolute
-  std::string parameter_name;  // the copy's name in each member folder
-  std::vector<std::string> parameter_lines;
-  RunParameters params;
-  std::vector<std::string> data_paths;   // absolute, as the program would open them
-  std::vector<std::string> local_names;  // in the member folders
-  std::string root;                      // the members' root name
-  std::string start_g, start_gsv;        // start files to copy ("" when none)
-  std::string yosta;
-  std::int32_t base = 0;
-  std::vector<Member> members;
-  std::vector<std::string> names;  // of the basis functions, for the error picture
-};
+namespace ensemble {
 
 std::string member_folder_name(int k) {
   char name[32];
@@ -137,13 +89,26 @@ void write_manifest(const Ensemble& e) {
   formats::write_whole(manifest_path(e), t);
 }
 
-// The status a member's folder records ("done 10", "failed 1"), or "pending".
-std::string recorded_status(const Member& m) {
-  std::ifstream in(m.folder + "/status");
+}  // namespace ensemble
+
+std::string folder_status(const std::string& folder, const std::string& root) {
+  if (FileLock::holder(folder + "/" + lock_name(root)) != 0) return "running";
+  std::ifstream in(folder + "/status");
   std::string line;
-  if (!std::getline(in, line)) return "pending";
-  line = trimmed_text(line);
-  return line.empty() ? "pending" : line;
+  if (std::getline(in, line) && !trimmed_text(line).empty()) return trimmed_text(line);
+  std::error_code ec;
+  return fs::exists(folder + "/" + root + ".g", ec) ? "interrupted" : "pending";
+}
+
+namespace ensemble {
+
+void refuse_member_in_use(const Ensemble& e, const Member& m) {
+  const long id = FileLock::holder(m.folder + "/" + lock_name(e.root));
+  if (id == 0) return;
+  const std::string process = id > 0 ? "process " + std::to_string(id) : std::string("a process");
+  throw Stop("Member " + std::to_string(m.number) + " (folder \"" + m.folder + "\") is in use by a running yosta (" +
+             process + "), perhaps left by an earlier ensemble: wait for it to end or stop it" +
+             (id > 0 ? " (kill " + std::to_string(id) + ")" : std::string()) + ", then run the same command again");
 }
 
 Ensemble set_up(const Options& opt) {
@@ -233,8 +198,9 @@ Ensemble set_up(const Options& opt) {
     m.seed = member_seed(e.base, k);
     m.noise = noise_seed(m.seed, k);
     m.folder = e.dir + "/" + member_folder_name(k);
-    m.status = recorded_status(m);
-    if (!m.done()) m.status = "pending";
+    // A member that is not done is run again; its folder says how it ended.
+    m.status = folder_status(m.folder, e.root);
+    if (!m.done() && m.status != "running" && m.status != "interrupted") m.status = "pending";
     e.members.push_back(m);
   }
   return e;
@@ -274,42 +240,6 @@ std::string status_of_exit(int raw, bool interrupted) {
     return (code == 0 || code == 10 ? "done " : "failed ") + std::to_string(code);
   }
   return "failed signal " + std::to_string(WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
-}
-
-// ------------------------------------------------------------- interrupts
-
-volatile sig_atomic_t signals_seen = 0;
-
-void on_signal(int) { signals_seen = signals_seen + 1; }
-
-class SignalCatcher {
- public:
-  SignalCatcher() {
-    signals_seen = 0;
-    struct sigaction action {};
-    action.sa_handler = on_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &old_int_);
-    sigaction(SIGTERM, &action, &old_term_);
-  }
-  ~SignalCatcher() {
-    sigaction(SIGINT, &old_int_, nullptr);
-    sigaction(SIGTERM, &old_term_, nullptr);
-  }
-  SignalCatcher(const SignalCatcher&) = delete;
-  SignalCatcher& operator=(const SignalCatcher&) = delete;
-
- private:
-  struct sigaction old_int_ {};
-  struct sigaction old_term_ {};
-};
-
-std::string clock_text(double seconds) {
-  const long s = std::lround(std::max(0.0, seconds));
-  char t[32];
-  std::snprintf(t, sizeof t, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-  return t;
 }
 
 // ------------------------------------------------------------------ results
@@ -355,237 +285,10 @@ void collect(const Ensemble& e) {
   std::cout << "Errors: " << base << "_errors.txt, " << base << "_errors.png\n";
 }
 
-// ------------------------------------------------------------------ local
-
-// Runs the members not yet done, at most `jobs` at once; returns the exit
-// status of the ensemble.
-int run_local(Ensemble& e, int jobs) {
-  const auto t0 = std::chrono::steady_clock::now();
-  auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
-  struct Running {
-    Member* member;
-    pid_t pid;
-    double started;
-  };
-  std::vector<Member*> queue;
-  for (Member& m : e.members)
-    if (!m.done()) queue.push_back(&m);
-  const int total = static_cast<int>(e.members.size());
-  int done = total - static_cast<int>(queue.size());
-  int finished_here = 0;
-  double member_seconds = 0;
-  std::vector<Running> running;
-  const bool terminal = isatty(STDOUT_FILENO) != 0;
-  std::string last_line;
-  int forwarded = 0;
-  SignalCatcher catcher;
-  std::size_t next = 0;
-  double last_print = -1;
-  write_manifest(e);
-  for (;;) {
-    // Pass each Ctrl-C on once to every member: each saves and stops; a
-    // second one stops them at once.
-    while (forwarded < signals_seen) {
-      ++forwarded;
-      for (const Running& r : running) kill(r.pid, SIGINT);
-    }
-    bool changed = false;
-    for (std::size_t i = 0; i < running.size();) {
-      int raw = 0;
-      const pid_t got = waitpid(running[i].pid, &raw, WNOHANG);
-      if (got == 0 || (got < 0 && errno == EINTR)) {
-        ++i;
-        continue;
-      }
-      Member& m = *running[i].member;
-      record_status(m, got < 0 ? "failed wait" : status_of_exit(raw, signals_seen > 0));
-      if (m.done()) {
-        ++done;
-        ++finished_here;
-        member_seconds += elapsed() - running[i].started;
-      }
-      running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
-      changed = true;
-    }
-    if (changed) write_manifest(e);
-    // Free places are filled before the progress line is written, so that it
-    // counts the members that run from now on.
-    try {
-      while (signals_seen == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
-        Member& m = *queue[next++];
-        prepare_member(e, m);
-        const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
-        m.status = "running";
-        running.push_back({&m, pid, elapsed()});
-        write_manifest(e);
-      }
-    } catch (const Stop&) {
-      // A member that cannot be set up or started ends the ensemble: the
-      // running ones are stopped cleanly first, not left behind.
-      for (const Running& r : running) kill(r.pid, SIGINT);
-      for (const Running& r : running) {
-        int raw = 0;
-        while (waitpid(r.pid, &raw, 0) < 0 && errno == EINTR) {
-        }
-        r.member->status = "interrupted";
-      }
-      write_manifest(e);
-      throw;
-    }
-    const int waiting = static_cast<int>(queue.size() - next) + static_cast<int>(running.size());
-    const double now = elapsed();
-    std::string left = "unknown";
-    if (signals_seen == 0 && finished_here > 0) {
-      const double per_member = member_seconds / finished_here;
-      left = clock_text(per_member * std::ceil(static_cast<double>(waiting) / jobs));
-    }
-    const std::string line = "Members done " + std::to_string(done) + " of " + std::to_string(total) + ", running " +
-                             std::to_string(running.size()) + ", elapsed " + clock_text(now) + ", left about " +
-                             (signals_seen ? std::string("stopping") : left);
-    if (terminal && now - last_print >= 1.0) {
-      std::cout << "\r" << line << "   " << std::flush;
-      last_print = now;
-    } else if (!terminal && changed) {
-      std::cout << line << "\n" << std::flush;
-    }
-    last_line = line;
-    if (running.empty() && (signals_seen > 0 || next >= queue.size())) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (terminal) std::cout << "\r" << last_line << "   \n";
-  write_manifest(e);
-  if (signals_seen > 0) {
-    std::cout.flush();
-    throw Stop("Ensemble stopped: " + std::to_string(done) + " of " + std::to_string(total) +
-                   " members done; run the same command again to continue",
-               10);
-  }
-  std::vector<std::string> failed;
-  for (const Member& m : e.members)
-    if (!m.done())
-      failed.push_back("member " + std::to_string(m.number) + " " + m.status + ", see " + m.folder + "/console.txt");
-  if (!failed.empty()) {
-    failed.insert(failed.begin(), std::to_string(failed.size()) + " of " + std::to_string(total) + " members failed:");
-    throw Stop(failed, 1);
-  }
-  collect(e);
-  return 0;
-}
-
-// One member, as a task of the Slurm array runs it; 0 when it is done.
-int run_one_member(Ensemble& e, int k) {
-  if (k < 1 || k > static_cast<int>(e.members.size()))
-    throw Stop("Member " + std::to_string(k) + " is not one of 1.." + std::to_string(e.members.size()));
-  Member& m = e.members[static_cast<std::size_t>(k - 1)];
-  if (m.done()) {
-    std::cout << "Member " << k << " is already done (" << m.status << ")\n";
-    return 0;
-  }
-  prepare_member(e, m);
-  SignalCatcher catcher;
-  const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
-  int raw = 0, forwarded = 0;
-  for (;;) {
-    while (forwarded < signals_seen) {
-      ++forwarded;
-      kill(pid, SIGINT);
-    }
-    const pid_t got = waitpid(pid, &raw, WNOHANG);
-    if (got == pid) break;
-    if (got < 0 && errno != EINTR) throw Stop("Lost member " + std::to_string(k));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  record_status(m, status_of_exit(raw, signals_seen > 0));
-  std::cout << "Member " << k << ": " << m.status << "\n";
-  return m.done() ? 0 : (m.status == "interrupted" ? 10 : 1);
-}
-
-// ------------------------------------------------------------------ Slurm
-
-std::vector<std::string> words(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> w;
-  std::string s;
-  while (in >> s) w.push_back(s);
-  return w;
-}
-
-// The yosta-tools command that runs one part of the ensemble on a node.
-std::string tools_command(const Ensemble& e, const std::string& part) {
-  std::vector<std::string> argv = {find_program("yosta-tools"),
-                                   "ensemble",
-                                   e.parameter_path,
-                                   "-n",
-                                   std::to_string(e.members.size()),
-                                   "--seed",
-                                   std::to_string(e.base),
-                                   "-d",
-                                   e.dir};
-  if (e.opt.bootstrap) argv.push_back("--bootstrap");
-  if (!e.opt.names.empty()) {
-    argv.push_back("--names");
-    argv.push_back(e.opt.names);
-  }
-  std::string t = command_text(argv) + " " + part;
-  if (!e.opt.yosta_options.empty()) t += " -- " + command_text(e.opt.yosta_options);
-  return t;
-}
-
-int run_slurm(Ensemble& e) {
-  for (const std::string& path : {e.dir})
-    if (path.find_first_of(" \t\n%") != std::string::npos)
-      throw Stop("For Slurm the ensemble folder must not contain blanks or '%': \"" + path + "\"");
-  const std::string cwd = fs::current_path().string();
-  const std::string head = "#!/bin/sh\n";
-  const std::string array_script = head + "#SBATCH --job-name=yosta-members\n#SBATCH --array=1-" +
-                                   std::to_string(e.members.size()) + "\n#SBATCH --output=" + e.dir +
-                                   "/slurm_member_%a.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" + "exec " +
-                                   tools_command(e, "--member \"$SLURM_ARRAY_TASK_ID\"") + "\n";
-  const std::string merge_script = head + "#SBATCH --job-name=yosta-merge\n#SBATCH --output=" + e.dir +
-                                   "/slurm_merge.txt\n" + "cd " + shell_quoted(cwd) + " || exit 1\n" + "exec " +
-                                   tools_command(e, "--collect") + "\n";
-  const std::string array_path = e.dir + "/members.sbatch", merge_path = e.dir + "/merge.sbatch";
-  formats::write_whole(array_path, array_script);
-  formats::write_whole(merge_path, merge_script);
-  write_manifest(e);
-  std::vector<std::string> submit = {"sbatch", "--parsable"};
-  for (const std::string& w : words(e.opt.sbatch_args)) submit.push_back(w);
-  if (e.opt.dry_run) {
-    std::cout << "# " << array_path << "\n"
-              << array_script << "\n# " << merge_path << "\n"
-              << merge_script << "\n# Submit with:\n"
-              << command_text(submit) << " " << shell_quoted(array_path) << "\n"
-              << command_text(submit) << " --dependency=afterok:ARRAY_JOB_ID " << shell_quoted(merge_path) << "\n";
-    return 0;
-  }
-  auto job_id = [](const std::string& out, int status, const std::string& what) {
-    std::string id = trimmed_text(out.substr(0, out.find(';')));
-    if (status != 0 || id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
-      throw Stop("sbatch did not accept the " + what + " (status " + std::to_string(status) +
-                 "): " + trimmed_text(out));
-    return id;
-  };
-  int status = 0;
-  std::vector<std::string> first = submit;
-  first.push_back(array_path);
-  const std::string array_id = job_id(run_and_read(first, status), status, "member jobs");
-  std::vector<std::string> second = submit;
-  second.push_back("--dependency=afterok:" + array_id);
-  second.push_back(merge_path);
-  const std::string merge_id = job_id(run_and_read(second, status), status, "merge job");
-  std::cout << "Submitted the members as job array " << array_id << " (tasks 1-" << e.members.size()
-            << ") and the merge as job " << merge_id << " (after every member has succeeded)\n"
-            << "Follow them with: squeue -j " << array_id << "," << merge_id << "\n"
-            << "Results in " << e.dir << " when job " << merge_id << " has finished; each member's console in " << e.dir
-            << "/member_NNN/console.txt\n";
-  std::ofstream(e.dir + "/jobs.txt") << array_id << " " << merge_id << "\n";
-  return 0;
-}
-
-}  // namespace
+}  // namespace ensemble
 
 void add_ensemble(CLI::App& app) {
-  auto opt = std::make_shared<Options>();
+  auto opt = std::make_shared<ensemble::Options>();
   CLI::App* sub = app.add_subcommand(
       "ensemble", "Run K independent fits of one parameter file (here or on a Slurm cluster) and merge them");
   sub->add_option("PARAMETER_FILE", opt->parameter_file, "The parameter file of every member")->required();
@@ -623,18 +326,18 @@ void add_ensemble(CLI::App& app) {
   sub->callback([opt] {
     if (opt->dry_run && !opt->slurm) throw Stop("--dry-run goes with --slurm");
     if (opt->slurm && opt->jobs > 0) throw Stop("--jobs is for local runs; Slurm decides how many run at once");
-    Ensemble e = set_up(*opt);
+    ensemble::Ensemble e = ensemble::set_up(*opt);
     int status = 0;
     if (opt->collect) {
-      write_manifest(e);
-      collect(e);
+      ensemble::write_manifest(e);
+      ensemble::collect(e);
     } else if (opt->member > 0) {
-      status = run_one_member(e, opt->member);
+      status = ensemble::run_one_member(e, opt->member);
     } else if (opt->slurm) {
-      status = run_slurm(e);
+      status = ensemble::run_slurm(e);
     } else {
       const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-      status = run_local(e, opt->jobs > 0 ? opt->jobs : cores);
+      status = ensemble::run_local(e, opt->jobs > 0 ? opt->jobs : cores);
     }
     if (status != 0) throw Stop(std::vector<std::string>{}, status);
   });

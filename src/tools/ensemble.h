@@ -32,6 +32,12 @@ std::string resampled_data(const std::string& name, const std::string& text, con
 std::string rewritten_parameters(const std::string& name, const std::vector<std::string>& lines,
                                  const std::vector<std::string>& data_files, const std::string& root);
 
+// What the member folder `folder` of root `root` holds: "running" while a
+// program holds the root's lock there; else the end its ensemble recorded
+// ("done 10", "failed 1"); else "interrupted" when it holds results of a run
+// whose end was not recorded (stopped, or its ensemble died); else "pending".
+std::string folder_status(const std::string& folder, const std::string& root);
+
 // Small text helpers of the ensemble: blanks and line ends trimmed at both
 // ends; the lines of a text (without their '\n'); a whole file (Stop when it
 // cannot be read).

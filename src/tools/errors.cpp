@@ -1,11 +1,14 @@
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/files.h"
 #include "base/stop.h"
 #include "display/plots.h"
 
+#include "tools/outputs.h"
 #include "tools/statistics.h"
 #include "tools/subcommands.h"
 
@@ -37,6 +40,8 @@ void add_errors(CLI::App& app) {
       "Example:\n  yosta-tools errors water.gsv -o water_errors.txt --plot water_errors.png\n"
       "  yosta-tools errors run1/water.g run2/water.g run3/water.g --add-one");
   sub->callback([options] {
+    // Every output is checked before any input is read or any file written.
+    check_outputs({{options->table, "-o", false}, {options->picture, "--plot", true}}, options->inputs);
     formats::GsvFile sums;
     if (options->inputs.size() == 1) {
       const std::string& path = options->inputs.front();
@@ -63,6 +68,14 @@ void add_errors(CLI::App& app) {
     // What was written is said on the console; beside a table printed there,
     // on the error stream, so that the table can be redirected alone.
     std::ostream& said = options->table.empty() ? std::cerr : std::cout;
+    const std::vector<std::string> names = options->names.empty()
+                                               ? std::vector<std::string>{}
+                                               : basis_names(options->names, static_cast<int>(spread.mean.size()));
+    // The picture and the table are both made before either replaces a file.
+    std::optional<StagedPicture> picture;
+    if (!options->picture.empty())
+      picture.emplace(stage_spread_picture(spread, shift, options->picture, names,
+                                           options->add_one ? "g(r)" : "g(r) - 1 as stored"));
     if (options->table.empty()) {
       std::cout << table;
     } else {
@@ -70,11 +83,8 @@ void add_errors(CLI::App& app) {
       said << "Wrote " << options->table << ": mean, standard deviation and standard error of " << spread.mean.size()
            << " basis functions over " << spread.nsets << " sets\n";
     }
-    if (!options->picture.empty()) {
-      const std::vector<std::string> names = options->names.empty()
-                                                 ? std::vector<std::string>{}
-                                                 : basis_names(options->names, static_cast<int>(spread.mean.size()));
-      spread_picture(spread, shift, options->picture, names, options->add_one ? "g(r)" : "g(r) - 1 as stored");
+    if (picture) {
+      picture->commit();
       said << "Wrote " << options->picture << ": every basis function's mean with its +-2 sd band\n";
     }
   });

@@ -8,6 +8,7 @@
 #include "base/stop.h"
 #include "input/capacities.h"
 #include "tools/option_checks.h"
+#include "tools/outputs.h"
 #include "tools/subcommands.h"
 
 namespace yosta::tools {
@@ -383,6 +384,9 @@ void add_import(CLI::App& app) {
       "  yosta-tools import xray_qdep.dat --qdep --grid-like H2O.dat -o xray_on_neutron_grid.dat");
   sub->callback([o] {
     if (o->scale != 1.0 && !o->sq) throw Stop("--scale is used with --sq only");
+    std::vector<std::string> inputs{o->input};
+    if (!o->grid_like.empty()) inputs.push_back(o->grid_like);
+    check_outputs({{o->output, "-o", false}}, inputs);
     run_import(*o);
   });
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "tools/outputs.h"
 #include "tools/statistics.h"
 #include "tools/subcommands.h"
 
@@ -24,7 +25,9 @@ void add_merge(CLI::App& app) {
       "Examples:\n  yosta-tools merge run1/water.gsv run2/water.gsv -o all.gsv\n"
       "  yosta-tools merge --mean run1/water.g run2/water.g -o water.g");
   sub->callback([options] {
-    // Every input is read (and checked) before the output is written.
+    // Every input is read (and checked) before the output is written. The
+    // output may be one of the inputs: sums gathered into one file.
+    check_outputs({{options->output, "-o", false}}, {});
     if (options->mean) {
       std::vector<formats::GFile> files;
       for (const std::string& path : options->inputs) files.push_back(formats::read_g_file(path));

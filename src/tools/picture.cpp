@@ -13,6 +13,7 @@
 
 #include "base/stop.h"
 #include "display/plots.h"
+#include "tools/outputs.h"
 
 namespace yosta::tools {
 namespace {
@@ -187,11 +188,30 @@ std::string lower(std::string s) {
 
 }  // namespace
 
+StagedPicture::~StagedPicture() {
+  if (drawn_.empty()) return;
+  std::error_code ec;
+  fs::remove(drawn_, ec);
+}
+
+void StagedPicture::commit() {
+  if (drawn_.empty()) return;
+  std::error_code ec;
+  fs::rename(drawn_, file_, ec);
+  if (ec) throw Stop("Picture \"" + file_ + "\": cannot write it: " + ec.message());
+  drawn_.clear();
+}
+
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns) {
+  stage_picture(file, panels, columns).commit();
+}
+
+StagedPicture stage_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns) {
+  // The name, its folder and the right to write there, before the library
+  // is asked for anything.
+  check_outputs({{file, "picture", true}}, {});
   const fs::path target(file);
   const std::string ext = lower(target.extension().string());
-  if (ext != ".png" && ext != ".svg" && ext != ".pdf")
-    throw Stop("Picture \"" + file + "\": the name must end in .png, .svg or .pdf");
   if (panels.empty()) throw Stop("Picture \"" + file + "\": nothing to draw");
   const std::string type = ext.substr(1);
   fs::path folder = target.parent_path();
@@ -244,8 +264,23 @@ void draw_picture(const std::string& file, const std::vector<PicturePanel>& pane
 
   // One page gives stem.type; the library may number pages (stem_0000.type,
   // ...) when it started a blank one first: the last is the picture.
-  const std::string failed = publish_picture(stem, type, file);
-  if (!failed.empty()) throw Stop("Picture \"" + file + "\": " + failed);
+  std::error_code ec;
+  std::string drawn = stem + "." + type;
+  if (!fs::exists(drawn, ec)) {
+    drawn.clear();
+    char number[16];
+    for (int page = 0; page < 100; ++page) {
+      std::snprintf(number, sizeof number, "_%04d.", page);
+      const std::string name = stem + number + type;
+      if (!fs::exists(name, ec)) break;
+      if (!drawn.empty()) fs::remove(drawn, ec);
+      drawn = name;
+    }
+  }
+  if (drawn.empty())
+    throw Stop("Picture \"" + file + "\": the graphics library wrote nothing in the folder \"" + folder.string() +
+               "\"");
+  return StagedPicture(drawn, file);
 }
 
 }  // namespace yosta::tools

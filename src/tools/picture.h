@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/result_files.h"
@@ -32,6 +33,29 @@ struct PicturePanel {
   float x_max = 0;   // above 0: the x axis ends here
   float height = 1;  // relative height of its row (one column only)
 };
+
+// A picture drawn under a temporary name in the folder of its file, until
+// commit() renames it over the file; removed when dropped uncommitted.
+class StagedPicture {
+ public:
+  StagedPicture(std::string drawn, std::string file) : drawn_(std::move(drawn)), file_(std::move(file)) {}
+  StagedPicture(StagedPicture&& other) noexcept : drawn_(std::move(other.drawn_)), file_(std::move(other.file_)) {
+    other.drawn_.clear();
+  }
+  StagedPicture(const StagedPicture&) = delete;
+  StagedPicture& operator=(const StagedPicture&) = delete;
+  StagedPicture& operator=(StagedPicture&&) = delete;
+  ~StagedPicture();
+  // Throws Stop when the rename fails (the temporary file is removed).
+  void commit();
+
+ private:
+  std::string drawn_;  // empty once committed
+  std::string file_;
+};
+
+// draw_picture without the last step: the picture stays staged.
+StagedPicture stage_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns);
 
 // Draws the panels, `columns` side by side and as many rows as needed (with
 // one column, each row as high as its panel's `height` asks), on one page and writes it whole to `file`, whose

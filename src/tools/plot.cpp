@@ -9,6 +9,7 @@
 #include "fit/run.h"
 #include "model/datasets.h"
 #include "text/free_reader.h"
+#include "tools/outputs.h"
 #include "tools/picture.h"
 #include "formats/result_files.h"
 #include "tools/subcommands.h"
@@ -137,6 +138,9 @@ void add_plot(CLI::App& app) {
       ->type_name("A,B,...");
   sub->footer("Example:\n  yosta-tools plot binary.out -o binary.png -p binary.dat --names AA,AB,BB");
   sub->callback([options] {
+    std::vector<std::string> inputs{options->out};
+    if (!options->parameters.empty()) inputs.push_back(options->parameters);
+    check_outputs({{options->picture, "-o", true}}, inputs);
     const formats::OutFile out = formats::read_out_file(options->out);
     const std::vector<std::string> names = options->names.empty()
                                                ? std::vector<std::string>{}

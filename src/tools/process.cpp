@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,17 +86,56 @@ std::string find_program(const std::string& name) {
 
 pid_t start_program(const std::vector<std::string>& argv, const std::string& dir, const std::string& output_file,
                     bool own_group) {
-  SpawnSetup setup;
-  posix_spawn_file_actions_addchdir_np(&setup.actions, dir.c_str());
-  posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&setup.actions, 1, output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&setup.actions, 1, 2);
-  if (own_group) posix_spawnattr_setpgroup(&setup.attr, 0);
-  setup.default_signals(own_group ? POSIX_SPAWN_SETPGROUP : 0);
+  // Everything the child needs is made before the fork: after it, the child
+  // calls only what is safe there.
   std::vector<char*> args = c_args(argv);
-  pid_t pid = 0;
-  const int error = posix_spawn(&pid, argv[0].c_str(), &setup.actions, &setup.attr, args.data(), environ);
-  if (error != 0) throw Stop("Cannot start \"" + argv[0] + "\" in \"" + dir + "\": " + std::strerror(error));
+  const pid_t parent = getpid();
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) throw Stop(std::string("Cannot make a pipe: ") + std::strerror(errno));
+  const pid_t pid = fork();
+  if (pid < 0) {
+    const int error = errno;
+    close(report[0]);
+    close(report[1]);
+    throw Stop("Cannot start \"" + argv[0] + "\" in \"" + dir + "\": " + std::strerror(error));
+  }
+  if (pid == 0) {
+    // The child: ends with SIGTERM (a save, then the end) when this process
+    // dies, also when it has died already.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    if (own_group) setpgid(0, 0);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    int error = 0;
+    if (chdir(dir.c_str()) != 0) error = errno;
+    const int in = error == 0 ? open("/dev/null", O_RDONLY) : -1;
+    if (error == 0 && in < 0) error = errno;
+    const int out = error == 0 ? open(output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644) : -1;
+    if (error == 0 && out < 0) error = errno;
+    if (error == 0 && (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0)) error = errno;
+    if (error == 0) {
+      execv(args[0], args.data());
+      error = errno;
+    }
+    const ssize_t written = write(report[1], &error, sizeof error);
+    (void)written;
+    _exit(127);
+  }
+  close(report[1]);
+  int error = 0;
+  ssize_t n = 0;
+  while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof error)) {
+    int raw = 0;
+    while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+    }
+    throw Stop("Cannot start \"" + argv[0] + "\" in \"" + dir + "\": " + std::strerror(error));
+  }
   return pid;
 }
 

@@ -16,8 +16,9 @@ std::string find_program(const std::string& name);
 // Starts argv[0] (a path) in folder `dir` with stdin from /dev/null and stdout
 // and stderr into `output_file` (replaced). With `own_group` the child leads a
 // process group of its own, so a Ctrl-C at the terminal reaches only us and
-// we decide how to pass it on. SIGINT and SIGTERM get their default actions in
-// the child. Throws Stop when it cannot be started.
+// we decide how to pass it on. The stop signals get their default actions in
+// the child, and it gets SIGTERM when this process dies (however it dies), so
+// that no child runs on as an orphan. Throws Stop when it cannot be started.
 pid_t start_program(const std::vector<std::string>& argv, const std::string& dir, const std::string& output_file,
                     bool own_group);
 

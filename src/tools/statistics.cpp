@@ -138,6 +138,11 @@ std::string spread_table(const Spread& spread, float shift) {
 
 void spread_picture(const Spread& spread, float shift, const std::string& file, const std::vector<std::string>& names,
                     const std::string& y_label) {
+  stage_spread_picture(spread, shift, file, names, y_label).commit();
+}
+
+StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file,
+                                   const std::vector<std::string>& names, const std::string& y_label) {
   std::vector<PicturePanel> panels;
   for (std::size_t p = 0; p < spread.mean.size(); ++p) {
     PicturePanel panel;
@@ -163,7 +168,7 @@ void spread_picture(const Spread& spread, float shift, const std::string& file, 
     panel.curves.push_back(std::move(mean));
     panels.push_back(std::move(panel));
   }
-  draw_picture(file, panels, 1);
+  return stage_picture(file, panels, 1);
 }
 
 }  // namespace yosta::tools

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/result_files.h"
+#include "tools/picture.h"
 
 namespace yosta::tools {
 
@@ -32,8 +33,12 @@ Spread spread_of(const formats::GsvFile& gsv);
 // g(r) - 1). The table starts with a comment line and a line naming every
 // column.
 std::string spread_table(const Spread& spread, float shift);
-// One panel per basis function, titled by its name (see basis_name), with
-// `y_label` on the value axis: what the means plus `shift` are.
+// The picture of every basis function's mean with its +-2 sd band, drawn
+// and left staged (see StagedPicture), or drawn and written: one panel per
+// basis function, titled by its name (see basis_name), with `y_label` on the
+// value axis (what the means plus `shift` are).
+StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file,
+                                   const std::vector<std::string>& names, const std::string& y_label);
 void spread_picture(const Spread& spread, float shift, const std::string& file, const std::vector<std::string>& names,
                     const std::string& y_label);
 

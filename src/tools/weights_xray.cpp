@@ -12,6 +12,7 @@
 #include "base/stop.h"
 #include "tools/columns.h"
 #include "tools/composition.h"
+#include "tools/outputs.h"
 #include "tools/subcommands.h"
 
 namespace yosta::tools {
@@ -132,7 +133,10 @@ void add_weights_xray(CLI::App& weights) {
       "Writes Q, F(Q) and one weight column per pair, pairs in the order (1,1), (1,2) ... (n,n).\n"
       "Example:\n"
       "  yosta-tools weights xray --composition \"O:1 H:2\" --q-from xray.dat -o xray_qdep.dat");
-  xray->callback([o] { run_xray(*o); });
+  xray->callback([o] {
+    check_outputs({{o->output, "-o", false}}, {o->q_from});
+    run_xray(*o);
+  });
 }
 
 }  // namespace yosta::tools

@@ -448,7 +448,9 @@ TEST_F(PlotsTest, DeviceThatCannotBeOpenedIsAGraphicsError) {
         plots.open("");
         FAIL() << "no Stop";
       } catch (const Stop& stop) {
-        EXPECT_EQ(stop.lines, std::vector<std::string>{"Graphics error"});
+        ASSERT_EQ(stop.lines.size(), 2u);
+        EXPECT_EQ(stop.lines[0], "Graphics error");
+        EXPECT_NE(stop.lines[1].find("use --plot-device"), std::string::npos) << stop.lines[1];
         EXPECT_EQ(stop.status, 1);
       }
       // Nothing is drawn before both devices are open.

@@ -1,0 +1,239 @@
+// Whole runs of the built program where results could be lost: inputs named
+// like the results, two runs on one root, repeated stop signals, and a
+// failure after the moves have begun.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/programs.h"
+
+namespace yosta {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CommandResult;
+using testing::last_line;
+using testing::read_file;
+using testing::run_command;
+using testing::run_yosta;
+using testing::split_lines;
+using testing::TempDir;
+using testing::write_file;
+using testing::yosta_binary;
+
+// One data set of one partial; the data file, root and times as given.
+std::string parameters(const std::string& data, const std::string& root, const std::string& times = "1.0 0.5") {
+  return "Safety test run\nF\nF\n0.02\nF\n1\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n100\n" + times +
+         "\n1 0\n" + data + "\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\n" + root + "\n";
+}
+
+std::string data_text() {
+  std::string text = "100  points\nQ  F(Q)\n";
+  char line[64];
+  for (int k = 1; k <= 100; ++k) {
+    const double q = 0.1 * k;
+    std::snprintf(line, sizeof line, "%.4f %.6f\n", q, 0.8 * std::sin(3.0 * q) * std::exp(-0.3 * q));
+    text += line;
+  }
+  return text;
+}
+
+// A shell line that waits (up to 30 s) until `pattern` is in `log`.
+std::string wait_for(const std::string& pattern, const std::string& log) {
+  return "for i in $(seq 1 600); do grep -q '" + pattern + "' " + log + " && break; sleep 0.05; done\n";
+}
+
+std::vector<std::string> temp_files(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    if (entry.path().extension() == ".tmp") found.push_back(entry.path().string());
+  return found;
+}
+
+// --- inputs named like the results ----------------------------------------
+
+struct InputCase {
+  const char* name;
+  const char* parameter_file;  // the parameter file's name
+  const char* data_file;       // as the parameter file names it
+  const char* root;
+  const char* link;     // "s:NAME->TARGET" symlink or "h:NAME->TARGET" hard link, made after the inputs
+  const char* message;  // part of the refusal
+};
+
+TEST(InputsAndResults, AnInputThatASaveWouldReplaceIsRefused) {
+  const InputCase cases[] = {
+      {"parameter file is root.out", "q.out", "liquid.dat", "q", "", "The parameter file \"q.out\" is the result file"},
+      {"data file is root.out", "run.dat", "d3.out", "d3", "",
+       "The data file of set 1, \"d3.out\", is the result file"},
+      {"data file is root.g", "run.dat", "d3.g", "d3", "", "\"d3.g\", is the result file"},
+      {"spelled with ./", "run.dat", "./d3.out", "d3", "", "\"./d3.out\", is the result file \"d3.out\""},
+      {"root spelled with a folder", "run.dat", "d3.out", "sub/../d3", "", "is the result file \"sub/../d3.out\""},
+      {"a leftover name a save removes", "run.dat", "d3.g.tmp", "d3", "", "\"d3.g.tmp\""},
+      {"the lock of a running fit", "run.dat", "d3.lock", "d3", "", "\"d3.lock\""},
+      {"data file is a symlink to root.out", "run.dat", "alias.dat", "res", "s:alias.dat->res.out",
+       "\"alias.dat\", is the result file \"res.out\""},
+      {"root.out is a symlink to the data", "run.dat", "liquid.dat", "res", "s:res.out->liquid.dat",
+       "\"liquid.dat\", is the result file \"res.out\""},
+      {"parameter file hard-linked as root.g", "run.dat", "liquid.dat", "res", "h:res.g->run.dat",
+       "The parameter file \"run.dat\" is the result file \"res.g\""},
+  };
+  for (const InputCase& c : cases) {
+    TempDir dir;
+    fs::create_directory(dir.file("sub"));
+    const std::string data_name = fs::path(c.data_file).filename().string();
+    const std::string link = c.link;
+    // The data, under its own name unless a symlink stands for it.
+    if (link.rfind("s:" + data_name + "->", 0) != 0) write_file(dir.file(data_name), data_text());
+    if (link.find("->res.out") != std::string::npos) write_file(dir.file("res.out"), data_text());
+    write_file(dir.file(c.parameter_file), parameters(c.data_file, c.root));
+    if (!link.empty()) {
+      const std::size_t arrow = link.find("->");
+      const std::string from = dir.file(link.substr(2, arrow - 2)), to = link.substr(arrow + 2);
+      if (link[0] == 's') {
+        fs::create_symlink(to, from);
+      } else {
+        fs::create_hard_link(dir.file(to), from);
+      }
+    }
+    std::vector<std::pair<std::string, std::string>> before;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      if (entry.is_regular_file()) before.emplace_back(entry.path().string(), read_file(entry.path().string()));
+    const CommandResult r = run_yosta(dir, std::string("--seed 3 --max-moves 50 ") + c.parameter_file);
+    EXPECT_EQ(r.status, 1) << c.name << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << c.name << "\n" << r.output;
+    EXPECT_NE(last_line(r.output).find("choose another root"), std::string::npos) << c.name << "\n" << r.output;
+    EXPECT_EQ(r.output.find("Saving"), std::string::npos) << c.name;
+    for (const auto& [path, text] : before) EXPECT_EQ(read_file(path), text) << c.name << ": " << path;
+  }
+}
+
+// --- two runs on one root -------------------------------------------------
+
+TEST(RootInUse, ASecondRunOnTheSameRootIsRefusedAtSetUp) {
+  for (const char* second_root : {"result", "./result", "sub/../result"}) {
+    TempDir dir;
+    fs::create_directory(dir.file("sub"));
+    write_file(dir.file("liquid.dat"), data_text());
+    write_file(dir.file("first.dat"), parameters("liquid.dat", "result", "5.0 5.0"));
+    write_file(dir.file("second.dat"), parameters("liquid.dat", second_root, "5.0 5.0"));
+    write_file(dir.file("two.sh"), "'" + yosta_binary() + "' --seed 2 first.dat > first.log 2>&1 &\npid=$!\n" +
+                                       wait_for("Accepted:", "first.log") + "'" + yosta_binary() +
+                                       "' --seed 3 --max-moves 10 second.dat > second.log 2>&1\n"
+                                       "echo \"second $?\"\n"
+                                       "kill -TERM $pid; wait $pid; echo \"first $?\"\n");
+    const CommandResult r = run_command("sh two.sh", dir.path());
+    const std::string first = read_file(dir.file("first.log")), second = read_file(dir.file("second.log"));
+    EXPECT_NE(r.output.find("second 1"), std::string::npos) << second_root << "\n" << r.output << second;
+    EXPECT_NE(r.output.find("first 10"), std::string::npos) << second_root << "\n" << r.output << first;
+    EXPECT_NE(second.find("is in use by another run (process "), std::string::npos) << second;
+    EXPECT_EQ(second.find("Saving"), std::string::npos) << second;
+    // The first run's fit is whole: its final save and summary.
+    EXPECT_EQ(last_line(first), " Results written: result.g result.out") << first;
+    EXPECT_FALSE(fs::exists(dir.file("result.lock")));
+  }
+}
+
+// --- repeated stop signals ------------------------------------------------
+
+TEST(StopSignals, TwoSignalsAtOnceEndWithStatusTenAndWholeFiles) {
+  // Each kind: the second signal during the final save, or right after the
+  // first, before or after a save of the run.
+  const struct {
+    const char* times;
+    const char* wait;
+    const char* signals;
+  } cases[] = {
+      {"5.0 5.0", "Accepted:", "kill -TERM $pid; kill -TERM $pid"},
+      {"5.0 0.001", "Saving completed", "kill -TERM $pid; kill -TERM $pid"},
+      {"5.0 0.001", "Saving completed", "kill -INT $pid; sleep 0.001; kill -HUP $pid"},
+      {"5.0 5.0", "Accepted:", "kill -TERM $pid; sleep 0.001; kill -TERM $pid"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    write_file(dir.file("liquid.dat"), data_text());
+    write_file(dir.file("run.dat"), parameters("liquid.dat", "result", c.times));
+    write_file(dir.file("stop.sh"), "'" + yosta_binary() + "' --seed 2 run.dat > run.log 2>&1 &\npid=$!\n" +
+                                        wait_for(c.wait, "run.log") + c.signals + "\nwait $pid\necho \"status $?\"\n");
+    const CommandResult r = run_command("sh stop.sh", dir.path());
+    const std::string log = read_file(dir.file("run.log"));
+    EXPECT_NE(r.output.find("status 10"), std::string::npos) << c.signals << "\n" << r.output << log;
+    EXPECT_TRUE(temp_files(dir.path()).empty()) << c.signals << "\n" << log;
+    const bool at_once = log.find("Stopped at once by a second signal") != std::string::npos;
+    if (at_once) {
+      EXPECT_EQ(log.find("Run summary"), std::string::npos) << log;
+    } else {
+      EXPECT_EQ(last_line(log), " Results written: result.g result.out") << log;
+    }
+    // Whatever was saved is whole: the count line, then one line per r point.
+    if (fs::exists(dir.file("result.g"))) {
+      const std::vector<std::string> g = split_lines(read_file(dir.file("result.g")));
+      ASSERT_GE(g.size(), 2u) << c.signals;
+      EXPECT_EQ(g.size(), static_cast<std::size_t>(std::stoi(g[0])) + 2) << c.signals;
+      if (at_once) {
+        const std::string moves = g[1].substr(g[1].find_first_not_of(' '));
+        EXPECT_NE(log.find("the last save was at move " + moves.substr(0, moves.find(' ')) + ";"), std::string::npos)
+            << log;
+      }
+    } else {
+      EXPECT_TRUE(at_once) << log;
+      EXPECT_NE(log.find("before any save of this run"), std::string::npos) << log;
+    }
+  }
+}
+
+// --- a failure after the moves have begun ---------------------------------
+
+TEST(FailureAfterStart, ExitsThreeAndNamesTheLastCompleteResults) {
+  // The result folder is moved away while the run goes on; its next save
+  // fails. Without an earlier save the run says so; with one, it names its
+  // move, which the moved files hold.
+  for (const bool earlier_save : {false, true}) {
+    TempDir dir;
+    fs::create_directory(dir.file("out"));
+    write_file(dir.file("liquid.dat"), data_text());
+    write_file(dir.file("run.dat"), parameters("liquid.dat", "out/result", earlier_save ? "5.0 0.001" : "5.0 5.0"));
+    write_file(dir.file("gone.sh"), "'" + yosta_binary() + "' --seed 2 run.dat > run.log 2>&1 &\npid=$!\n" +
+                                        wait_for(earlier_save ? "Saving completed" : "Accepted:", "run.log") +
+                                        "mv out gone\n" + (earlier_save ? "" : "kill -TERM $pid\n") +
+                                        "wait $pid\necho \"status $?\"\n");
+    const CommandResult r = run_command("sh gone.sh", dir.path());
+    const std::string log = read_file(dir.file("run.log"));
+    EXPECT_NE(r.output.find("status 3"), std::string::npos) << r.output << log;
+    const std::vector<std::string> lines = split_lines(log);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines[lines.size() - 2].find("out/result"), std::string::npos) << log;
+    if (earlier_save) {
+      const std::vector<std::string> g = split_lines(read_file(dir.file("gone/result.g")));
+      ASSERT_GE(g.size(), 2u);
+      const std::string head =
+          "The run stopped after its moves had begun; the last complete results are those saved at move ";
+      ASSERT_EQ(lines.back().rfind(head, 0), 0u) << log;
+      const std::string named = lines.back().substr(head.size());
+      EXPECT_EQ(named.substr(named.find(':')), ": out/result.g, out/result.out") << log;
+      // The moved .g is that save's, or (when the folder went between the
+      // renames of a save) the next one's.
+      const long saved_at = std::stol(named), g_moves = std::stol(g[1]);
+      EXPECT_GT(saved_at, 0);
+      EXPECT_GE(g_moves, saved_at) << log;
+      if (log.find("Cannot replace") == std::string::npos) {
+        EXPECT_EQ(g_moves, saved_at) << log;
+      }
+    } else {
+      EXPECT_EQ(lines.back(),
+                "The run stopped after its moves had begun, before its first save: out/result.g, out/result.out are "
+                "as they were before the run")
+          << log;
+      EXPECT_FALSE(fs::exists(dir.file("gone/result.g")));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace yosta
