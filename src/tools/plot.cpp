@@ -145,8 +145,8 @@ void add_plot(CLI::App& app) {
     const std::vector<std::string> names = options->names.empty()
                                                ? std::vector<std::string>{}
                                                : basis_names(options->names, static_cast<int>(out.g.size()));
-    const RunInputs inputs = run_inputs(options->parameters, out);
-    draw_picture(options->picture, out_panels(out, inputs.errors, inputs.files, names), 1);
+    const RunInputs run = run_inputs(options->parameters, out);
+    draw_picture(options->picture, out_panels(out, run.errors, run.files, names), 1);
     std::cout << "Wrote " << options->picture << ": " << out.sets.size()
               << " data set(s) with fit and residual, the basis functions"
               << (out.Q_partial.empty() ? "" : ", the partial structure factors") << "\n";
