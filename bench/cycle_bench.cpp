@@ -2,7 +2,7 @@
 // the program runs it (r-space evaluation where its tables fit), the same
 // cycle with the Q-space passes (the evaluation before the r-space tables,
 // also with each instruction set), the straightforward cycle, and the whole
-// program on the medium case.
+// program on the medium cases, with and without plots.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -78,22 +79,38 @@ double children_cpu() {
          1e-6 * static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec);
 }
 
-// The whole program (the yosta executable) on the medium case: a run of
-// --max-moves moves less a run of one move (start-up, set-up and the final
-// save), with no plots and no progress lines after the first. The time is the
-// CPU time of the program, as the cycle benchmarks count theirs (the machine
-// is shared); wall_per_s gives the wall-clock rate beside it.
-void BM_program(benchmark::State& state, const CaseSize& size) {
+// The program timed: YOSTA_BENCH_PROGRAM names another build of it (an
+// earlier one, timed alternately with this one by tools/program_timing.sh),
+// otherwise this build's.
+std::string program() {
+  const char* other = std::getenv("YOSTA_BENCH_PROGRAM");
+  return other != nullptr && *other != '\0' ? other : YOSTA_BINARY;
+}
+
+// The whole program (the yosta executable) on a case: a run of
+// --max-moves moves (the first argument) less a run of one move (start-up,
+// set-up and the final save), with no progress lines after the first. With a
+// second argument N > 0 the parameter file asks for live plotting every N
+// accepted moves (the start prompt is answered), drawn on `device`; a device
+// alone draws at the default interval. The time is the CPU time of the
+// program, as the cycle benchmarks count theirs (the machine is shared);
+// wall_per_s gives the wall-clock rate beside it.
+void BM_program(benchmark::State& state, const CaseSize& size, const char* device) {
+  CaseSize plotted = size;
+  plotted.plot_interval = static_cast<int>(state.range(1));
   const auto folder = std::filesystem::temp_directory_path() / ("yosta_bench_program_" + std::string(size.name));
   std::filesystem::create_directories(folder);
-  const std::string param = yosta::bench::write_case(size, folder.string());
+  const std::string param = yosta::bench::write_case(plotted, folder.string());
+  const std::string answer = (folder / "answer").string();
+  std::ofstream(answer) << "Y\n";
   const std::int64_t moves = state.range(0);
   struct Times {
     double cpu = -1.0, wall = -1.0;
   };
   auto run = [&](std::int64_t n) {
-    const std::string command = std::string(YOSTA_BINARY) + " " + param + " --seed 12345 --max-moves " +
-                                std::to_string(n) + " > " + (folder / "transcript").string() + " 2>&1";
+    std::string command = program() + " " + param + " --seed 12345 --max-moves " + std::to_string(n);
+    if (*device != '\0') command += std::string(" --plot-device ") + device;
+    command += " < " + answer + " > " + (folder / "transcript").string() + " 2>&1";
     const double cpu = children_cpu();
     const auto start = std::chrono::steady_clock::now();
     const int status = std::system(command.c_str());
@@ -126,11 +143,41 @@ BENCHMARK_CAPTURE(BM_cycle, small, yosta::bench::small_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, medium, yosta::bench::medium_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, large, yosta::bench::large_case)->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_program, medium, yosta::bench::medium_case)->Arg(4000000)->UseManualTime()->Iterations(1);
+BENCHMARK_CAPTURE(BM_cycle, large_qdep, yosta::bench::large_qdep_case)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_program, medium, yosta::bench::medium_case, "")
+    ->Args({4000000, 0})
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_program, medium_qdep, yosta::bench::medium_qdep_case, "")
+    ->Args({4000000, 0})
+    ->UseManualTime()
+    ->Iterations(1);
+// Plots: the same runs drawing on the null device and into PNG pictures.
+BENCHMARK_CAPTURE(BM_program, medium_null, yosta::bench::medium_case, "/null")
+    ->Args({4000000, 50})
+    ->Args({4000000, 100})
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_program, medium_png, yosta::bench::medium_case, "/png")
+    ->Args({4000000, 50})
+    ->Args({4000000, 100})
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_program, medium_qdep_null, yosta::bench::medium_qdep_case, "/null")
+    ->Args({4000000, 50})
+    ->Args({4000000, 100})
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_program, medium_qdep_png, yosta::bench::medium_qdep_case, "/png")
+    ->Args({4000000, 50})
+    ->Args({4000000, 100})
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_qspace, small, yosta::bench::small_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_qspace, medium, yosta::bench::medium_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_qspace, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_qspace, large, yosta::bench::large_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_qspace, large_qdep, yosta::bench::large_qdep_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_qspace_sse2, medium, yosta::bench::medium_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_qspace_sse2, large, yosta::bench::large_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_qspace_avx2, medium, yosta::bench::medium_case)->MinTime(1.0);
@@ -139,6 +186,7 @@ BENCHMARK_CAPTURE(BM_straightforward, small, yosta::bench::small_case)->MinTime(
 BENCHMARK_CAPTURE(BM_straightforward, medium, yosta::bench::medium_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_straightforward, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(1.0);
 BENCHMARK_CAPTURE(BM_straightforward, large, yosta::bench::large_case)->MinTime(1.0);
+BENCHMARK_CAPTURE(BM_straightforward, large_qdep, yosta::bench::large_qdep_case)->MinTime(1.0);
 
 }  // namespace
 

@@ -34,7 +34,7 @@ build="$top/build-fuzz"
 # stricter forms of the same flags must not stop a fuzzing build.
 CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DYOSTA_FUZZ=ON \
   -DYOSTA_TESTS=OFF -DYOSTA_BENCH=OFF -DYOSTA_WERROR=OFF >/dev/null
-targets=(parameters data g gsv)
+targets=(parameters data g gsv import composition)
 if ! cmake --build "$build" -j "$jobs" --target "${targets[@]/#/fuzz_}" > "$build/build.log" 2>&1; then
   cat "$build/build.log"
   exit 1
@@ -42,7 +42,7 @@ fi
 
 # The seed corpora: every parameter and data file shipped, and small start files.
 corpus="$build/corpus"
-mkdir -p "$corpus"/{parameters,data,g,gsv} "$build/findings"
+mkdir -p "$corpus"/{parameters,data,g,gsv,import,composition} "$build/findings"
 for f in "$top"/examples/*.dat "$top"/tests/system/realdata/*.dat; do
   head -c 2 "$f" | grep -q '^[0-9 ]' && continue  # data files start with their point count
   cp "$f" "$corpus/parameters/$(basename "$f")"
@@ -58,6 +58,22 @@ printf '\x02%s' $'4\n100 50\n0.1 1 2\n0.2 0.5 -1\n0.3, 1e-3 2\n0.4 -1 0\n' > "$c
 printf '\x00%s' $'3\n0 0\n0.125 1\n0.25 2\n0.375 3\n' > "$corpus/g/one_partial"
 printf '\x01%s' $'3 2\n2 17\n0.1 1 2 3 4\n0.2 5 6\n 7 8\n0.3 9 10 11 12\n' > "$corpus/gsv/two_partials"
 printf '\x00%s' $'2 1\n0 0\n0.1 0 0\n0.2 0 0\n' > "$corpus/gsv/empty_sums"
+# Measured files for import: comments, a header, bin centres, an error column,
+# a byte-order mark, the program's own layout; each with a few option bytes.
+printf '\x00%s' $'# water\nQ F err\n0.1 1.2 0.01\n0.2 1.1 0.01\n0.3 0.9 0.02\n0.4 1.0 0.01\n0 0 0\n' \
+  > "$corpus/import/with_errors"
+printf '\x01%s' $'0.05 1\n0.15 2\n0.25 3\n0.35 4\n0.45 5\n' > "$corpus/import/bin_centres"
+printf '\x1a\xef\xbb\xbf%s' $'0.1,1\n0.2,2\n0.3,3\n0.4,4\n0.5,5\n0.6,6\n' > "$corpus/import/bom_rebin"
+printf '\x86%s' $'4  imported\nQ F c1 c2\n0.5 1 0.3 0.2\n1.0 1 0.3 0.2\n1.5 1 0.3 0.2\n2.0 1 0.3 0.2\n' \
+  > "$corpus/import/program_layout"
+for f in "$top"/examples/binary_F1.dat; do
+  { printf '\x40'; head -40 "$f"; } > "$corpus/import/example_head"
+done
+# Compositions: the first byte is where the --isotope text begins.
+printf '\x07%s' 'O:1 H:2H:D=0.5,H=0.5' > "$corpus/composition/water_isotopes"
+printf '\x14%s' 'Si:1,O:2;Na:0.1 K:1e3' > "$corpus/composition/glass"
+printf '\xff%s' 'C:6 H:6' > "$corpus/composition/benzene"
+printf '\x0f%s' 'O:1e308 H:1e308' > "$corpus/composition/huge"
 
 status=0
 total=0

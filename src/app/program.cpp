@@ -226,6 +226,15 @@ int run_program(const ProgramOptions& options, Console& console) {
   check_inputs_kept(run.params, path);
 
   set_up_model(run, console);
+  // A target-saving run whose sums file already holds every set asked for
+  // has nothing left to do: no move, no save, every file as it was.
+  if (run.params.save_targets && run.sums.nsaved >= run.params.nsave) {
+    console.line(" The run is complete: " + root_file(run.params, ".gsv") + " already holds " +
+                 std::to_string(run.sums.nsaved) + " saved sets of the " + std::to_string(run.params.nsave) +
+                 " asked for (nsave); nothing was changed. Raise nsave in the parameter file to collect more");
+    console.flush();
+    return 0;
+  }
   check_result_place(run.params);
   // One run at a time writes the results of a root; the lock goes with the
   // process, however it ends.

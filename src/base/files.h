@@ -55,4 +55,15 @@ void write_whole(int fd, std::string_view text, const std::string& path);
 
 bool file_exists(const std::string& path);
 
+// The largest input file read whole: parameter, data, start and result files
+// and the measured files the tools import (256 MiB; a data file of the
+// largest grid is well under 1 MiB).
+inline constexpr std::size_t max_input_bytes = std::size_t{256} << 20;
+
+// The whole content of the input file `path`. Throws Stop naming the file
+// and the reason when it cannot be opened, when it is not a regular file (a
+// folder, a FIFO, a device, or a link to one: opening never blocks and never
+// reads a stream without end) or when it holds more than `limit` bytes.
+std::string read_input_file(const std::string& path, std::size_t limit = max_input_bytes);
+
 }  // namespace yosta

@@ -66,6 +66,20 @@ void add_row(double* D, double a, const float* row, int n) {
     add_row_base(D, a, row, n);
 }
 
+void add_gram_row(double* D, double a, const GramRow& g, int n) {
+  if (isa() >= isa_avx2)
+    add_gram_row_avx2(D, a, g, n);
+  else
+    add_gram_row_base(D, a, g, n);
+}
+
+void add_bump_row(double* D, double a, const BumpRow& b, int n) {
+  if (isa() >= isa_avx2)
+    add_bump_row_avx2(D, a, b, n);
+  else
+    add_bump_row_base(D, a, b, n);
+}
+
 }  // namespace kernels
 
 int force_vector_path(int path) {

@@ -82,6 +82,31 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d);
 // one sum, so every version gives the same bits.
 void add_row(double* D, double a, const float* row, int n);
 
+// A row of a Gram block formed from its T array, added to D: with b = a j
+// and x = first + i (the r point of D[i]),
+// D[i] += b * (x * (Tm[i] - Tp[i])) for i = 0..n-1 (Tm[i] = T(x - j),
+// Tp[i] = T(x + j)). Each point the same operations in the same order in
+// every version (x counted up exactly, not read).
+struct GramRow {
+  const double* Tm;
+  const double* Tp;
+  double j;
+  double first;
+};
+void add_gram_row(double* D, double a, const GramRow& g, int n);
+
+// The row of a whole Gaussian bump centred at j, from the bump's four arrays:
+// D[i] += a * (x * ((j * A[i] + B[i]) - (j * Ar[i] + Br[i]))), x as above.
+struct BumpRow {
+  const double* A;
+  const double* B;
+  const double* Ar;
+  const double* Br;
+  double j;
+  double first;
+};
+void add_bump_row(double* D, double a, const BumpRow& b, int n);
+
 // The versions of the passes, one per instruction set.
 enum Isa : int { isa_base = 0, isa_avx2 = 1, isa_avx512 = 2 };
 void plain_base(Source source, bool store, bool undo, const Pass& a);
@@ -92,6 +117,10 @@ void summing_avx2(Source source, int sets, bool copy, const SumPass& a, KeptSums
 void summing_avx512(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
 void add_row_base(double* D, double a, const float* row, int n);
 void add_row_avx2(double* D, double a, const float* row, int n);  // also taken with AVX-512
+void add_gram_row_base(double* D, double a, const GramRow& g, int n);
+void add_gram_row_avx2(double* D, double a, const GramRow& g, int n);  // also taken with AVX-512
+void add_bump_row_base(double* D, double a, const BumpRow& b, int n);
+void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n);  // also taken with AVX-512
 
 }  // namespace kernels
 

@@ -13,4 +13,21 @@ void add_row_base(double* D, double a, const float* row, int n) {
   for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 
+void add_gram_row_base(double* D, double a, const GramRow& g, int n) {
+  const double b = a * g.j;
+  double x = g.first;
+  for (int i = 0; i < n; ++i) {
+    D[i] += b * (x * (g.Tm[i] - g.Tp[i]));
+    x += 1.0;
+  }
+}
+
+void add_bump_row_base(double* D, double a, const BumpRow& b, int n) {
+  double x = b.first;
+  for (int i = 0; i < n; ++i) {
+    D[i] += a * (x * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+    x += 1.0;
+  }
+}
+
 }  // namespace yosta::kernels

@@ -78,45 +78,38 @@ void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, co
 
 }  // namespace
 
-std::size_t GramTables::bytes(int families, int nr, bool gaussian) {
-  const auto f = static_cast<std::size_t>(families), n = static_cast<std::size_t>(nr);
-  const std::size_t doubles = f * n, floats = f * f * n * n;  // diag; G
-  return (gaussian ? 2 : 1) * (doubles * sizeof(double) + floats * sizeof(float));
+std::size_t GramTables::bytes(const Run& run, const DataSet& set, int families) {
+  const auto f = static_cast<std::size_t>(families), n = static_cast<std::size_t>(run.model.r.nr);
+  const std::size_t times = run.params.gaussian_moves ? 2 : 1;
+  const std::size_t doubles = times * f * n;  // diag; bump_gram
+  if (toeplitz_applies(run.params, run.model, set))
+    return doubles * sizeof(double) + toeplitz_bytes(run.params, run.model, families);
+  return doubles * sizeof(double) + times * f * f * n * n * sizeof(float);  // G; cross
 }
 
 void GramTables::build(const Run& run, const std::vector<std::vector<double>>& V, const std::vector<double>& w,
                        int nfit) {
+  *this = GramTables{};
   families_ = static_cast<std::int32_t>(V.size());
   nr_ = run.model.r.nr;
   const int nf = families_, nr = nr_;
   const bool gaussian = run.params.gaussian_moves;
   G_.assign(block(nf, 0), 0.0f);
-  diag_.assign(u(nf) * u(nr), 0.0);
-  bump_gram_.assign(gaussian ? diag_.size() : 0, 0.0);
   cross_.assign(gaussian ? G_.size() : 0, 0.0f);
-  if (nfit < 1) return;
-  for (int f = 0; f < nf; ++f) {
-    for (int g = f; g < nf; ++g)
-      gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, G_.data() + block(f, g), G_.data() + block(g, f));
+  if (nfit >= 1) {
+    for (int f = 0; f < nf; ++f) {
+      for (int g = f; g < nf; ++g)
+        gram_block(V[u(f)], V[u(g)], w.data(), nr, nfit, f == g, G_.data() + block(f, g), G_.data() + block(g, f));
+    }
   }
-  for (int f = 0; f < nf; ++f) {
-    for (int j = 1; j <= nr; ++j) diag_[index(f, j)] = static_cast<double>(at(f, f, j, j));
-  }
-  if (!gaussian) return;
+  derived(run);
+  if (!gaussian || nfit < 1) return;
   std::vector<double> c(u(nr));
   for (int j = 1; j <= nr; ++j) {
     const Bump b = bump_at(run, j);
     if (b.n < 0) continue;
     const int j0 = j - b.n;
     for (int f = 0; f < nf; ++f) {
-      double gram = 0.0;
-      for (int m = 1; m <= 2 * b.n + 1; ++m) {
-        double row = 0.0;
-        for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
-          row += static_cast<double>(b.shape[m2]) * static_cast<double>(at(f, f, j0 + m - 1, j0 + m2 - 1));
-        gram += static_cast<double>(b.shape[m]) * row;
-      }
-      bump_gram_[index(f, j)] = gram;
       for (int g = 0; g < nf; ++g) {
         std::fill(c.begin(), c.end(), 0.0);
         for (int m = 1; m <= 2 * b.n + 1; ++m) {
@@ -131,12 +124,56 @@ void GramTables::build(const Run& run, const std::vector<std::vector<double>>& V
   }
 }
 
-void GramTables::add_row(double* D, double a, int f, int g, int j) const {
+void GramTables::build_toeplitz(const Run& run, const DataSet& set, int families) {
+  *this = GramTables{};
+  families_ = families;
+  nr_ = run.model.r.nr;
+  at_ = &GramTables::toeplitz_at;
+  add_row_ = &GramTables::toeplitz_row;
+  add_bump_row_ = &GramTables::toeplitz_bump_row;
+  build_toeplitz_gram(run.params, run.model, set, families, T_);
+  derived(run);
+}
+
+void GramTables::derived(const Run& run) {
+  const int nf = families_, nr = nr_;
+  diag_.assign(u(nf) * u(nr), 0.0);
+  for (int f = 0; f < nf; ++f) {
+    for (int j = 1; j <= nr; ++j) diag_[index(f, j)] = at(f, f, j, j);
+  }
+  if (!run.params.gaussian_moves) return;
+  bump_gram_.assign(diag_.size(), 0.0);
+  for (int j = 1; j <= nr; ++j) {
+    const Bump b = bump_at(run, j);
+    if (b.n < 0) continue;
+    const int j0 = j - b.n;
+    for (int f = 0; f < nf; ++f) {
+      double gram = 0.0;
+      for (int m = 1; m <= 2 * b.n + 1; ++m) {
+        double row = 0.0;
+        for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
+          row += static_cast<double>(b.shape[m2]) * at(f, f, j0 + m - 1, j0 + m2 - 1);
+        gram += static_cast<double>(b.shape[m]) * row;
+      }
+      bump_gram_[index(f, j)] = gram;
+    }
+  }
+}
+
+void GramTables::dense_row(double* D, double a, int f, int g, int j) const {
   kernels::add_row(D, a, G_.data() + block(f, g) + row_start(j), nr_);
 }
 
-void GramTables::add_bump_row(double* D, double a, int f, int g, int j) const {
+void GramTables::dense_bump_row(double* D, double a, int f, int g, int j) const {
   kernels::add_row(D, a, cross_.data() + block(f, g) + row_start(j), nr_);
+}
+
+void GramTables::toeplitz_row(double* D, double a, int f, int g, int j) const {
+  kernels::add_gram_row(D, a, T_.row(f, g, j), nr_);
+}
+
+void GramTables::toeplitz_bump_row(double* D, double a, int f, int g, int j) const {
+  kernels::add_bump_row(D, a, T_.bump_row(f, g, j), nr_);
 }
 
 std::size_t rspace_bytes(const Run& run) {
@@ -144,10 +181,11 @@ std::size_t rspace_bytes(const Run& run) {
   const bool gaussian = run.params.gaussian_moves;
   std::size_t bytes = 0;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const int families = families_of(run, run.model.sets[u(s)]);
+    const DataSet& set = run.model.sets[u(s)];
+    const int families = families_of(run, set);
     const auto f = static_cast<std::size_t>(families);
     const std::size_t doubles = (gaussian ? 9 : 5) * f * nr;  // lin, D; bump_lin
-    bytes += doubles * sizeof(double) + GramTables::bytes(families, run.model.r.nr, gaussian);
+    bytes += doubles * sizeof(double) + GramTables::bytes(run, set, families);
   }
   return bytes;
 }
@@ -178,13 +216,31 @@ void RSpaceEvaluator::prepare(Run& run) {
     const int nfit = std::max(last - first + 1, 0);
     std::vector<double> w(u(nfit));
     for (int k = first; k <= last; ++k) w[u(k - first)] = set.inv_var[u(k)];
+    // Without resolution the rows are the kernel's, formed one at a time
+    // here; with it the broadened rows of every family are kept for the
+    // dense blocks.
+    const bool toeplitz = toeplitz_applies(run.params, run.model, set);
     std::vector<std::vector<double>> V(NF);
-    for (int f = 0; nfit > 0 && f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
-    t.gram.build(run, V, w, nfit);
+    for (int f = 0; !toeplitz && nfit > 0 && f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
+    if (toeplitz)
+      t.gram.build_toeplitz(run, set, nf);
+    else
+      t.gram.build(run, V, w, nfit);
     if (nfit < 1) continue;
+    std::vector<double> row(u(nfit));
+    float K[max_q + 1];
     for (int f = 0; f < nf; ++f) {
       for (int j = 1; j <= nr; ++j) {
-        const double* v = V[u(f)].data() + u(j - 1) * u(nfit);
+        const double* v = row.data();
+        if (toeplitz) {
+          kernel_row(run.model, j, K);
+          for (int k = first; k <= last; ++k) {
+            const double c = nf == 1 ? 1.0 : static_cast<double>(set.coef[u(f + 1)][u(k)]);
+            row[u(k - first)] = c * static_cast<double>(K[k]);
+          }
+        } else {
+          v = V[u(f)].data() + u(j - 1) * u(nfit);
+        }
         double a0 = 0.0, aF = 0.0, a1 = 0.0, a2 = 0.0;
         for (int k = first; k <= last; ++k) {
           const double wv = w[u(k - first)] * v[k - first];
@@ -320,8 +376,7 @@ KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
     for (int x = 0; x < 4; ++x) l[x] += di * li[x];
     X += di * D[ji - 1];
     double row = 0.0;
-    for (int i2 = 0; i2 < tc.count; ++i2)
-      row += static_cast<double>(tc.d[i2]) * static_cast<double>(t.gram.at(f, f, ji, tc.first + i2));
+    for (int i2 = 0; i2 < tc.count; ++i2) row += static_cast<double>(tc.d[i2]) * t.gram.at(f, f, ji, tc.first + i2);
     Qd += di * row;
   }
   KeptSums e;

@@ -27,54 +27,75 @@
 
 #include "fit/evaluation_helpers.h"
 #include "fit/evaluator.h"
+#include "fit/gram.h"
 
 namespace yosta {
 
 // The Gram blocks of one data set and what is derived from them, read only
 // through the accessors below (the storage is this class's own). Indices:
-// families f, g (0-based), r points i, j (1..nr). The blocks, summed in
-// double, are stored in single precision: an accepted move reads a row of
-// them per set and family, and half the bytes is nearly half the time.
+// families f, g (0-based), r points i, j (1..nr). Without resolution
+// broadening the blocks are formed from one T array per pair of families
+// (fit/gram.h): memory in proportion to the r points, and rows that stay in
+// the first-level cache. With resolution (the windows couple the Q points)
+// they are dense, summed in double and stored in single precision: an
+// accepted move reads a row of them per set and family, and half the bytes
+// is nearly half the time. The layout is chosen at set-up, with the row
+// functions that read it.
 class GramTables {
  public:
-  // The memory the tables take for `families` row families over nr points.
-  static std::size_t bytes(int families, int nr, bool gaussian);
+  // The memory the tables of `set` take for `families` row families.
+  static std::size_t bytes(const Run& run, const DataSet& set, int families);
 
-  // The blocks from the family rows V[f] ((j - 1) * nfit + k, over the fitted
-  // points) and the weights w over the fitted points; with Gaussian moves
-  // also the tables of whole bumps.
+  // The dense blocks from the family rows V[f] ((j - 1) * nfit + k, over the
+  // fitted points) and the weights w over the fitted points; with Gaussian
+  // moves also the tables of whole bumps.
   void build(const Run& run, const std::vector<std::vector<double>>& V, const std::vector<double>& w, int nfit);
+  // The blocks of a set without resolution, from its T arrays.
+  void build_toeplitz(const Run& run, const DataSet& set, int families);
+  bool toeplitz() const { return at_ == &GramTables::toeplitz_at; }
 
   // G_fg(i, j).
-  float at(int f, int g, int i, int j) const {
-    return G_[block(f, g) + row_start(i) + static_cast<std::size_t>(j - 1)];
-  }
+  double at(int f, int g, int i, int j) const { return (this->*at_)(f, g, i, j); }
   // G_ff(j, j).
   double diagonal(int f, int j) const { return diag_[index(f, j)]; }
   // The Gram value of the whole bump centred at j: sum over m, m2 of
   // shape_m shape_m2 G_ff(j_m, j_m2).
   double bump(int f, int j) const { return bump_gram_[index(f, j)]; }
   // D += a G_fg(j, .) over the nr points of D.
-  void add_row(double* D, double a, int f, int g, int j) const;
+  void add_row(double* D, double a, int f, int g, int j) const { (this->*add_row_)(D, a, f, g, j); }
   // D += a sum_m shape_m G_fg(j_m, .) for the whole bump centred at j.
-  void add_bump_row(double* D, double a, int f, int g, int j) const;
+  void add_bump_row(double* D, double a, int f, int g, int j) const { (this->*add_bump_row_)(D, a, f, g, j); }
 
  private:
   std::size_t index(int f, int j) const {
     return static_cast<std::size_t>(f) * static_cast<std::size_t>(nr_) + static_cast<std::size_t>(j - 1);
   }
   std::size_t row_start(int i) const { return static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(nr_); }
-  // The start of block (f, g): the one place of the blocks' layout.
+  // The start of dense block (f, g): the one place of the blocks' layout.
   std::size_t block(int f, int g) const {
     const auto NF = static_cast<std::size_t>(families_), NR = static_cast<std::size_t>(nr_);
     return (static_cast<std::size_t>(f) * NF + static_cast<std::size_t>(g)) * NR * NR;
   }
+  double dense_at(int f, int g, int i, int j) const {
+    return static_cast<double>(G_[block(f, g) + row_start(i) + static_cast<std::size_t>(j - 1)]);
+  }
+  double toeplitz_at(int f, int g, int i, int j) const { return T_.entry(f, g, i, j); }
+  void dense_row(double* D, double a, int f, int g, int j) const;
+  void dense_bump_row(double* D, double a, int f, int g, int j) const;
+  void toeplitz_row(double* D, double a, int f, int g, int j) const;
+  void toeplitz_bump_row(double* D, double a, int f, int g, int j) const;
+  // The diagonal and the Gram values of whole bumps, from at().
+  void derived(const Run& run);
 
   std::int32_t families_ = 0, nr_ = 0;
-  std::vector<float> G_;           // G_fg(i, j) at block(f, g) + row_start(i) + j - 1
+  double (GramTables::*at_)(int, int, int, int) const = &GramTables::dense_at;
+  void (GramTables::*add_row_)(double*, double, int, int, int) const = &GramTables::dense_row;
+  void (GramTables::*add_bump_row_)(double*, double, int, int, int) const = &GramTables::dense_bump_row;
+  std::vector<float> G_;           // dense: G_fg(i, j) at block(f, g) + row_start(i) + j - 1
+  std::vector<float> cross_;       // dense: row j of bump sums of block (f, g): at block(f, g) + row_start(j)
+  ToeplitzGram T_;                 // without resolution
   std::vector<double> diag_;       // at index(f, j)
   std::vector<double> bump_gram_;  // at index(f, j)
-  std::vector<float> cross_;       // row j of bump sums of block (f, g): at block(f, g) + row_start(j)
 };
 
 // The tables of one data set. Indices: family f (0-based), r points j

@@ -105,6 +105,9 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
                    " and " + text_of(set.q_last));
 
   read_one(in, set.fq_offset, "F(Q) offset" + of_set + " (real)");
+  if (std::fabs(set.fq_offset) > max_data_value)
+    reject(in, owner + ": F(Q) offset must be at most " + text_of(max_data_value) + " in size, found " +
+                   text_of(set.fq_offset));
 
   if (!qdep) {
     in.begin("coefficients" + of_set);
@@ -112,6 +115,12 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
       in.get(set.coefficients[static_cast<std::size_t>(b)],
              "coefficient " + std::to_string(b + 1) + of_set + " (real)");
     in.end();
+    for (int b = 0; b < p.nbasis; ++b) {
+      const float c = set.coefficients[static_cast<std::size_t>(b)];
+      if (std::fabs(c) > max_data_value)
+        reject(in, owner + ": coefficient " + std::to_string(b + 1) + " must be at most " + text_of(max_data_value) +
+                       " in size, found " + text_of(c));
+    }
   }
 
   const std::string sigma_what = "standard deviation" + of_set + " (real)";
@@ -120,6 +129,9 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
   if (in.get(set.sigma, sigma_what) && in.last_is_nonzero() && inverse_square_overflows(set.sigma))
     in.refuse_last(sigma_what, "is so small that 1/error^2 overflows");
   in.end();
+  if (std::fabs(set.sigma) > max_error)
+    reject(in, owner + ": standard deviation must be at most " + text_of(max_error) + " in size, found " +
+                   text_of(set.sigma));
 
   if (p.resolution_on) {
     in.begin("resolution" + of_set);
@@ -156,6 +168,9 @@ RunParameters read_parameters(FreeReader& in) {
   read_one(in, p.density, "number density (real)");
   // Also when a slash or a null value leaves it at 0.
   if (!(p.density > 0.0f)) reject(in, "Number density must be positive, found " + text_of(p.density));
+  if (p.density > max_density)
+    reject(in, "Number density " + text_of(p.density) + " atoms per cubic Angstrom is more than " +
+                   text_of(max_density) + ", denser than any matter (water holds 0.1)");
   read_one(in, p.qdep_coefficients, "Q-dependent coefficients (logical)");
 
   read_one(in, p.nbasis, "number of basis functions (integer)");
@@ -176,6 +191,11 @@ RunParameters read_parameters(FreeReader& in) {
   read_one(in, p.max_change, "maximum change of a g(r) value (real)");
   // A walk whose steps are all zero never moves.
   if (p.max_change == 0.0f) reject(in, "Maximum change of a g(r) value must not be zero");
+  if (p.max_change < 0.0f)
+    reject(in, "Maximum change of a g(r) value must be positive, found " + text_of(p.max_change));
+  if (p.max_change > max_max_change)
+    reject(in, "Maximum change of a g(r) value must be at most " + text_of(max_max_change) +
+                   " (g(r) is of order 1), found " + text_of(p.max_change));
 
   in.begin("Mr and rmax");
   in.get(p.Mr, "r-grid factor Mr (integer)");

@@ -3,6 +3,7 @@
 // depend on the kind of set and on its background and sigma switches.
 #include "model/datasets.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -20,6 +21,80 @@ std::string describe(const std::string& path, int set) {
   return "Data file " + text::printable(path) + " (data set " + std::to_string(set) + ")";
 }
 
+// A value no measurement means: refused at its line, naming it as written.
+void within(const text::FreeReader& in, float value, float limit, const std::string& what) {
+  if (std::fabs(value) > limit)
+    in.refuse_last(what, "must be at most " + text::real_text(limit) + " in size (the limits are in the guide)");
+}
+
+// The file ends before point k of its nq: the point count on its first line
+// says more than it holds. A step of two dq or more among the points read
+// names the line after which one is missing.
+[[noreturn]] void missing_points(const text::FreeReader& in, const Model& model, int k, int nq,
+                                 const std::vector<int>& lines) {
+  std::string where;
+  if (k >= 4) {
+    // The grid's step: the smallest step between the points read.
+    float step = model.q.Q[2] - model.q.Q[1];
+    for (int j = 3; j < k; ++j)
+      step = std::min(step, model.q.Q[static_cast<std::size_t>(j)] - model.q.Q[static_cast<std::size_t>(j - 1)]);
+    for (int j = 2; step > 0.0f && j < k; ++j) {
+      const float gap = model.q.Q[static_cast<std::size_t>(j)] - model.q.Q[static_cast<std::size_t>(j - 1)];
+      if (gap > 1.5f * step) {
+        where = "; line " + std::to_string(lines[static_cast<std::size_t>(j)]) + " (Q " +
+                text::real_text(model.q.Q[static_cast<std::size_t>(j)]) + ") lies " + text::real_text(gap / step) +
+                " steps after the line before it: a line is missing there";
+        break;
+      }
+    }
+  }
+  throw Stop("Data file " + text::printable(in.name()) + " ends after " + std::to_string(k - 1) + " of the " +
+             std::to_string(nq) + " points its first line announces" + where);
+}
+
+// Every Q point of a file must lie on the grid its first and last points
+// define, Q_k = (k + offset) dq, within the 0.01 dq allowed the first point,
+// and in increasing order; and every file must have the Q points of the
+// first. The message names the file, the line, the Q expected and found.
+void check_q_points(const std::string& path, int set, const Model& model, const std::vector<int>& lines,
+                    const std::vector<float>& reference, const std::string& reference_path) {
+  const int nq = model.q.nq;
+  const auto Q = [&](int k) { return model.q.Q[static_cast<std::size_t>(k)]; };
+  const auto line = [&](int k) { return std::to_string(lines[static_cast<std::size_t>(k)]); };
+  const std::string file = describe(path, set);
+  for (int k = 2; k <= nq; ++k) {
+    if (Q(k) == Q(k - 1))
+      throw Stop(file + ", line " + line(k) + ": Q " + text::real_text(Q(k)) + " repeats the Q of line " + line(k - 1) +
+                 " (a line given twice?); Q must increase from point to point");
+    if (Q(k) < Q(k - 1))
+      throw Stop(file + ", line " + line(k) + ": Q " + text::real_text(Q(k)) + " is below the " +
+                 text::real_text(Q(k - 1)) + " of line " + line(k - 1) +
+                 " (lines out of order?); Q must increase from point to point");
+  }
+  const float dq = (Q(nq) - Q(1)) / static_cast<float>(nq - 1);
+  const double offset = std::nearbyint(static_cast<double>(Q(1)) / static_cast<double>(dq)) - 1.0;
+  for (int k = 1; k <= nq; ++k) {
+    const float expected = static_cast<float>(static_cast<double>(k) + offset) * dq;
+    if (std::fabs(Q(k) - expected) / dq > 0.01f) {
+      throw Stop({" Q-values are not multiples of dq ",
+                  file + ", line " + line(k) + ": Q point " + std::to_string(k) + " is " + text::real_text(Q(k)) +
+                      ", where the grid from its first and last points (dq " + text::real_text(dq) + ") puts " +
+                      text::real_text(expected) +
+                      "; every point must lie within 0.01 dq of k dq (yosta-tools import puts points on the grid)"},
+                 1);
+    }
+    if (!reference.empty() && std::fabs(Q(k) - reference[static_cast<std::size_t>(k)]) / dq > 0.01f) {
+      throw Stop({"Incompatible Q points in data files",
+                  file + ", line " + line(k) + ": Q point " + std::to_string(k) + " is " + text::real_text(Q(k)) +
+                      ", in data file " + reference_path + " (data set 1) " +
+                      text::real_text(reference[static_cast<std::size_t>(k)]) +
+                      "; every file needs the same Q points (yosta-tools import --grid-like puts one on another's "
+                      "grid)"},
+                 1);
+    }
+  }
+}
+
 // What a file held beyond its point records.
 struct Leftovers {
   int rows = 0;               // point rows with values left over
@@ -32,9 +107,9 @@ struct Leftovers {
 
 // Reads the nq point records of one set into model.q.Q and the set's arrays.
 // `left` is filled as the rows are read, so that it tells how far reading got
-// when a row cannot be read.
+// when a row cannot be read; `lines` gets the line of every point.
 void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in,
-                 Leftovers& left) {
+                 std::vector<int>& lines, Leftovers& left) {
   const RunParameters& params = par;
   const DataSetSettings& s = set.settings;
   const std::int32_t nq = model.q.nq;
@@ -45,9 +120,11 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
   const int taken = 2 + (error_column ? 1 : 0) + (s.background_column ? 1 : 0);
   for (int k = 1; k <= nq; ++k) {
     const auto uk = static_cast<std::size_t>(k);
+    if (in.at_end()) missing_points(in, model, k, nq, lines);
     in.begin("Q point record");
     in.get(model.q.Q[uk], "Q value (real)");
-    in.get(set.F[uk], "F(Q) value (real)");
+    lines[uk] = in.line_number();
+    if (in.get(set.F[uk], "F(Q) value (real)")) within(in, set.F[uk], max_data_value, "F(Q) value (real)");
     // A record may go on to the next line; a row that ends before its error
     // usually means a file without an error column.
     if (error_column && left.short_point == 0 && !in.values_left_on_line()) {
@@ -56,15 +133,23 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
     }
     if (qdep) {
       for (int p = 1; p <= params.nbasis; ++p) {
-        in.get(set.coef[static_cast<std::size_t>(p)][uk], "coefficient of a basis function (real)");
+        if (in.get(set.coef[static_cast<std::size_t>(p)][uk], "coefficient of a basis function (real)"))
+          within(in, set.coef[static_cast<std::size_t>(p)][uk], max_data_value,
+                 "coefficient of basis function " + std::to_string(p) + " (real)");
       }
     } else if (error_column) {
       // A fitted point's error of 0 is refused later with the fit's own message.
-      if (in.get(set.err[uk], "error of F(Q) (real)") && k >= s.q_first && k <= s.q_last && in.last_is_nonzero() &&
-          inverse_square_overflows(set.err[uk]))
-        in.refuse_last("error of F(Q) (real) at point " + std::to_string(k), "is so small that 1/error^2 overflows");
+      if (in.get(set.err[uk], "error of F(Q) (real)")) {
+        if (set.err[uk] < 0.0f)
+          in.refuse_last("error of F(Q) (real) at point " + std::to_string(k),
+                         "must not be negative (an error is a standard deviation)");
+        within(in, set.err[uk], max_error, "error of F(Q) (real)");
+        if (k >= s.q_first && k <= s.q_last && in.last_is_nonzero() && inverse_square_overflows(set.err[uk]))
+          in.refuse_last("error of F(Q) (real) at point " + std::to_string(k), "is so small that 1/error^2 overflows");
+      }
     }
-    if (s.background_column) in.get(set.background[uk], "background (real)");
+    if (s.background_column && in.get(set.background[uk], "background (real)"))
+      within(in, set.background[uk], max_data_value, "background (real)");
     if (in.values_left_on_line() && left.rows++ == 0) left.first_line = in.line_number();
     if (!qdep) {
       const int extra = in.reals_left_on_line();
@@ -124,6 +209,7 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
   const RunParameters& params = par;
   std::int32_t reference_nq = 0;
   std::string reference_path;
+  std::vector<float> reference_Q;  // the Q points of data set 1, from index 1
 
   // Sets are numbered with the fixed-coefficient ones first, as in the
   // parameter file, so reading them in number order reads those first.
@@ -175,13 +261,16 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
     }
 
     in.skip_line("heading line");
+    std::vector<int> lines(static_cast<std::size_t>(nq) + 1, 0);
     Leftovers left;
     try {
-      read_points(par, model, set, qdep, in, left);
+      read_points(par, model, set, qdep, in, lines, left);
     } catch (const Stop&) {
       if (left.short_point == 0) throw;
       throw Stop(missing_error(path, i, s, left), 1);
     }
+    check_q_points(path, i, model, lines, reference_Q, reference_path);
+    if (i == 1) reference_Q.assign(model.q.Q.begin(), model.q.Q.begin() + nq + 1);
     const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
     // Every row in the layout of a set with Q-dependent coefficients: Q,
     // F(Q) and one number per basis function.

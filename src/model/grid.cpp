@@ -55,6 +55,14 @@ void derive_r_grid(const RunParameters& par, Model& model) {
   if (nr < 1) {
     throw Stop("rmax " + text::real_text(params.rmax) + " gives no r points; it must not be negative");
   }
+  // A grid of one or two points has no room for a g(r): every move would
+  // fall on the first point or none.
+  if (points < static_cast<double>(min_r_points - 1)) {
+    throw Stop("rmax " + text::real_text(params.rmax) + " A gives " + std::to_string(nr) + " r point" +
+               (nr == 1 ? "" : "s") + " spaced at dr = " + text::real_text(model.r.dr) + " A; rmax must be at least " +
+               std::to_string(min_r_points - 1) +
+               " dr = " + text::real_text(static_cast<float>(min_r_points - 1) * model.r.dr) + " A");
+  }
 }
 
 void check_gaussian_ranges(const RunParameters& par, Model& model) {

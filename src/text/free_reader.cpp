@@ -14,6 +14,7 @@
 #include <limits>
 #include <sstream>
 
+#include "base/files.h"
 #include "base/stop.h"
 
 namespace yosta::text {
@@ -169,8 +170,29 @@ bool parse_logical(const std::string& token, bool& value) {
 
 }  // namespace
 
-FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) {
-  std::streambuf* buf = in.rdbuf();
+namespace {
+
+// A stream buffer over text held elsewhere, read without a copy.
+class ViewBuffer : public std::streambuf {
+ public:
+  explicit ViewBuffer(std::string_view text) {
+    char* begin = const_cast<char*>(text.data());
+    setg(begin, begin, begin + text.size());
+  }
+};
+
+}  // namespace
+
+FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(name)) { split(in.rdbuf()); }
+
+FreeReader::FreeReader(std::string name, std::string_view text) : name_(std::move(name)) {
+  ViewBuffer buffer(text);
+  split(&buffer);
+}
+
+// Lines are taken as they come, so that a stream without end (a device) is
+// refused at the line limit rather than read into memory.
+void FreeReader::split(std::streambuf* buf) {
   if (buf == nullptr) return;
   using traits = std::char_traits<char>;
   std::string line;
@@ -196,18 +218,10 @@ FreeReader::FreeReader(std::string name, std::istream& in) : name_(std::move(nam
 }
 
 FreeReader FreeReader::open(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw Stop("Cannot open file \"" + printable(path) + "\" for reading: " + std::strerror(EISDIR));
-  }
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    int err = errno;
-    throw Stop("Cannot open file \"" + printable(path) +
-               "\" for reading: " + (err != 0 ? std::strerror(err) : "unknown error"));
-  }
-  return FreeReader(path, in);
+  // A folder, a FIFO, a device or a file beyond the input limit is refused
+  // by name before anything is read.
+  const std::string text = read_input_file(path);
+  return FreeReader(path, std::string_view(text));
 }
 
 bool FreeReader::at_end() const {
@@ -367,7 +381,13 @@ bool FreeReader::get(float& value, std::string_view what) {
   if (!next_token(token_, what)) return false;
   float x = 0.0f;
   if (!parse_float(token_, x)) fail(what, token_);
-  if (!std::isfinite(x) && !allow_non_finite_) refuse_last(what, "must be a finite number");
+  if (!std::isfinite(x) && !allow_non_finite_) {
+    // A number written in full but beyond single precision is no infinity.
+    double wide = 0.0;
+    if (parse_double(token_, wide) && std::isfinite(wide))
+      refuse_last(what, "is beyond the single-precision range (at most about 3.4e38 in size)");
+    refuse_last(what, "must be a finite number");
+  }
   value = x;
   return true;
 }

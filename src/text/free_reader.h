@@ -38,7 +38,10 @@ class FreeReader {
 
   // Reads the whole stream now; `name` is used in error messages.
   FreeReader(std::string name, std::istream& in);
-  // Opens `path` for reading; a file that cannot be opened throws Stop.
+  FreeReader(std::string name, std::string_view text);
+  // Opens `path` for reading; a file that cannot be opened, that is not a
+  // regular file or that is larger than the input limit (base/files.h)
+  // throws Stop.
   static FreeReader open(const std::string& path);
 
   const std::string& name() const { return name_; }
@@ -103,6 +106,7 @@ class FreeReader {
   int text_lines() const;
 
  private:
+  void split(std::streambuf* buf);
   [[noreturn]] void fail(std::string_view what, std::string_view found) const;
   bool next_token(std::string& token, std::string_view what);
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "input/capacities.h"
 #include "tools/columns.h"
 #include "tools/option_checks.h"
 #include "tools/outputs.h"
@@ -92,6 +93,9 @@ namespace {
 void run_background(const BackgroundOptions& o) {
   const double r_cut = o.r_cut, density = o.density, sum_weights = o.sum_weights, step = o.step;
   const std::string r_cut_text = format("%g", r_cut);
+  if (density > static_cast<double>(max_density))
+    throw Stop("yosta-tools background: --density " + format("%g", density) +
+               " atoms per cubic Angstrom is more than 1, denser than any matter (water holds 0.1)");
   if (r_cut > 3.0)
     throw Stop("yosta-tools background: --rcut " + r_cut_text +
                " A reaches into the first neighbour shells; the cut-off must lie below the shortest distance (a few "

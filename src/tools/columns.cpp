@@ -16,7 +16,7 @@
 namespace yosta::tools {
 namespace {
 
-std::vector<std::string> tokens(const std::string& line) { return split(line, " \t,\r"); }
+std::vector<std::string> tokens(std::string_view line) { return split(line, " \t,\r"); }
 
 // A number written in full (Fortran D exponents accepted), or false.
 bool to_number(std::string text, double& value) {
@@ -103,10 +103,20 @@ Table read_table(const std::string& path) {
                (listed.empty() ? std::string(" (it holds no files)") : " (it holds " + listed + ")") +
                "; each file is read on its own");
   }
-  std::ifstream in(path);
-  if (!in) throw Stop("Cannot open " + path + " for reading");
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  // A folder, a FIFO, a device or a file beyond the input limit is refused here.
+  const std::string text = read_input_file(path);
+  std::vector<std::string_view> lines;
+  {
+    std::string_view rest(text);
+    // A UTF-8 byte-order mark, as some editors write one, is no part of the first value.
+    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      lines.push_back(rest.substr(0, end));
+      if (end == std::string_view::npos) break;
+      rest.remove_prefix(end + 1);
+    }
+  }
 
   Table table;
   table.path = path;

@@ -95,6 +95,14 @@ std::vector<Site> parse_composition(std::string_view text) {
   }
   if (sites.empty()) throw Stop(where + ": no atoms; write for example \"O:1 H:2\"");
   if (!(total > 0.0)) throw Stop(where + ": the amounts sum to zero");
+  if (!std::isfinite(total)) {
+    // Amounts are ratios: huge ones whose sum overflows are taken relative
+    // to the largest first.
+    double largest = 0.0;
+    for (const Site& site : sites) largest = std::max(largest, site.fraction);
+    total = 0.0;
+    for (Site& site : sites) total += site.fraction /= largest;
+  }
   for (Site& site : sites) site.fraction /= total;
   return sites;
 }

@@ -78,6 +78,11 @@ Series from_table(const Table& t, const ImportOptions& o, std::vector<std::strin
                  " where an even grid of step " + q_text(s.dq) + " from the first Q puts " + q_text(s.q(i)) +
                  "; the points must be evenly spaced without gaps");
     }
+    // An error is a standard deviation: a negative one is a slip, not a value.
+    if (s.has_error && t.rows[i][2] < 0.0) {
+      throw Stop(t.path + ", line " + std::to_string(t.lines[i]) + ", column 3: the error " +
+                 format("%g", t.rows[i][2]) + " is negative; errors are standard deviations (0 or more)");
+    }
     s.rows.emplace_back(t.rows[i].begin() + 1, t.rows[i].end());
   }
   steps.push_back("read " + std::to_string(n) + " points from " + t.path + ", Q " + q_text(q0) + " to " + q_text(qn) +
@@ -294,9 +299,14 @@ void run_import(const ImportOptions& o) {
 
   const std::size_t nq = s.rows.size();
   if (nq > static_cast<std::size_t>(max_q)) {
-    // The smallest rebinning that fits, found by trying.
+    // The smallest rebinning that fits, found by trying from where it can
+    // first fit: averaging n points leaves about nq * rebin / n of them (a
+    // point or two more at the ends), so fewer cannot fit. A handful of
+    // trials at most, each linear in the file.
     int smallest = 0;
-    for (int n = o.rebin + 1; n <= static_cast<int>(table.rows.size()); ++n) {
+    const double estimate = static_cast<double>(nq) * o.rebin / (max_q + 3.0);
+    const int from = std::max(o.rebin + 1, static_cast<int>(std::min(estimate, 2.0e9)));
+    for (int n = from; n <= static_cast<int>(table.rows.size()); ++n) {
       ImportOptions trial = o;
       trial.rebin = n;
       std::vector<std::string> ignored;

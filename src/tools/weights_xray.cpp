@@ -51,7 +51,9 @@ std::vector<double> xray_pair_weights(const std::vector<Site>& sites, double Q, 
   }
   const double norm = fsq ? mean_sq : mean * mean;
   if (!(norm > 0.0)) {
-    throw Stop("The X-ray normalisation is zero at Q = " + format("%g", Q) + "; use --normalise fsq");
+    throw Stop(fsq ? "The X-ray normalisation <f^2> is zero at Q = " + format("%g", Q) +
+                         "; no atom of the composition scatters there: check --composition"
+                   : "The X-ray normalisation <f>^2 is zero at Q = " + format("%g", Q) + "; use --normalise fsq");
   }
   std::vector<double> w;
   for (std::size_t i = 0; i < sites.size(); ++i) {

@@ -1,5 +1,6 @@
 // File names with the default-extension rule, and result files replaced whole.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -141,6 +142,50 @@ TEST(FileExists, RegularFilesOnly) {
   EXPECT_FALSE(file_exists(dir.file("b.gsv")));
   EXPECT_FALSE(file_exists(dir.path()));
   EXPECT_FALSE(file_exists(""));
+}
+
+// Inputs are regular files of a bounded size: a FIFO is refused without
+// waiting for a writer, a device (or a link to one) without reading a stream
+// that never ends, a file beyond the limit before it is read.
+TEST(ReadInputFile, OnlyRegularFilesWithinTheLimit) {
+  TempDir dir;
+  write_file(dir.file("small"), "12\nheading\n");
+  write_file(dir.file("big"), std::string(5000, 'x'));
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/urandom", dir.file("random.dat"));
+  std::filesystem::create_symlink(dir.file("small"), dir.file("link.dat"));
+  struct Case {
+    std::string path;
+    std::size_t limit;
+    const char* says;  // "" when read
+  };
+  const Case cases[] = {
+      {dir.file("small"), 100, ""},
+      {dir.file("link.dat"), 100, ""},
+      {dir.file("big"), 5000, ""},
+      {dir.file("big"), 4999, "it holds 5000 bytes, more than the 4999 bytes an input file may hold"},
+      {dir.file("fifo"), 100, "it is a named pipe (FIFO), not a regular file"},
+      {"/dev/urandom", 100, "it is a character device, not a regular file"},
+      {dir.file("random.dat"), 100, "it is a character device, not a regular file"},
+      {dir.path(), 100, "for reading: Is a directory"},
+      {dir.file("none"), 100, "for reading: No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::string message;
+    std::string text;
+    try {
+      text = read_input_file(c.path, c.limit);
+    } catch (const Stop& stop) {
+      message = stop.lines.front();
+    }
+    if (*c.says == '\0') {
+      EXPECT_EQ(message, "") << c.path;
+      EXPECT_EQ(text, read_file(c.path)) << c.path;
+    } else {
+      EXPECT_NE(message.find(c.says), std::string::npos) << c.path << ": " << message;
+      EXPECT_NE(message.find("\"" + c.path + "\""), std::string::npos) << message;
+    }
+  }
 }
 
 }  // namespace

@@ -427,6 +427,8 @@ TEST_F(PlotsTest, NullDeviceNeitherDrawsNorRebuildsTheModel) {
 }
 
 TEST_F(PlotsTest, FileDevicesEndWithTheLatestModel) {
+  testing::TempDir dir;
+  set_root(dir.file("fit"));
   const std::vector<float> latest = make_model_lag(*run);
   LivePlots plots(*run, recorder());
   plots.open("/pdf");

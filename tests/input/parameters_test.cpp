@@ -139,7 +139,12 @@ TEST(Parameters, WithoutLivePlotTheNextLineIsTheDensity) {
   EXPECT_FLOAT_EQ(parse(t.text()).density, 0.05f);
   t.plot_interval = "7";
   // A stray plot interval is read as the density, and the density then stands
-  // where the logical of record 5 belongs.
+  // where the logical of record 5 belongs; a plot interval beyond the density
+  // limit is refused as the density it is taken for.
+  EXPECT_EQ(stop_message(t.text()),
+            "Number density 7 atoms per cubic Angstrom is more than 1, denser than any matter (water holds 0.1) "
+            "(file \"params.dat\", line 4)");
+  t.plot_interval = "1";
   EXPECT_EQ(stop_message(t.text()),
             "Error reading file \"params.dat\", line 5: expected Q-dependent coefficients (logical), found \"0.05\"");
 }
@@ -452,7 +457,8 @@ TEST(Parameters, RefusesNonFiniteAndNonPhysicalValues) {
       {"density NaN", [](ParamText& t) { t.density = "NaN"; },
        "Error reading file \"params.dat\", line 4: number density (real) must be a finite number, found \"NaN\""},
       {"density beyond single precision", [](ParamText& t) { t.density = "1e39"; },
-       "Error reading file \"params.dat\", line 4: number density (real) must be a finite number, found \"1e39\""},
+       "Error reading file \"params.dat\", line 4: number density (real) is beyond the single-precision range (at most "
+       "about 3.4e38 in size), found \"1e39\""},
       {"density zero", [](ParamText& t) { t.density = "0.0"; },
        "Number density must be positive, found 0 (file \"params.dat\", line 4)"},
       {"density left at 0 by a slash", [](ParamText& t) { t.density = "/"; },
@@ -461,6 +467,25 @@ TEST(Parameters, RefusesNonFiniteAndNonPhysicalValues) {
        "Number density must be positive, found 0 (file \"params.dat\", line 4)"},
       {"density negative", [](ParamText& t) { t.density = "-0.02"; },
        "Number density must be positive, found -0.02 (file \"params.dat\", line 4)"},
+      {"density beyond matter", [](ParamText& t) { t.density = "1e30"; },
+       "Number density 1e+30 atoms per cubic Angstrom is more than 1, denser than any matter (water holds 0.1) "
+       "(file \"params.dat\", line 4)"},
+      {"max change negative", [](ParamText& t) { t.max_change = "-0.1"; },
+       "Maximum change of a g(r) value must be positive, found -0.1 (file \"params.dat\", line 8)"},
+      {"max change huge", [](ParamText& t) { t.max_change = "1e11"; },
+       "Maximum change of a g(r) value must be at most 10 (g(r) is of order 1), found 1e+11 (file \"params.dat\", "
+       "line 8)"},
+      {"max change beyond single precision", [](ParamText& t) { t.max_change = "1e300"; },
+       "Error reading file \"params.dat\", line 8: maximum change of a g(r) value (real) is beyond the "
+       "single-precision range (at most about 3.4e38 in size), found \"1e300\""},
+      {"F(Q) offset huge", [](ParamText& t) { t.blocks = {"argon\n1 400\n2147483648\n1\n0.01\nF\nF\nF\nF\nF"}; },
+       "Data set 1: F(Q) offset must be at most 1e+06 in size, found 2.1474836e+09 (file \"params.dat\", line 21)"},
+      {"coefficient huge", [](ParamText& t) { t.blocks = {block_a("-1e30")}; },
+       "Data set 1: coefficient 1 must be at most 1e+06 in size, found -1e+30 (file \"params.dat\", line 22)"},
+      {"sigma huge", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n1e30\nF\nF\nF\nF\nF"}; },
+       "Data set 1: standard deviation must be at most 1e+10 in size, found 1e+30 (file \"params.dat\", line 23)"},
+      {"sigma huge negative", [](ParamText& t) { t.blocks = {"argon\n1 400\n0\n1\n-1e30\nF\nF\nF\nF\nF"}; },
+       "Data set 1: standard deviation must be at most 1e+10 in size, found -1e+30 (file \"params.dat\", line 23)"},
       {"max change zero", [](ParamText& t) { t.max_change = "0"; },
        "Maximum change of a g(r) value must not be zero (file \"params.dat\", line 8)"},
       {"max change infinite", [](ParamText& t) { t.max_change = "-Inf"; },
@@ -527,12 +552,12 @@ TEST(Parameters, RefusesNonFiniteAndNonPhysicalValues) {
     EXPECT_EQ(stop_message(t.text()), c.message) << c.name;
   }
   // The nearest good values are accepted: an error whose 1/error^2 just
-  // fits, a zero error (the fit refuses it with its own message), a negative
-  // maximum change.
+  // fits, a zero error (the fit refuses it with its own message), the
+  // largest maximum change.
   for (const char* sigma : {"1e-19", "0", "-0.01"}) {
     ParamText t;
     t.blocks = {"argon\n1 400\n0\n1\n" + std::string(sigma) + "\nF\nF\nF\nF\nF"};
-    t.max_change = "-0.01";
+    t.max_change = "10";
     EXPECT_EQ(stop_message(t.text()), "") << sigma;
   }
 }

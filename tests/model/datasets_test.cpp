@@ -125,10 +125,10 @@ TEST_F(DataSetsTest, PointCountChecks) {
   {
     auto run = make(2, 0);
     write(1, data_text(1100, simple_rows(1100)));
-    write(2, data_text(1100, simple_rows(1100, 1.0f)));
+    write(2, data_text(1100, simple_rows(1100, 0.502f)));  // within 0.01 dq of the first file's points
     read_data_sets(run->params, run->model);
     EXPECT_EQ(run->model.q.nq, 1100);
-    EXPECT_EQ(run->model.q.Q[1], 1.0f);  // the Q values of the last file read
+    EXPECT_EQ(run->model.q.Q[1], 0.502f);  // the Q values of the last file read
   }
   {
     auto run = make(2, 0);
@@ -196,7 +196,38 @@ TEST_F(DataSetsTest, NonFiniteValuesAndTinyErrorsAreRefused) {
        false,
        {"0.5 1 0.1", "1 1 0.1", "1.5 1 0.1", "2 -3d39 0.1"},
        6,
-       "F(Q) value (real) must be a finite number, found \"-3d39\""},
+       "F(Q) value (real) is beyond the single-precision range (at most about 3.4e38 in size), found \"-3d39\""},
+      {"F far beyond any measurement",
+       false,
+       false,
+       {"0.5 1 0.1", "1 -1e30 0.1", "1.5 1 0.1", "2 1 0.1"},
+       4,
+       "F(Q) value (real) must be at most 1e+06 in size (the limits are in the guide), found \"-1e30\""},
+      {"negative error",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 -0.1", "1.5 1 0.1", "2 1 0.1"},
+       4,
+       "error of F(Q) (real) at point 2 must not be negative (an error is a standard deviation), found \"-0.1\""},
+      {"error beyond the limit",
+       false,
+       false,
+       {"0.5 1 0.1", "1 1 0.1", "1.5 1 2e10", "2 1 0.1"},
+       5,
+       "error of F(Q) (real) must be at most 1e+10 in size (the limits are in the guide), found \"2e10\""},
+      {"background far beyond",
+       false,
+       true,
+       {"0.5 1 0", "1 1 0", "1.5 1 3e6", "2 1 0"},
+       5,
+       "background (real) must be at most 1e+06 in size (the limits are in the guide), found \"3e6\""},
+      {"coefficient far beyond",
+       true,
+       false,
+       {"0.5 1 1", "1 1 1e30", "1.5 1 1", "2 1 1"},
+       4,
+       "coefficient of basis function 1 (real) must be at most 1e+06 in size (the limits are in the guide), found "
+       "\"1e30\""},
       {"error NaN, fitted",
        false,
        false,
@@ -251,6 +282,70 @@ TEST_F(DataSetsTest, NonFiniteValuesAndTinyErrorsAreRefused) {
           got, "Error reading file \"" + dir.file("set1.dat") + "\", line " + std::to_string(c.line) + ": " + c.message)
           << c.name;
     }
+  }
+}
+
+// Every Q point of every file lies on the grid k dq of its first and last
+// points, in increasing order, and on the points of the first file; a file
+// that ends early names the line after which one is missing.
+TEST_F(DataSetsTest, EveryQPointOfEveryFileIsChecked) {
+  const std::vector<std::string> good{"0.5 1", "1 1", "1.5 1", "2 1", "2.5 1", "3 1"};
+  struct Case {
+    const char* name;
+    std::vector<std::string> second;  // the rows of set 2; set 1 has `good`
+    int count;                        // the point count of set 2
+    const char* first_line;           // of the stop; "" when accepted
+    const char* says;
+  };
+  const Case cases[] = {
+      {"the same points", good, 6, "", ""},
+      {"points off by 0.005 dq", {"0.5025 1", "1 1", "1.5 1", "2 1", "2.5 1", "3.0025 1"}, 6, "", ""},
+      {"shifted by a whole step",
+       {"1 1", "1.5 1", "2 1", "2.5 1", "3 1", "3.5 1"},
+       6,
+       "Incompatible Q points in data files",
+       "set2.dat (data set 2), line 3: Q point 1 is 1, in data file"},
+      {"first point off the grid",
+       {"0.7 1", "1 1", "1.5 1", "2 1", "2.5 1", "3 1"},
+       6,
+       " Q-values are not multiples of dq ",
+       "line 3: Q point 1 is 0.7, where the grid from its first and last"},
+      {"one point off the grid",
+       {"0.5 1", "1 1", "1.6 1", "2 1", "2.5 1", "3 1"},
+       6,
+       " Q-values are not multiples of dq ",
+       "line 5: Q point 3 is 1.6"},
+      {"two rows swapped",
+       {"0.5 1", "1 1", "2 1", "1.5 1", "2.5 1", "3 1"},
+       6,
+       "",
+       "line 6: Q 1.5 is below the 2 of line 5"},
+      {"a line given twice",
+       {"0.5 1", "1 1", "1 1", "1.5 1", "2 1", "2.5 1", "3 1"},
+       6,
+       "",
+       "line 5: Q 1 repeats the Q of line 4 (a line given twice?)"},
+      {"a line left out",
+       {"0.5 1", "1 1", "2 1", "2.5 1", "3 1"},
+       6,
+       "",
+       "ends after 5 of the 6 points its first line announces; line 5 (Q 2) lies"},
+  };
+  for (const Case& c : cases) {
+    auto run = make(2, 0);
+    write(1, data_text(6, good));
+    write(2, data_text(c.count, c.second));
+    const auto lines = model_test::stop_lines([&] { read_data_sets(run->params, run->model); });
+    if (std::string(c.says).empty()) {
+      EXPECT_TRUE(lines.empty()) << c.name << ": " << (lines.empty() ? "" : lines.back());
+      continue;
+    }
+    ASSERT_FALSE(lines.empty()) << c.name;
+    if (std::string(c.first_line).size() > 0) {
+      EXPECT_EQ(lines.front(), c.first_line) << c.name;
+    }
+    EXPECT_NE(lines.back().find(c.says), std::string::npos) << c.name << ": " << lines.back();
+    EXPECT_NE(lines.back().find("set2.dat"), std::string::npos) << c.name << ": " << lines.back();
   }
 }
 

@@ -126,7 +126,7 @@ TEST_F(StartTest, NonFiniteValuesAndNegativeCountsAreRefused) {
       {"sum infinite", "fit.gsv", "2 2\n1 1\n0.1 1 1 1 1\n0.2 -Infinity 1 1 1\n", 4,
        "value 2 of row 2 must be a finite number, found \"-Infinity\""},
       {"square sum beyond single precision", "fit.gsv", "2 2\n1 1\n0.1 1 1 1 4e38\n0.2 1 1 1 1\n", 3,
-       "value 5 of row 1 must be a finite number, found \"4e38\""},
+       "value 5 of row 1 is beyond the single-precision range (at most about 3.4e38 in size), found \"4e38\""},
       {"negative saved sets", "fit.gsv", "2 2\n-1 1\n0.1 1 1 1 1\n0.2 1 1 1 1\n", 2,
        "number of saved sets must be 0 to 2147483647, found \"-1\""},
       {"negative collection count", "fit.gsv", "2 2\n1, -7\n0.1 1 1 1 1\n0.2 1 1 1 1\n", 2,

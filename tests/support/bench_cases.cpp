@@ -55,7 +55,12 @@ std::string write_case(const CaseSize& size, const std::string& folder) {
   }
   const std::string param = folder + "/" + size.name + ".dat";
   std::ofstream out(param);
-  out << "Benchmark case " << size.name << "\nF\nF\n0.1\n" << (size.qdep ? "T" : "F") << "\n" << size.nbasis << "\n";
+  out << "Benchmark case " << size.name << "\nF\n";
+  if (size.plot_interval > 0)
+    out << "T\n" << size.plot_interval << "\n";
+  else
+    out << "F\n";
+  out << "0.1\n" << (size.qdep ? "T" : "F") << "\n" << size.nbasis << "\n";
   out << "0\n";                            // zero constraints
   out << "0.05\n2 " << size.rmax << "\n";  // max_change; Mr, rmax
   out << "F\nF\n";                         // save_targets, improved_only

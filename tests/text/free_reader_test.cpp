@@ -281,7 +281,8 @@ TEST(FreeReader, NonFiniteRealsAreRefusedAndFoundTextIsEscaped) {
   const Case cases[] = {
       {"1 nan\n", false, "line 1: x (real) must be a finite number, found \"nan\""},
       {"1 -Infinity\n", true, "line 1: x (real) must be a finite number, found \"-Infinity\""},
-      {"1 3.5d39\n", false, "line 1: x (real) must be a finite number, found \"3.5d39\""},
+      {"1 3.5d39\n", false,
+       "line 1: x (real) is beyond the single-precision range (at most about 3.4e38 in size), found \"3.5d39\""},
       {"1 1d309\n", true, "line 1: x (real) must be a finite number, found \"1d309\""},
       {"1\n\n 2*inf\n", false, "line 3: x (real) must be a finite number, found \"inf\""},
       {"1 a\x07\x0e\x7f"

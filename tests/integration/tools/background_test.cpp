@@ -50,6 +50,8 @@ TEST(Background, RefusesBadInputWithAClearMessage) {
       {"set.dat" + ok + " --rcut abc", "--rcut: 'abc' is not a number"},
       {"set.dat -o out.dat --sum-weights nan --density 0.1", "--sum-weights: 'nan' is not a finite number"},
       {"set.dat -o out.dat --sum-weights 0.4 --density -1", "--density: -1 is not above 0"},
+      {"set.dat -o out.dat --sum-weights 0.4 --density 1e30",
+       "--density 1e+30 atoms per cubic Angstrom is more than 1"},
       {"set.dat" + ok + " --qmax 0.1", "--qmax 0.1 lies below the first Q of set.dat"},
       {"set.dat" + ok + " --step 0.5", "--step 0.5 must be at most a quarter of --rcut 0.8"},
   };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -161,6 +162,25 @@ TEST(Import, RefusesMoreThan1100PointsNamingTheSmallestRebin) {
   EXPECT_LE(data_rows(dir.file("big.dat")).size(), 1100u);
 }
 
+// A byte-order mark before the first value, and inputs that are no regular
+// file: every row is read, or the input is refused by name.
+TEST(Import, ReadsEveryRowAfterAByteOrderMarkAndRefusesWhatIsNoFile) {
+  TempDir dir;
+  write_file(dir.file("bom.txt"),
+             "\xEF\xBB\xBF"
+             "0.1 1\n0.2 2\n0.3 3\n");
+  const CommandResult r = run_tools(dir, "import bom.txt -o bom.dat");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("read 3 points"), std::string::npos) << r.output;
+  EXPECT_EQ(data_rows(dir.file("bom.dat")).size(), 3u);
+
+  std::filesystem::create_symlink("/dev/urandom", dir.file("random.txt"));
+  const CommandResult random = run_tools(dir, "import random.txt -o random.dat");
+  EXPECT_EQ(random.status, 1);
+  EXPECT_NE(random.output.find("it is a character device, not a regular file"), std::string::npos) << random.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("random.dat")));
+}
+
 struct BadInput {
   const char* text;
   const char* options;
@@ -186,6 +206,7 @@ TEST(Import, RefusesBadInputNamingLineAndValueAndKeepsTheOldFile) {
       {"0.1 1\n0.2 1\n", "--q-range 0 x", "--q-range: 'x' is not a number"},
       {"0.1 1\n0.2 1\n", "--dq nan", "--dq: 'nan' is not a finite number"},
       {"4 points\nQ F\n0.1 1\n0.2 1\n", "", "the first line announces 4 points, the file holds 2"},
+      {"0.1 1 0.1\n0.2 1 -0.1\n0.3 1 0.1\n", "", "in.txt, line 2, column 3: the error -0.1 is negative"},
   };
   for (const BadInput& c : cases) {
     TempDir dir;

@@ -92,6 +92,12 @@ TEST(WeightsNeutron, RefusesBadCompositionsWithTheValue) {
       {"--composition \"O1 H2\"", "'O1' is not of the form ELEMENT:AMOUNT"},
   };
   TempDir dir;
+  // Amounts are ratios: huge ones whose sum overflows give the fractions of
+  // their ratios.
+  const CommandResult huge = run_tools(dir, "weights neutron --composition \"O:1e308 H:1e308\"");
+  EXPECT_EQ(huge.status, 0) << huge.output;
+  const CommandResult plain = run_tools(dir, "weights neutron --composition \"O:1 H:1\"");
+  EXPECT_EQ(huge.output, plain.output);
   for (const BadCase& c : cases) {
     const CommandResult r = run_tools(dir, std::string("weights neutron ") + c.args);
     EXPECT_EQ(r.status, 1) << c.args << "\n" << r.output;
