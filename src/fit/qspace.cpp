@@ -175,9 +175,11 @@ void QSpaceEvaluator::refresh(Run& run) {
     QSpaceSet& k = sets[u(s)];
     run.kept.sets[u(s)].kept = recompute_kept_sums(run, s);
     if (run.params.resolution_on) {
-      float M[max_q + 1];
-      broaden(set, run.model.q.nq, set.F_calc.data(), M);
-      std::memcpy(k.M[u(k.current)].data(), M, sizeof M);
+      // Zero beyond 1..nq too: the passes run over whole lines, where a
+      // weight of zero must not meet whatever was there before.
+      LineQ& M = k.M[u(k.current)];
+      M = LineQ{};
+      broaden(set, run.model.q.nq, set.F_calc.data(), M.data());
     } else {
       k.current = 0;
       k.M[0] = LineQ{};

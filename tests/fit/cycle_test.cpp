@@ -232,6 +232,8 @@ struct Tracked {
   bool gaussian;
   int smoothing_type;
 };
+// By name: gtest would otherwise print the raw bytes, padding included.
+void PrintTo(const Tracked& t, std::ostream* os) { *os << t.name; }
 
 class LongWalk : public ::testing::TestWithParam<Tracked> {};
 
