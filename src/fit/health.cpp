@@ -104,7 +104,9 @@ int first_non_finite(const Array1<float, max_r>& values, int nr) {
   return 0;
 }
 
-std::string at_r(const Model& model, int j) { return " at r = " + short_real(static_cast<float>(j) * model.r.dr) + " A"; }
+std::string at_r(const Model& model, int j) {
+  return " at r = " + short_real(static_cast<float>(j) * model.r.dr) + " A";
+}
 
 Finding check_saved(const Run& run) {
   const Model& model = run.model;
