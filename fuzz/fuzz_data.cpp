@@ -19,13 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using yosta::fuzz::finite;
   using yosta::fuzz::require;
   if (size < 3) return 0;
+  // Every input is read into a run as a fresh program has it: what an earlier
+  // input left (a refused one part read) must not pass for this one's values.
+  static const std::unique_ptr<const yosta::Run> fresh = yosta::make_run();
   static const std::unique_ptr<yosta::Run> run = yosta::make_run();
+  *run = *fresh;
   static const std::string path = yosta::fuzz::scratch_folder() + "/set1.dat";
   const std::uint8_t flags = data[0];
   yosta::fuzz::write_whole_file(path, data + 3, size - 3);
 
   yosta::RunParameters& p = run->params;
-  p = yosta::RunParameters{};
   p.nbasis = 1 + ((flags >> 3) & 3);
   p.density = 0.05f;
   p.nsets = 1;

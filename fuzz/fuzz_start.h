@@ -18,12 +18,15 @@ namespace yosta::fuzz {
 
 inline void fuzz_start_file(const std::uint8_t* data, std::size_t size, bool sums_file) {
   if (size < 1) return;
+  // Every input is read into a run as a fresh program has it: what an earlier
+  // input left (a refused one part read) must not pass for this one's values.
+  static const std::unique_ptr<const Run> fresh = make_run();
   static const std::unique_ptr<Run> run = make_run();
+  *run = *fresh;
   static const std::string root = scratch_folder() + "/start";
   write_whole_file(root + (sums_file ? ".gsv" : ".g"), data + 1, size - 1);
 
   RunParameters& p = run->params;
-  p = RunParameters{};
   p.nbasis = 1 + data[0] % 4;
   p.density = 0.05f;
   p.root = root;
@@ -35,9 +38,6 @@ inline void fuzz_start_file(const std::uint8_t* data, std::size_t size, bool sum
   m.r.nr = 100;
   m.r.dr = 0.1f;
   m.Z = -1.0f;
-  // As a fresh program has them: a file whose counts are null values keeps these.
-  run->sums.nsaved = 0;
-  run->sums.collect_count = 0;
   MoveCounts counts;
   std::ostringstream out;
   std::istringstream in;
