@@ -33,16 +33,6 @@ namespace {
 
 std::size_t u(int i) { return static_cast<std::size_t>(i); }
 
-std::string trimmed_right(const std::string& s) {
-  const std::size_t end = s.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-}
-
-std::string padded(std::string s) {
-  if (s.size() < 80) s.resize(80, ' ');
-  return s;
-}
-
 // A relative name from the parameter file, as the program would open it from
 // `folder` (its default extension added first, as the program adds it).
 std::string in_folder(const std::string& folder, const std::string& name) {
@@ -77,10 +67,10 @@ class FitCore {
     }
     for (int s = 0; s < params.nsets; ++s) {
       DataSetSettings& set = params.sets[u(s)];
-      set.data_file = padded(in_folder(folder, build_name(set.data_file, ".dat")));
+      set.data_file = in_folder(folder, build_name(set.data_file, ".dat"));
     }
-    const std::string root = in_folder(folder, trimmed_right(params.root));
-    params.root = padded(root);
+    const std::string root = in_folder(folder, params.root.substr(0, static_cast<std::size_t>(params.root_length)));
+    params.root = root;
     params.root_length = static_cast<std::int32_t>(root.size());
     BuildOptions build;
     build.seed = 1;
@@ -117,7 +107,7 @@ class FitCore {
     Run& run = *run_;
     const std::string old_root = run.params.root;
     const std::int32_t old_length = run.params.root_length;
-    run.params.root = padded(root);
+    run.params.root = root;
     run.params.root_length = static_cast<std::int32_t>(root.size());
     try {
       check_result_place(run.params);
@@ -132,7 +122,7 @@ class FitCore {
     run.params.root_length = old_length;
   }
 
-  std::string root() const { return trimmed_right(run_->params.root); }
+  std::string root() const { return root_file(run_->params, ""); }
   std::string setup_text() const { return setup_text_; }
   std::string console_text() {
     std::string t = out_.str();
@@ -184,7 +174,7 @@ class FitCore {
       error.mutable_data()[i] = std::sqrt(set.err[u(k)]);
     }
     py::dict d;
-    d["data_file"] = trimmed_right(set.settings.data_file);
+    d["data_file"] = set.settings.data_file;
     d["Q"] = read_only(Q);
     d["data"] = read_only(data);
     d["fit"] = read_only(fit);

@@ -24,7 +24,8 @@ std::string trimmed_right(const std::string& s) {
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
-// Names and titles are kept as the reader keeps them: blank-padded to 80.
+// Titles are kept as the reader keeps them: blank-padded to 80 (names are
+// kept without trailing blanks).
 std::string padded(std::string s) {
   if (s.size() < 80) s.resize(80, ' ');
   return s;
@@ -91,8 +92,8 @@ void bind_parameters(py::module_& m) {
 
   py::class_<DataSetSettings>(m, "DataSetSettings", "The block of one data set")
       .def_property(
-          "data_file", [](const DataSetSettings& s) { return trimmed_right(s.data_file); },
-          [](DataSetSettings& s, const std::string& v) { s.data_file = padded(v); })
+          "data_file", [](const DataSetSettings& s) { return s.data_file; },
+          [](DataSetSettings& s, const std::string& v) { s.data_file = trimmed_right(v); })
       .def_readwrite("q_first", &DataSetSettings::q_first)
       .def_readwrite("q_last", &DataSetSettings::q_last)
       .def_readwrite("fq_offset", &DataSetSettings::fq_offset)
@@ -165,10 +166,10 @@ void bind_parameters(py::module_& m) {
           },
           py::return_value_policy::reference_internal)
       .def_property(
-          "root", [](const RunParameters& p) { return trimmed_right(p.root); },
+          "root", [](const RunParameters& p) { return p.root.substr(0, static_cast<std::size_t>(p.root_length)); },
           [](RunParameters& p, const std::string& v) {
-            p.root = padded(v);
-            p.root_length = static_cast<std::int32_t>(trimmed_right(v).size());
+            p.root = trimmed_right(v);
+            p.root_length = static_cast<std::int32_t>(p.root.size());
           });
 
   m.attr("max_sets") = max_sets;

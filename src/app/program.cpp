@@ -52,11 +52,6 @@ std::string banner() {
   return " yosta 3.0 on " + platform + "\n";
 }
 
-std::string trimmed_name(const std::string& name) {
-  const std::size_t end = name.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : name.substr(0, end + 1);
-}
-
 // After the final save: the moves, the fit of every data set to the current
 // model, the coordination numbers and the result files.
 void write_summary(Run& run, Console& console) {
@@ -76,7 +71,7 @@ void write_summary(Run& run, Console& console) {
   }
   for (int s = 1; s <= p.nsets; ++s) {
     const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
-    const std::string name = trimmed_name(set.settings.data_file);
+    const std::string name = set.settings.data_file;
     std::snprintf(line, sizeof line, " Data set %d (%s): chi-squared per point %.4g over %d points\n", s, name.c_str(),
                   static_cast<double>(set.chi2 / set.N), static_cast<int>(set.N));
     console.write(line);

@@ -353,8 +353,7 @@ struct LivePlots::Impl {
   void make_labels(const std::vector<std::string>& names) {
     gr_y_label = run.params.qdep_coefficients ? "g(r) - 1" : "G(r)";
     gr_top = literal_text(basis_name(names, 0));
-    std::string file = run.params.sets[0].data_file;
-    file.erase(file.find_last_not_of(' ') + 1);
+    const std::string& file = run.params.sets[0].data_file;
     fq_top =
         (file.empty() ? std::string("data set 1") : literal_text(file)) + ": model blue, data green, background yellow";
   }

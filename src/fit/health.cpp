@@ -43,10 +43,7 @@ Finding finding(std::string subject, double value, std::string remedy) {
 }
 
 std::string set_label(const Run& run, int s) {
-  const std::string& file = run.model.sets[u(s)].settings.data_file;
-  const std::size_t end = file.find_last_not_of(' ');
-  return "Data set " + std::to_string(s) + " (" + (end == std::string::npos ? std::string() : file.substr(0, end + 1)) +
-         ")";
+  return "Data set " + std::to_string(s) + " (" + run.model.sets[u(s)].settings.data_file + ")";
 }
 
 // What is blamed when a set's misfit leaves the single-precision range.

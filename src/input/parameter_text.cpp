@@ -23,7 +23,7 @@ void record(std::string& out, const std::string& values, std::string_view label)
   out += '\n';
 }
 
-// A name or title record is read as the whole line: no label after it.
+// A title record is read as the whole line, blank-padded: no label after it.
 std::string trimmed_right(const std::string& s) {
   const std::size_t end = s.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
@@ -32,7 +32,7 @@ std::string trimmed_right(const std::string& s) {
 // The block's kind follows from its place: the sets after nsets_fixed are
 // Q-dependent.
 void data_set_block(std::string& out, const RunParameters& p, const DataSetSettings& set, bool qdep) {
-  out += trimmed_right(set.data_file) + '\n';
+  out += set.data_file + '\n';
   record(out, integer(set.q_first) + " " + integer(set.q_last), "q_first, q_last");
   record(out, real(set.fq_offset), "fq_offset");
   if (!qdep) {
@@ -106,7 +106,7 @@ std::string parameter_file_text(const RunParameters& p) {
   const int nsets = p.nsets_fixed + p.nsets_qdep;
   for (int s = 0; s < nsets && s < max_sets; ++s)
     data_set_block(out, p, p.sets[static_cast<std::size_t>(s)], s >= p.nsets_fixed);
-  out += trimmed_right(p.root) + '\n';
+  out += p.root.substr(0, static_cast<std::size_t>(p.root_length)) + '\n';
   return out;
 }
 

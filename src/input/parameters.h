@@ -42,7 +42,7 @@ struct GaussianRange {
 // The settings of one data set from its block of the parameter file.
 struct DataSetSettings {
   bool qdep = false;                     // block B: coefficients come from the data file
-  std::string data_file;                 // the whole name, blank-padded to 80 characters
+  std::string data_file;                 // the whole name, without trailing blanks
   std::int32_t q_first = 1, q_last = 1;  // fitted point range, 1-based
   float fq_offset = 0;
   std::array<float, max_basis> coefficients{};  // block A only
@@ -83,8 +83,8 @@ struct RunParameters {
   float run_time = 0, save_interval = 0;  // minutes
   std::int32_t nsets_fixed = 0, nsets_qdep = 0, nsets = 0;
   std::array<DataSetSettings, max_sets> sets{};
-  std::string root;              // the whole name, blank-padded to 80 characters
-  std::int32_t root_length = 0;  // without trailing blanks
+  std::string root;              // the whole name, without trailing blanks
+  std::int32_t root_length = 0;  // the length of root that names the files
   std::string parameter_file;    // the file these were read from, for messages
 };
 

@@ -98,8 +98,7 @@ void check_q_grid(Model& model) {
     // The Q values kept are those of the last file read.
     std::string file;
     for (const DataSet& set : model.sets) {
-      const std::size_t end = set.settings.data_file.find_last_not_of(' ');
-      if (end != std::string::npos) file = set.settings.data_file.substr(0, end + 1);
+      if (!set.settings.data_file.empty()) file = set.settings.data_file;
     }
     throw Stop(
         {" Q-values are not multiples of dq ",

@@ -454,7 +454,6 @@ std::string FreeReader::read_name(std::string_view what) {
   std::string s = lines_[static_cast<std::size_t>(line_ - 1)];
   const std::size_t last = s.find_last_not_of(" \t");
   s.resize(last == std::string::npos ? 0 : last + 1);
-  if (s.size() < 80) s.resize(80, ' ');
   end();
   return s;
 }

@@ -84,7 +84,8 @@ class FreeReader {
   // One line, cut or blank-padded to `width` characters.
   std::string read_text(std::string_view what, std::size_t width = 80);
   // A file or folder name: the whole line, its trailing blanks and tabs
-  // removed, blank-padded to 80 characters when shorter.
+  // removed (a blank line gives an empty name). Names are trimmed here once:
+  // whoever uses one takes it as it stands.
   std::string read_name(std::string_view what);
   // True when the current line holds more than blanks after the point the
   // last read stopped at (values the record did not take). Call before end().

@@ -50,11 +50,6 @@ constexpr double inversion_limit = 0.6;  // inverted basis function, off the flo
 constexpr double amplified_limit = 0.2;
 constexpr double window_start = 0.3;  // Angstrom: below it slow backgrounds dominate
 
-std::string trimmed(const std::string& s) {
-  const std::size_t end = s.find_last_not_of(' ');
-  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-}
-
 // Root mean square of y about its straight-line fit against x.
 double ripple(const std::vector<double>& x, const std::vector<double>& y) {
   const auto n = static_cast<double>(x.size());
@@ -142,7 +137,7 @@ class Checker {
 
  private:
   const DataSet& set(int s) const { return model_.sets[static_cast<std::size_t>(s)]; }
-  std::string file(int s) const { return trimmed(set(s).settings.data_file); }
+  const std::string& file(int s) const { return set(s).settings.data_file; }
   double Q(int k) const { return static_cast<double>(model_.q.Q[static_cast<std::size_t>(k)]); }
 
   void finding(const std::string& text) {

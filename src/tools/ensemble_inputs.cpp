@@ -52,9 +52,9 @@ namespace {
 
 // A line as a text record reads it: its first 80 characters, blank-padded.
 std::string as_record(const std::string& line) {
-  std::string r = line.substr(0, std::min<std::size_t>(line.size(), 80));
+  std::string r = line;
   if (!r.empty() && r.back() == '\r') r.pop_back();
-  r.resize(80, ' ');
+  r.erase(r.find_last_not_of(" \t") + 1);
   return r;
 }
 

@@ -55,9 +55,7 @@ RunInputs run_inputs(const std::string& parameter_file, const formats::OutFile& 
     for (int k = set.settings.q_first; k <= set.settings.q_last; ++k)
       e.push_back(std::fabs(set.err[static_cast<std::size_t>(k)]));
     inputs.errors.push_back(std::move(e));
-    std::string file = set.settings.data_file;
-    file.erase(file.find_last_not_of(' ') + 1);
-    inputs.files.push_back(std::move(file));
+    inputs.files.push_back(set.settings.data_file);
   }
   return inputs;
 }

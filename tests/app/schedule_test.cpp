@@ -175,7 +175,6 @@ TEST(RunCycle, EndsAtTheMoveLimitWithASave) {
   run->hooks.after_move = save_check;
   run->params.root = dir.file("walk");
   run->params.root_length = static_cast<std::int32_t>(run->params.root.size());
-  run->params.root.resize(80, ' ');
   run->params.title = std::string(80, ' ');
   run->control.max_moves = 25;
   Transcript t;
@@ -207,7 +206,6 @@ TEST(RunCycle, ANonFiniteChiSquaredEndsTheWalkAtTheNextClockRead) {
   run->hooks.after_move = save_check;
   run->params.root = dir.file("walk");
   run->params.root_length = static_cast<std::int32_t>(run->params.root.size());
-  run->params.root.resize(80, ' ');
   run->params.title = std::string(80, ' ');
   run->control.clock_every = 8;
   run->control.max_moves = 1000;

@@ -289,7 +289,7 @@ TEST(BasisNames, OnePerBasisFunction) {
 // names given and the data file title the panels, at every drawing.
 TEST_F(PlotsTest, PanelsNameWhatTheyShow) {
   run->params.qdep_coefficients = true;
-  run->params.sets[0].data_file = "H2O_1.dat" + std::string(71, ' ');
+  run->params.sets[0].data_file = "H2O_1.dat";
   LivePlots plots(*run, recorder());
   plots.name_basis({"O-O", "O-H", "H-H"});
   plots.open("");

@@ -102,8 +102,7 @@ TEST(NonFiniteState, EachValueIsFoundAndNamed) {
     o.nsets = 2;
     auto run = fit_test::model_run(o);
     for (int s = 1; s <= 2; ++s)
-      run->model.sets[static_cast<std::size_t>(s)].settings.data_file =
-          "set" + std::to_string(s) + ".dat" + std::string(72, ' ');
+      run->model.sets[static_cast<std::size_t>(s)].settings.data_file = "set" + std::to_string(s) + ".dat";
     ASSERT_EQ(non_finite_state(*run), "");
     c.plant(*run);
     const std::string found = non_finite_state(*run);

@@ -382,7 +382,7 @@ TEST(ResultPlace, CheckedBeforeTheFirstMove) {
     RunParameters& p = f.run->params;
     if (*c.root != '\0') {
       const std::string root = c.root[0] == '/' ? std::string(c.root) : f.dir.file(c.root);
-      p.root = padded(root);
+      p.root = root;
       p.root_length = static_cast<std::int32_t>(root.size());
     }
     const std::string root = p.root.substr(0, static_cast<std::size_t>(p.root_length));

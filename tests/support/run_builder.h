@@ -72,11 +72,9 @@ class RunBuilder {
     run_->params.density = rho;
     return *this;
   }
-  // The root name of the result files (kept blank-padded to 80 characters, as
-  // the parameter file gives it).
+  // The root name of the result files, as the parameter file gives it.
   RunBuilder& root(const std::string& path) {
     run_->params.root = path;
-    run_->params.root.resize(80, ' ');
     run_->params.root_length = static_cast<std::int32_t>(path.size());
     return *this;
   }
