@@ -162,12 +162,12 @@ int run_program(const ProgramOptions& options, Console& console) {
   check_inputs_kept(params, path);
   std::unique_ptr<Run> owned = build_run(params, build, console);
   Run& run = *owned;
-  run.control.max_moves = options.max_moves;
-  run.control.interrupted = InterruptCatcher::flag();
+  run.schedule.max_moves = options.max_moves;
+  run.schedule.interrupted = InterruptCatcher::flag();
   forget_saves();
   run.hooks.progress = write_progress;
   run.hooks.after_move = save_check;
-  run.control.clock_every = clock_check_moves;
+  run.schedule.clock_every = clock_check_moves;
   // A target-saving run whose sums file already holds every set asked for
   // has nothing left to do: no move, no save, every file as it was.
   if (run.params.save_targets && run.sums.nsaved >= run.params.nsave) {
@@ -204,9 +204,9 @@ int run_program(const ProgramOptions& options, Console& console) {
   // From here to the end a stop signal ends the cycle after the current move
   // with a final save; a second one outside a save ends the program at once.
   const InterruptCatcher catcher(FurtherSignal::end_at_once);
-  if (run.control.max_moves == 0) {
+  if (run.schedule.max_moves == 0) {
     // No move at all: the start state is saved once.
-    save_results(run, console);
+    save_now(run, console);
     all_saved = all_sets_saved(run);
   } else {
     try {

@@ -46,7 +46,7 @@ std::unique_ptr<Run> build_run(const RunParameters& params, const BuildOptions& 
   full_model(par, model);
   setup_resolution(par, model);
   prepare_evaluation(run, options.evaluation);
-  run.control.next_save_time = std::min(par.save_interval, par.run_time);
+  run.schedule.start(par);
   return owned;
 }
 

@@ -107,8 +107,8 @@ struct Shaped {
 }
 
 // After an accepted move: the plots, the progress lines and the target check
-// see the new model.
-void after_accept(Run& run, Console& console, float E_new) {
+// see the new model. Returns true when the last target set was taken.
+bool after_accept(Run& run, Console& console, float E_new) {
   const RunParameters& par = run.params;
   run.control.E_cur = E_new;
   run.control.accepted = count_up(run.control.accepted);
@@ -126,7 +126,7 @@ void after_accept(Run& run, Console& console, float E_new) {
     sync_model(run);
     run.hooks.progress(run, console, E_new);
   }
-  if (par.save_targets) target_check(run, console);
+  return par.save_targets && target_check(run, console);
 }
 
 // One move with the evaluator E the run's evaluation chose.
@@ -190,17 +190,20 @@ bool move_with(Run& run, E& evaluator, Console& console) {
     evaluator.undo(run);
     const int ncoord = static_cast<int>(par.coordination.size());
     for (int c = 1; c <= ncoord; ++c) model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
-  } else {
+  }
+  MoveReport report;
+  report.accepted = accept;
+  if (accept) {
     if (gaussian) {
       for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
     }
     evaluator.keep(run);
-    after_accept(run, console, E_new);
+    report.last_set_taken = after_accept(run, console, E_new);
   }
 
-  // The save check runs after every move; it may end the cycle.
+  // The save check runs after every move and answers whether the cycle goes on.
   ++run.control.moves_made;
-  if (run.hooks.after_move != nullptr) run.hooks.after_move(run, console);
+  if (run.hooks.after_move != nullptr && !run.hooks.after_move(run, console, report)) run.control.running = false;
   // Keep live windows painted when accepted moves (and so refreshes) are rare.
   if (run.hooks.plots.repaint != nullptr && (run.control.moves_made & 2047) == 0) {
     run.hooks.plots.repaint(run.hooks.plots.context);
