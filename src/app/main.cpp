@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
   app.add_option("--plot-device", options.plot_device,
                  "Graphics device for the live plots (for example /png or /null); default: two windows")
       ->type_name("DEVICE");
+  app.add_option("--names", options.names,
+                 "Names of the basis functions for the plots, one per basis function: for example O-O,O-H,H-H")
+      ->type_name("A,B,...");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

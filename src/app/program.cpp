@@ -67,12 +67,29 @@ void write_summary(Run& run, Console& console) {
   std::snprintf(line, sizeof line, " Moves generated %d, accepted %d; made by this run %lld\n", run.control.generated,
                 run.control.accepted, static_cast<long long>(run.control.moves_made));
   console.write(line);
+  if (run.control.interrupted != nullptr && *run.control.interrupted != 0) {
+    std::snprintf(line, sizeof line,
+                  " Interrupted: the fit stopped early, on a signal, after %lld moves; the results hold the state"
+                  " it had then\n",
+                  static_cast<long long>(run.control.moves_made));
+    console.write(line);
+  }
   for (int s = 1; s <= p.nsets; ++s) {
     const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
-    std::snprintf(line, sizeof line, " Data set %d (%s): chi-squared per point %.4g over %d points\n", s,
-                  trimmed_name(set.settings.data_file).c_str(), static_cast<double>(set.chi2 / set.N),
-                  static_cast<int>(set.N));
+    const std::string name = trimmed_name(set.settings.data_file);
+    std::snprintf(line, sizeof line, " Data set %d (%s): chi-squared per point %.4g over %d points\n", s, name.c_str(),
+                  static_cast<double>(set.chi2 / set.N), static_cast<int>(set.N));
     console.write(line);
+    // A negative sigma of a set with fixed coefficients and no background
+    // column reads the errors from the file; the report shows its size.
+    const DataSetSettings& given = p.sets[static_cast<std::size_t>(s - 1)];
+    if (s <= p.nsets_fixed && !given.background_column && given.sigma < 0.0f) {
+      std::snprintf(line, sizeof line,
+                    " Data set %d (%s): the error of each point is read from the file's error column (sigma %g);"
+                    " the report's \"Standard deviation is %.5f\" is not used\n",
+                    s, name.c_str(), static_cast<double>(given.sigma), static_cast<double>(set.settings.sigma));
+      console.write(line);
+    }
   }
   for (std::size_t c = 0; c < p.coordination.size(); ++c) {
     const CoordinationConstraint& cc = p.coordination[c];
@@ -159,6 +176,8 @@ int run_program(const ProgramOptions& options, Console& console) {
   build.seed = options.seed.value_or(clock.seed);
   build.start_time = clock.start_time;
   const RunParameters params = read_parameter_file(path);
+  const std::vector<std::string> names =
+      options.names.empty() ? std::vector<std::string>{} : basis_names(options.names, params.nbasis);
   check_inputs_kept(params, path);
   std::unique_ptr<Run> owned = build_run(params, build, console);
   Run& run = *owned;
@@ -195,6 +214,7 @@ int run_program(const ProgramOptions& options, Console& console) {
   std::unique_ptr<LivePlots> plots;
   if (run.params.live_plot || !options.plot_device.empty()) {
     plots = std::make_unique<LivePlots>(run);
+    plots->name_basis(names);
     if (run.params.live_plot && !ask_to_begin(console)) return 0;
     plots->open(options.plot_device);
     plots->attach();

@@ -16,6 +16,7 @@ struct ProgramOptions {
   std::optional<std::int32_t> seed;  // instead of the seed from the clock
   std::int64_t max_moves = -1;       // moves this process may make; -1: no limit
   std::string plot_device;           // empty: the interactive plot windows
+  std::string names;                 // --names: the basis functions' names for the plots; empty: none
 };
 
 // Runs the whole program and returns its exit status: 0 after a run that saved

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "display/xwindows.h"
 #include "fit/evaluation.h"
@@ -139,6 +141,88 @@ void draw_line(const PlotApi& api, int n, const float* x, const float* y) {
   }
 }
 
+std::vector<std::string> basis_names(const std::string& text, int nbasis) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    const std::size_t first = name.find_first_not_of(" \t");
+    name = first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
+    if (name.empty())
+      throw Stop("--names \"" + text + "\": name " + std::to_string(names.size() + 1) +
+                 " is empty; give one name per basis function, separated by commas, such as --names O-O,O-H,H-H");
+    names.push_back(std::move(name));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (static_cast<int>(names.size()) != nbasis)
+    throw Stop("--names \"" + text + "\" gives " + std::to_string(names.size()) + " name" +
+               (names.size() == 1 ? "" : "s") + " for " + std::to_string(nbasis) + " basis function" +
+               (nbasis == 1 ? "" : "s") + ": give one per basis function, in their order");
+  return names;
+}
+
+std::string basis_name(const std::vector<std::string>& names, std::size_t p) {
+  return p < names.size() ? names[p] : "basis function " + std::to_string(p + 1);
+}
+
+std::string literal_text(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '_' || c == '^') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+RobustRange robust_range(std::vector<float> values) {
+  std::erase_if(values, [](float v) { return !std::isfinite(v); });
+  RobustRange range;
+  if (values.empty()) return range;
+  std::sort(values.begin(), values.end());
+  const std::size_t last = values.size() - 1;
+  // Nearest-rank percentiles, in double so that the rank is exact.
+  auto at = [&](double fraction) {
+    return values[static_cast<std::size_t>(std::lround(fraction * static_cast<double>(last)))];
+  };
+  const float p_low = at(0.02), p_high = at(0.98);
+  const float widen = 0.75f * (p_high - p_low);
+  range.low = values.front();
+  range.high = values.back();
+  range.lo = std::max(range.low, p_low - widen);
+  range.hi = std::min(range.high, p_high + widen);
+  // Values only a little beyond are shown whole: cutting them gains little.
+  const float keep = 0.5f * (range.hi - range.lo);
+  if (range.high - range.hi <= keep) range.hi = range.high;
+  if (range.lo - range.low <= keep) range.lo = range.low;
+  return range;
+}
+
+std::string publish_picture(const std::string& temp_prefix, const std::string& ext, const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::string newest = temp_prefix + "." + ext;
+  if (!fs::exists(newest, ec)) {
+    newest.clear();
+    char number[16];
+    for (int page = 0; page < 10000; ++page) {
+      std::snprintf(number, sizeof number, "_%04d.", page);
+      std::string name = temp_prefix + number + ext;
+      if (!fs::exists(name, ec)) break;
+      if (!newest.empty()) fs::remove(newest, ec);
+      newest = std::move(name);
+    }
+  }
+  if (newest.empty()) return "the graphics library wrote no file";
+  fs::rename(newest, file, ec);
+  if (ec) {
+    fs::remove(newest, ec);
+    return "cannot write it";
+  }
+  return std::string();
+}
+
 // ----------------------------------------------------------------- devices
 
 namespace {
@@ -245,28 +329,6 @@ bool can_write(const std::string& path) {
   return true;
 }
 
-// A picture device writes its page when it is closed, as prefix.ext when it
-// drew one page, or as prefix_0000.ext, prefix_0001.ext, ... when it drew more
-// (svg and eps start with a blank page). The newest one replaces `file` in one
-// rename, so a reader never sees a half-written picture; the rest are removed.
-void publish_picture(const std::string& temp_prefix, const std::string& ext, const std::string& file) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  std::string newest = temp_prefix + "." + ext;
-  if (!fs::exists(newest, ec)) {
-    newest.clear();
-    char number[16];
-    for (int page = 0; page < 10000; ++page) {
-      std::snprintf(number, sizeof number, "_%04d.", page);
-      std::string name = temp_prefix + number + ext;
-      if (!fs::exists(name, ec)) break;
-      if (!newest.empty()) fs::remove(newest, ec);
-      newest = std::move(name);
-    }
-  }
-  if (!newest.empty()) fs::rename(newest, file, ec);
-}
-
 }  // namespace
 
 struct LivePlots::Impl {
@@ -281,14 +343,28 @@ struct LivePlots::Impl {
   bool pending = false;  // a refresh was skipped since the last drawing
   double last_draw = 0.0, last_paint = 0.0;
 
-  Impl(Run& run_, const PlotApi& api_) : run(run_), api(api_) {}
+  // Axis and top labels, made once: basis function 1 as stored (g(r) - 1
+  // with Q-dependent coefficients, the fitted weighted sum otherwise) with
+  // its name; data set 1 with its file and what each colour shows.
+  std::string gr_y_label, gr_top, fq_top;
+
+  Impl(Run& run_, const PlotApi& api_) : run(run_), api(api_) { make_labels({}); }
+
+  void make_labels(const std::vector<std::string>& names) {
+    gr_y_label = run.params.qdep_coefficients ? "g(r) - 1" : "G(r)";
+    gr_top = literal_text(basis_name(names, 0));
+    std::string file = run.params.sets[0].data_file;
+    file.erase(file.find_last_not_of(' ') + 1);
+    fq_top =
+        (file.empty() ? std::string("data set 1") : literal_text(file)) + ": model blue, data green, background yellow";
+  }
 
   void draw_panel(int p) {
     if (p == 0) {
       const AxisRange x = drawable_range(gr.x_min, gr.x_max);
       const AxisRange y = drawable_range(gr.y_min, gr.y_max);
       api.env(x.lo, x.hi, y.lo, y.hi, 0, 0);
-      api.label("r/A", "G(r)", " ");
+      api.label("r/A", gr_y_label.c_str(), gr_top.c_str());
       api.colour(4);
       draw_line(api, gr.n, &gr.x[1], &gr.y[1]);
       api.colour(1);
@@ -296,7 +372,7 @@ struct LivePlots::Impl {
       const AxisRange x = drawable_range(fq.X_min, fq.X_max);
       const AxisRange y = drawable_range(fq.Y_min, fq.Y_max);
       api.env(x.lo, x.hi, y.lo, y.hi, 0, 0);
-      api.label("Q/A-1", "F(Q)", " ");
+      api.label("Q/A-1", "F(Q)", fq_top.c_str());
       api.colour(4);
       draw_line(api, fq.n, &fq.X[1], &fq.C[1]);
       api.colour(3);
@@ -342,7 +418,7 @@ struct LivePlots::Impl {
     set_up(p, device_id);
     api.select(device_id);
     api.close();
-    publish_picture(devices.temp_prefix[p], devices.ext, devices.file[p]);
+    (void)publish_picture(devices.temp_prefix[p], devices.ext, devices.file[p]);  // the next drawing tries again
     return true;
   }
 
@@ -469,6 +545,8 @@ void LivePlots::repaint() {
 }
 
 void LivePlots::close() { impl_->close(); }
+
+void LivePlots::name_basis(std::vector<std::string> names) { impl_->make_labels(names); }
 
 void LivePlots::attach() {
   impl_->run.hooks.plots.refresh = &LivePlots::refresh_hook;

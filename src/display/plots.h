@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fit/run.h"
 
@@ -67,6 +68,41 @@ struct AxisRange {
 };
 AxisRange drawable_range(float lo, float hi);
 
+// The names of the basis functions given with --names, such as
+// "O-O,O-H,H-H": split at commas, blanks around each name removed. Throws
+// Stop when a name is empty or when there are not exactly `nbasis` of them.
+std::vector<std::string> basis_names(const std::string& text, int nbasis);
+// Name p (from 0) of `names`, or "basis function p+1" without names.
+std::string basis_name(const std::vector<std::string>& names, std::size_t p);
+
+// `text` as the graphics library should print it: the library reads "_" and
+// "^" as the start of a subscript or superscript, so that a file name such as
+// "binary_F1.dat" would lose its underscore; each gets a backslash.
+std::string literal_text(const std::string& text);
+
+// Limits for the value axis of a saved picture that leave out isolated
+// spikes (one wild low-Q point, an intramolecular peak far above the rest)
+// while the body of the curves still fills the panel: the range of the middle
+// 96% of the finite values (2nd to 98th percentile), widened by three
+// quarters of that range on each side and never beyond the smallest and
+// largest value; values beyond that by less than half the range are kept. `low` and `high`
+// are the smallest and largest value: beyond lo or hi, the values run off
+// the panel. No finite value gives -1 to 1.
+struct RobustRange {
+  float lo = -1.0f, hi = 1.0f;
+  float low = 0.0f, high = 0.0f;
+  bool clipped_low() const { return low < lo; }
+  bool clipped_high() const { return high > hi; }
+};
+RobustRange robust_range(std::vector<float> values);
+
+// A picture device writes its page when it is closed, as prefix.ext when it
+// drew one page, or as prefix_0000.ext, prefix_0001.ext, ... when it drew more
+// (svg and eps start with a blank page). The newest one replaces `file` in one
+// rename, so a reader never sees a half-written picture; the rest are removed.
+// Returns what went wrong, or an empty text when the picture is in place.
+std::string publish_picture(const std::string& temp_prefix, const std::string& ext, const std::string& file);
+
 // Draws a polyline through `api`, split at points with a non-finite
 // coordinate so they neither draw stray lines nor reach the library.
 void draw_line(const PlotApi& api, int n, const float* x, const float* y);
@@ -107,6 +143,9 @@ class LivePlots {
   // Draws a pending refresh on file devices and closes the devices; the
   // destructor does the same. Safe to call more than once.
   void close();
+
+  // Names of the basis functions for the panel titles (see basis_names).
+  void name_basis(std::vector<std::string> names);
 
   // Installs refresh() as the run's plot hook.
   void attach();

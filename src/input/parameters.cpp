@@ -154,6 +154,7 @@ void read_data_set_block(FreeReader& in, const RunParameters& p, DataSetSettings
 
 RunParameters read_parameters(FreeReader& in) {
   RunParameters p;
+  p.parameter_file = in.name();
 
   p.title = in.read_text("title (text)");
   read_one(in, p.start_from_file, "start from file (logical)");

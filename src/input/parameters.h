@@ -85,6 +85,7 @@ struct RunParameters {
   std::array<DataSetSettings, max_sets> sets{};
   std::string root;              // the whole name, blank-padded to 80 characters
   std::int32_t root_length = 0;  // without trailing blanks
+  std::string parameter_file;    // the file these were read from, for messages
 };
 
 // True when 1/error^2 of this error is beyond the single-precision range,

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -96,19 +97,27 @@ void check_q_points(const std::string& path, int set, const Model& model, const 
 
 // What a file held beyond its point records.
 struct Leftovers {
-  int rows = 0;        // point rows with values left over
-  int first_line = 0;  // the first of them
+  int rows = 0;               // point rows with values left over
+  int first_line = 0;         // the first of them
+  int rows_one_real = 0;      // point rows with exactly one number left over
+  int rows_coefficients = 0;  // point rows holding Q, F(Q) and one number per basis function, and no more
+  int short_point = 0;        // the first point whose row ended before its error (0: none)
+  int short_line = 0;         // the line of that row
 };
 
 // Reads the nq point records of one set into model.q.Q and the set's arrays.
-Leftovers read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in,
-                      std::vector<int>& lines) {
-  Leftovers left;
+// `left` is filled as the rows are read, so that it tells how far reading got
+// when a row cannot be read; `lines` gets the line of every point.
+void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in,
+                 std::vector<int>& lines, Leftovers& left) {
   const RunParameters& params = par;
   const DataSetSettings& s = set.settings;
   const std::int32_t nq = model.q.nq;
   const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
 
+  // The values a set's row holds: Q, F(Q), the error and the background
+  // when this set reads them.
+  const int taken = 2 + (error_column ? 1 : 0) + (s.background_column ? 1 : 0);
   for (int k = 1; k <= nq; ++k) {
     const auto uk = static_cast<std::size_t>(k);
     if (in.at_end()) missing_points(in, model, k, nq, lines);
@@ -116,6 +125,12 @@ Leftovers read_points(const RunParameters& par, Model& model, DataSet& set, bool
     in.get(model.q.Q[uk], "Q value (real)");
     lines[uk] = in.line_number();
     if (in.get(set.F[uk], "F(Q) value (real)")) within(in, set.F[uk], max_data_value, "F(Q) value (real)");
+    // A record may go on to the next line; a row that ends before its error
+    // usually means a file without an error column.
+    if (error_column && left.short_point == 0 && !in.values_left_on_line()) {
+      left.short_point = k;
+      left.short_line = in.line_number();
+    }
     if (qdep) {
       for (int p = 1; p <= params.nbasis; ++p) {
         if (in.get(set.coef[static_cast<std::size_t>(p)][uk], "coefficient of a basis function (real)"))
@@ -136,6 +151,11 @@ Leftovers read_points(const RunParameters& par, Model& model, DataSet& set, bool
     if (s.background_column && in.get(set.background[uk], "background (real)"))
       within(in, set.background[uk], max_data_value, "background (real)");
     if (in.values_left_on_line() && left.rows++ == 0) left.first_line = in.line_number();
+    if (!qdep) {
+      const int extra = in.reals_left_on_line();
+      if (extra == 1) ++left.rows_one_real;
+      if (extra > 0 && taken + extra == 2 + params.nbasis) ++left.rows_coefficients;
+    }
     in.end();
 
     if (!s.background_column) set.background[uk] = 0.0f;
@@ -148,7 +168,39 @@ Leftovers read_points(const RunParameters& par, Model& model, DataSet& set, bool
       if (!error_column) set.err[uk] = s.sigma;
     }
   }
-  return left;
+}
+
+// Opens a data file; a name that is not found gets a line saying where
+// names are looked for, and where the file is when it lies beside the
+// parameter file.
+text::FreeReader open_data_file(const std::string& path, const std::string& parameter_file) {
+  namespace fs = std::filesystem;
+  try {
+    return text::FreeReader::open(path);
+  } catch (Stop& stop) {
+    std::error_code ec;
+    if (fs::exists(path, ec) || fs::path(path).is_absolute()) throw;
+    const fs::path here = fs::current_path(ec);
+    stop.lines.push_back("Names in the parameter file are taken relative to the folder the program runs in (" +
+                         text::printable(here.string()) + "), not to the folder of the parameter file");
+    const fs::path folder = fs::path(parameter_file).parent_path();
+    if (!folder.empty() && fs::exists(folder / path, ec) && fs::equivalent(folder, here, ec) == false) {
+      stop.lines.push_back("There is a " + text::printable((folder / path).string()) + ": run the program in " +
+                           text::printable(folder.string()) +
+                           ", or give the data file's name in the parameter file with its folder");
+    }
+    throw;
+  }
+}
+
+// The message for a data file whose point rows end before their error.
+std::vector<std::string> missing_error(const std::string& path, int set, const DataSetSettings& s,
+                                       const Leftovers& left) {
+  return {"Error reading file \"" + text::printable(path) + "\", line " + std::to_string(left.short_line) + ": point " +
+              std::to_string(left.short_point) + " has Q and F(Q) but no error of F(Q)",
+          "Data set " + std::to_string(set) + " has sigma " + text::real_text(s.sigma) +
+              ": a negative sigma reads each point's error from a third column of the data file. Give the set a"
+              " positive sigma (the error of every point), or a file with an error column"};
 }
 
 }  // namespace
@@ -168,9 +220,17 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
     const bool qdep = i > params.nsets_fixed;
 
     const std::string path = build_name(s.data_file, ".dat");
-    text::FreeReader in = text::FreeReader::open(path);
+    text::FreeReader in = open_data_file(path, params.parameter_file);
 
-    const std::int32_t nq = in.read_int("number of Q points (integer)");
+    std::int32_t nq = 0;
+    try {
+      nq = in.read_int("number of Q points (integer)");
+    } catch (Stop& stop) {
+      stop.lines.push_back(
+          "A data file starts with its number of Q points and a heading line; a measured file (a .mint01 file, "
+          "or columns of Q, F(Q) and errors) becomes one with: yosta-tools import FILE -o NAME.dat");
+      throw;
+    }
     if (nq > max_q) {
       throw Stop({"Too many Q points", describe(path, i) + " holds " + std::to_string(nq) + " points; the limit is " +
                                            std::to_string(max_q) +
@@ -202,14 +262,43 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
 
     in.skip_line("heading line");
     std::vector<int> lines(static_cast<std::size_t>(nq) + 1, 0);
-    const Leftovers left = read_points(par, model, set, qdep, in, lines);
+    Leftovers left;
+    try {
+      read_points(par, model, set, qdep, in, lines, left);
+    } catch (const Stop&) {
+      if (left.short_point == 0) throw;
+      throw Stop(missing_error(path, i, s, left), 1);
+    }
     check_q_points(path, i, model, lines, reference_Q, reference_path);
     if (i == 1) reference_Q.assign(model.q.Q.begin(), model.q.Q.begin() + nq + 1);
+    const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
+    // Every row in the layout of a set with Q-dependent coefficients: Q,
+    // F(Q) and one number per basis function.
+    const bool coefficient_layout = !qdep && params.nbasis >= 2 && left.rows_coefficients == nq;
+    if (coefficient_layout && error_column) {
+      throw Stop({describe(path, i) + " holds Q, F(Q) and " + std::to_string(params.nbasis) +
+                      " more numbers on every point row: the layout of a set with Q-dependent coefficients, "
+                      "one per basis function",
+                  "It is listed among the sets with fixed coefficients, where its sigma " + text::real_text(s.sigma) +
+                      " reads the first coefficient as the error of each point: list it after the sets with fixed "
+                      "coefficients and count it in nsets_qdep"},
+                 1);
+    }
+    // With a positive sigma, a file's error column is not used: every point
+    // gets the error sigma. Nothing to warn about.
+    const bool unused_error_column =
+        !qdep && !s.background_column && s.sigma >= 0.0f && left.rows_one_real == nq && left.rows == nq;
     const int extra_lines = in.text_lines_after();
-    if (console != nullptr && left.rows > 0) {
+    if (console != nullptr && left.rows > 0 && !unused_error_column) {
       console->line(" Warning: data file " + text::printable(path) + " has values left over on " +
                     std::to_string(left.rows) + " of its point rows (the first on line " +
                     std::to_string(left.first_line) + "); they are ignored");
+      if (coefficient_layout) {
+        console->line(" Data file " + text::printable(path) + " holds Q, F(Q) and " + std::to_string(params.nbasis) +
+                      " more numbers on every point row, the layout of a set with Q-dependent coefficients: if its"
+                      " coefficients are per point, list it after the sets with fixed coefficients and count it in"
+                      " nsets_qdep");
+      }
     }
     if (console != nullptr && extra_lines > 0) {
       console->line(" Warning: data file " + text::printable(path) + " has " + std::to_string(extra_lines) +

@@ -470,6 +470,23 @@ bool FreeReader::values_left_on_line() const {
   return false;
 }
 
+int FreeReader::reals_left_on_line() const {
+  if (slashed_ || line_ < 1 || static_cast<std::size_t>(line_) > lines_.size()) return 0;
+  if (repeat_left_ > 0) return -1;
+  const std::string& text = lines_[static_cast<std::size_t>(line_ - 1)];
+  int count = 0;
+  std::size_t i = pos_;
+  for (;;) {
+    while (i < text.size() && (is_blank(text[i]) || is_comma(text[i]))) ++i;
+    if (i >= text.size() || text[i] == '/') return count;
+    const std::size_t start = i;
+    while (i < text.size() && !ends_token(text[i])) ++i;
+    double x = 0.0;
+    if (!parse_double(text.substr(start, i - start), x) || !std::isfinite(x)) return -1;
+    ++count;
+  }
+}
+
 int FreeReader::text_lines_after() const {
   int n = 0;
   for (std::size_t i = static_cast<std::size_t>(std::max(line_, 0)); i < lines_.size(); ++i) {

@@ -89,6 +89,10 @@ class FreeReader {
   // True when the current line holds more than blanks after the point the
   // last read stopped at (values the record did not take). Call before end().
   bool values_left_on_line() const;
+  // The number of items left on the current line before a slash when every
+  // one of them reads as a finite real (0 when none is left); -1 when one
+  // does not, or a repeat is pending. Call before end().
+  int reals_left_on_line() const;
   // The number of lines after the current one that hold more than blanks.
   int text_lines_after() const;
   // Skips one whole line (a heading).

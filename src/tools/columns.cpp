@@ -1,10 +1,12 @@
 #include "tools/columns.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -87,6 +89,20 @@ double parse_number(std::string_view text, std::string_view what, std::string_vi
 }
 
 Table read_table(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    // A folder opens like a file here and would read as one without numbers.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path, ec))
+      if (entry.is_regular_file(ec)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string listed;
+    for (std::size_t i = 0; i < names.size() && i < 4; ++i) listed += (i ? ", " : "") + names[i];
+    if (names.size() > 4) listed += ", ...";
+    throw Stop(path + " is a folder: give one file of columns in it" +
+               (listed.empty() ? std::string(" (it holds no files)") : " (it holds " + listed + ")") +
+               "; each file is read on its own");
+  }
   // A folder, a FIFO, a device or a file beyond the input limit is refused here.
   const std::string text = read_input_file(path);
   std::vector<std::string_view> lines;

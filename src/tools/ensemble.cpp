@@ -18,6 +18,7 @@
 #include "base/files.h"
 #include "base/lock.h"
 #include "base/stop.h"
+#include "display/plots.h"
 #include "text/free_reader.h"
 #include "tools/ensemble_parts.h"
 #include "tools/option_checks.h"
@@ -126,6 +127,7 @@ Ensemble set_up(const Options& opt) {
     text::FreeReader reader = text::FreeReader::open(opt.parameter_file);
     e.params = read_parameters(reader);
   }
+  if (!opt.names.empty()) e.names = basis_names(opt.names, e.params.nbasis);
   for (int s = 0; s < e.params.nsets; ++s) {
     const std::string opened = build_name(e.params.sets[static_cast<std::size_t>(s)].data_file, ".dat");
     e.data_paths.push_back(fs::absolute(opened).lexically_normal().string());
@@ -279,7 +281,7 @@ void collect(const Ensemble& e) {
   const Spread spread = spread_of(named);
   const float shift = e.params.qdep_coefficients ? 1.0f : 0.0f;
   formats::write_whole(base + "_errors.txt", spread_table(spread, shift));
-  spread_picture(spread, shift, base + "_errors.png");
+  spread_picture(spread, shift, base + "_errors.png", e.names, shift != 0.0f ? "g(r)" : "G(r) as fitted");
   std::cout << "Errors: " << base << "_errors.txt, " << base << "_errors.png\n";
 }
 
@@ -309,6 +311,9 @@ void add_ensemble(CLI::App& app) {
       ->type_name("\"...\"");
   sub->add_flag("--dry-run", opt->dry_run, "With --slurm: write and print the job scripts, submit nothing");
   sub->add_option("-d,--dir", opt->dir, "Ensemble folder (default: ensemble)")->type_name("DIR");
+  sub->add_option("--names", opt->names,
+                  "Names of the basis functions for the error picture, one per basis function: e.g. O-O,O-H,H-H")
+      ->type_name("A,B,...");
   sub->add_option("--member", opt->member, "Run member N only (used by the Slurm job array)")
       ->group("")
       ->transform(whole_number(1, 999, "--member"));

@@ -23,6 +23,7 @@ struct Options {
   std::string sbatch_args;
   bool dry_run = false;
   std::string dir = "ensemble";
+  std::string names;  // --names for the error picture
   std::vector<std::string> yosta_options;
   int member = 0;        // run this member only (a task of the Slurm array)
   bool collect = false;  // only merge the finished members (the Slurm merge job)
@@ -50,6 +51,7 @@ struct Ensemble {
   std::string yosta;
   std::int32_t base = 0;
   std::vector<Member> members;
+  std::vector<std::string> names;  // of the basis functions, for the error picture
 };
 
 // The folder name of member k: member_NNN.

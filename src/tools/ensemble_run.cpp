@@ -68,28 +68,6 @@ int run_local(Ensemble& e, int jobs) {
   double last_print = -1;
   write_manifest(e);
   for (;;) {
-    try {
-      while (InterruptCatcher::seen() == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
-        Member& m = *queue[next++];
-        prepare_member(e, m);
-        const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
-        m.status = "running";
-        running.push_back({&m, pid, elapsed()});
-        write_manifest(e);
-      }
-    } catch (const Stop&) {
-      // A member that cannot be set up or started ends the ensemble: the
-      // running ones are stopped cleanly first, not left behind.
-      for (const Running& r : running) kill(r.pid, SIGINT);
-      for (const Running& r : running) {
-        int raw = 0;
-        while (waitpid(r.pid, &raw, 0) < 0 && errno == EINTR) {
-        }
-        r.member->status = "interrupted";
-      }
-      write_manifest(e);
-      throw;
-    }
     // Pass each Ctrl-C on once to every member: each saves and stops; a
     // second one stops them at once.
     while (forwarded < InterruptCatcher::seen()) {
@@ -115,6 +93,30 @@ int run_local(Ensemble& e, int jobs) {
       changed = true;
     }
     if (changed) write_manifest(e);
+    // Free places are filled before the progress line is written, so that it
+    // counts the members that run from now on.
+    try {
+      while (InterruptCatcher::seen() == 0 && next < queue.size() && static_cast<int>(running.size()) < jobs) {
+        Member& m = *queue[next++];
+        prepare_member(e, m);
+        const pid_t pid = start_program(member_command(e, m), m.folder, m.folder + "/console.txt", true);
+        m.status = "running";
+        running.push_back({&m, pid, elapsed()});
+        write_manifest(e);
+      }
+    } catch (const Stop&) {
+      // A member that cannot be set up or started ends the ensemble: the
+      // running ones are stopped cleanly first, not left behind.
+      for (const Running& r : running) kill(r.pid, SIGINT);
+      for (const Running& r : running) {
+        int raw = 0;
+        while (waitpid(r.pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+        r.member->status = "interrupted";
+      }
+      write_manifest(e);
+      throw;
+    }
     const int waiting = static_cast<int>(queue.size() - next) + static_cast<int>(running.size());
     const double now = elapsed();
     std::string left = "unknown";

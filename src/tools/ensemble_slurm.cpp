@@ -40,6 +40,10 @@ std::string tools_command(const Ensemble& e, const std::string& part) {
                                    "-d",
                                    e.dir};
   if (e.opt.bootstrap) argv.push_back("--bootstrap");
+  if (!e.opt.names.empty()) {
+    argv.push_back("--names");
+    argv.push_back(e.opt.names);
+  }
   std::string t = command_text(argv) + " " + part;
   if (!e.opt.yosta_options.empty()) t += " -- " + command_text(e.opt.yosta_options);
   return t;

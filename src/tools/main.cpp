@@ -34,6 +34,14 @@ int main(int argc, char** argv) {
       std::cerr << "yosta-tools: unknown subcommand '" << rest.front() << "'; yosta-tools --help lists them\n";
       return 1;
     }
+    // An option of yosta given to the ensemble itself: say where it goes.
+    const CLI::App* ensemble = app.get_subcommand("ensemble");
+    if (ensemble->parsed() && e.get_exit_code() == static_cast<int>(CLI::ExitCodes::ExtrasError)) {
+      std::cerr << "yosta-tools ensemble: " << e.what()
+                << "\nOptions for every yosta member go after --, as in: yosta-tools ensemble PARAMETER_FILE -n K"
+                   " -- --max-moves N\n";
+      return 1;
+    }
     // A hidden option has no name of its own in CLI11's message; its check
     // names it.
     const std::string what = e.what();

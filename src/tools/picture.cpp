@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "display/plots.h"
 #include "tools/outputs.h"
 
 namespace yosta::tools {
@@ -53,25 +54,43 @@ int tint(int ci) {
 
 bool inside(float x, float x_max) { return x_max <= 0.0f || x <= x_max; }
 
+// The text of a value for a note: three significant digits.
+std::string short_number(float v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", static_cast<double>(v));
+  return text;
+}
+
 void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y1) {
   Limits xs, ys;
+  std::vector<float> values;  // every value drawn, for the robust limits
   for (const PictureBand& band : panel.bands)
     for (std::size_t i = 0; i < band.x.size(); ++i) {
       if (!inside(band.x[i], panel.x_max)) continue;
       xs.add(band.x[i]);
-      ys.add(band.lo[i]);
-      ys.add(band.hi[i]);
+      values.push_back(band.lo[i]);
+      values.push_back(band.hi[i]);
     }
   for (const PictureCurve& curve : panel.curves)
     for (std::size_t i = 0; i < curve.x.size(); ++i) {
       if (!inside(curve.x[i], panel.x_max)) continue;
       xs.add(curve.x[i]);
       const float e = curve.error.empty() ? 0.0f : std::fabs(curve.error[i]);
-      ys.add(curve.y[i] - e);
-      ys.add(curve.y[i] + e);
+      values.push_back(curve.y[i] - e);
+      values.push_back(curve.y[i] + e);
     }
+  // A few values far outside the body of the curves would squash it into a
+  // line: they run off the panel, and a note says how far they go.
+  const RobustRange range = robust_range(std::move(values));
+  ys.add(range.lo);
+  ys.add(range.hi);
   xs.pad(0.0f);
   ys.pad(0.08f);
+  if (range.clipped_high()) ys.hi = std::min(ys.hi, range.hi + 0.02f * (range.hi - range.lo));
+  if (range.clipped_low()) ys.lo = std::max(ys.lo, range.lo - 0.02f * (range.hi - range.lo));
+  std::string note;
+  if (range.clipped_high()) note = "off scale up to " + short_number(range.high);
+  if (range.clipped_low()) note += (note.empty() ? "off scale down to " : ", down to ") + short_number(range.low);
   ys.hi += 0.15f * (ys.hi - ys.lo);  // room for the legend
 
   cpgsvp(x0, x1, y0, y1);
@@ -115,8 +134,11 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
   }
   cpgslw(1);
   cpgsci(1);
+  // The value axis label far enough out to clear value labels as wide as
+  // "-5x10^-3" (small residuals).
   cpgbox(panel.x_label.empty() ? "BCST" : "BCNST", 0.0f, 0, "BCNSTV", 0.0f, 0);
-  cpglab(panel.x_label.c_str(), panel.y_label.c_str(), panel.title.c_str());
+  cpglab(literal_text(panel.x_label).c_str(), "", literal_text(panel.title).c_str());
+  cpgmtxt("L", 5.0f, 0.5f, 0.5f, literal_text(panel.y_label).c_str());
 
   // Legend: one entry a line, top right inside the frame.
   float legend_height = 1.0f;
@@ -147,11 +169,15 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
       cpgslw(1);
     }
     cpgsci(1);
-    cpgtext(lx + 1.4f * seg, ly - 0.35f * char_y, label.c_str());
+    cpgtext(lx + 1.4f * seg, ly - 0.35f * char_y, literal_text(label).c_str());
     ly -= step;
   };
   for (const PictureBand& band : panel.bands) entry(band.colour, band.label, false, true);
   for (const PictureCurve& curve : panel.curves) entry(curve.colour, curve.label, curve.points, false);
+  if (!note.empty()) {
+    cpgsci(1);
+    cpgmtxt("T", -1.5f, 0.02f, 0.0f, note.c_str());  // inside the frame, top left
+  }
   cpgsch(1.0f);
 }
 
@@ -225,7 +251,7 @@ StagedPicture stage_picture(const std::string& file, const std::vector<PicturePa
     const float cell_w = 1.0f / static_cast<float>(columns);
     const float cell_h = row_height[static_cast<std::size_t>(row)] / total;
     const float inch = 1.0f / (total * 3.2f);  // page fraction of an inch of height
-    const float x0 = static_cast<float>(col) * cell_w + 0.12f * cell_w;
+    const float x0 = static_cast<float>(col) * cell_w + 0.14f * cell_w;
     const float x1 = static_cast<float>(col + 1) * cell_w - 0.03f * cell_w;
     const float y1 = top - (panels[i].title.empty() ? 0.08f : 0.4f) * inch;
     const float y0 = top - cell_h + (panels[i].x_label.empty() ? 0.04f : 0.55f) * inch;

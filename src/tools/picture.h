@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "formats/result_files.h"
+
 namespace yosta::tools {
 
 struct PictureCurve {
@@ -60,5 +62,13 @@ StagedPicture stage_picture(const std::string& file, const std::vector<PicturePa
 // extension (.png, .svg or .pdf) chooses the kind. Throws Stop on another extension or when the picture cannot be
 // written.
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns);
+
+// The panels of `yosta-tools plot` for a run's .out file: every data set
+// (titled by its file when `files` names it) over its residual, drawn as a
+// line over the band of `errors` (when given: one value per fitted point of
+// each set), then the basis functions and, when the file has them, the
+// partial structure factors, with `names` in the legends (see basis_name).
+std::vector<PicturePanel> out_panels(const formats::OutFile& out, const std::vector<std::vector<float>>& errors,
+                                     const std::vector<std::string>& files, const std::vector<std::string>& names);
 
 }  // namespace yosta::tools

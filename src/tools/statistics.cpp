@@ -1,11 +1,13 @@
 #include "tools/statistics.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
 #include "base/stop.h"
+#include "display/plots.h"
 #include "text/free_writer.h"
 #include "tools/picture.h"
 
@@ -134,17 +136,22 @@ std::string spread_table(const Spread& spread, float shift) {
   return out;
 }
 
-void spread_picture(const Spread& spread, float shift, const std::string& file) {
-  stage_spread_picture(spread, shift, file).commit();
+void spread_picture(const Spread& spread, float shift, const std::string& file, const std::vector<std::string>& names,
+                    const std::string& y_label) {
+  stage_spread_picture(spread, shift, file, names, y_label).commit();
 }
 
-StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file) {
+StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file,
+                                   const std::vector<std::string>& names, const std::string& y_label) {
   std::vector<PicturePanel> panels;
   for (std::size_t p = 0; p < spread.mean.size(); ++p) {
     PicturePanel panel;
     panel.x_label = "r/A";
-    panel.y_label = shift != 0.0f ? "g(r)" : "G(r)";
-    panel.title = "Basis function " + std::to_string(p + 1) + ": mean of " + std::to_string(spread.nsets) + " sets";
+    panel.y_label = y_label;
+    std::string name = basis_name(names, p);
+    if (!names.empty()) name += " (basis function " + std::to_string(p + 1) + ")";
+    name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    panel.title = name + ": mean of " + std::to_string(spread.nsets) + " sets";
     PictureBand band;
     PictureCurve mean;
     mean.x = band.x = spread.r;

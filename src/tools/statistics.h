@@ -34,8 +34,12 @@ Spread spread_of(const formats::GsvFile& gsv);
 // column.
 std::string spread_table(const Spread& spread, float shift);
 // The picture of every basis function's mean with its +-2 sd band, drawn
-// and left staged (see StagedPicture), or drawn and written.
-StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file);
-void spread_picture(const Spread& spread, float shift, const std::string& file);
+// and left staged (see StagedPicture), or drawn and written: one panel per
+// basis function, titled by its name (see basis_name), with `y_label` on the
+// value axis (what the means plus `shift` are).
+StagedPicture stage_spread_picture(const Spread& spread, float shift, const std::string& file,
+                                   const std::vector<std::string>& names, const std::string& y_label);
+void spread_picture(const Spread& spread, float shift, const std::string& file, const std::vector<std::string>& names,
+                    const std::string& y_label);
 
 }  // namespace yosta::tools

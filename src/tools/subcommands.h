@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
 #include <vector>
 
 namespace yosta::tools {
@@ -35,6 +36,14 @@ void add_check(CLI::App& app);
 // weights (-sum w for F(Q) = sum w (S - 1)).
 std::vector<double> short_distance_transform(const std::vector<double>& q, const std::vector<double>& f,
                                              const std::vector<double>& r, double density, double q_max, bool lorch);
+
+// A coefficient record of the parameter file: the weights, then the names of
+// their pairs in the same order and the contrast in parentheses. The reader of
+// the parameter file takes one number per basis function from the record and
+// ignores the rest of its line, so the names cost nothing; with fewer weights
+// than basis functions the first name is read, and refused, as a number.
+std::string coefficient_record(const std::vector<double>& weights, const std::vector<std::string>& pairs,
+                               const std::string& contrast);
 
 // B(Q) of `yosta-tools background` on the points q (a regular grid) with values f:
 // the back-transform of the transform's excess over -sum_weights below r_cut.

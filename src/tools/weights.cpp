@@ -85,12 +85,6 @@ std::string self_level(const Contrast& c) {
   return format("%.6g barn/sr", level);
 }
 
-std::string paste_line(const std::vector<double>& w) {
-  std::string line;
-  for (double x : w) line += (line.empty() ? "" : " ") + format("%.6g", x);
-  return line;
-}
-
 void run_neutron(const NeutronOptions& o) {
   std::vector<Contrast> contrasts;
   if (o.contrasts.empty()) {
@@ -98,11 +92,11 @@ void run_neutron(const NeutronOptions& o) {
   } else {
     for (const std::string& given : o.contrasts) contrasts.push_back(build_contrast(o, given));
   }
+  const std::vector<std::string> pairs = pair_names(contrasts.front().sites);
   if (o.paste) {
-    for (const Contrast& c : contrasts) std::cout << paste_line(c.weights) << '\n';
+    for (const Contrast& c : contrasts) std::cout << coefficient_record(c.weights, pairs, c.name) << '\n';
     return;
   }
-  const std::vector<std::string> pairs = pair_names(contrasts.front().sites);
   std::cout << "Neutron weights w_ij = (2 - d_ij) c_i c_j b_i b_j in barn (Faber-Ziman), bound coherent\n"
                "scattering lengths b from the table of python3-periodictable.\n"
                "Coefficient record order, basis function 1.."
@@ -119,7 +113,7 @@ void run_neutron(const NeutronOptions& o) {
     }
     std::cout << " sum of weights <b>^2        " << format("%.6f barn", sum(c.weights)) << '\n';
     std::cout << " self scattering level       " << self_level(c) << '\n';
-    std::cout << " coefficient record          " << paste_line(c.weights) << '\n';
+    std::cout << " coefficient record          " << coefficient_record(c.weights, pairs, c.name) << '\n';
   }
   if (contrasts.size() < 2) return;
 
@@ -151,6 +145,16 @@ void run_neutron(const NeutronOptions& o) {
 
 }  // namespace
 
+std::string coefficient_record(const std::vector<double>& weights, const std::vector<std::string>& pairs,
+                               const std::string& contrast) {
+  std::string line;
+  for (double x : weights) line += (line.empty() ? "" : " ") + format("%.6g", x);
+  line += "  ";
+  for (const std::string& pair : pairs) line += " " + pair;
+  if (!contrast.empty()) line += " (" + contrast + ")";
+  return line;
+}
+
 void add_weights(CLI::App& app) {
   CLI::App* weights = app.add_subcommand("weights", "Weights of the partial structure factors in F(Q)");
   weights->require_subcommand(1);
@@ -169,7 +173,8 @@ void add_weights(CLI::App& app) {
   neutron->add_option("--contrast", o->contrasts,
                       "one contrast NAME:ISOTOPES, e.g. \"HDO:H:D=0.5,H=0.5\" (isotope options separated by ';'); "
                       "several print the weight matrix, its singular values and condition number");
-  neutron->add_flag("--paste", o->paste, "print only the coefficient record(s), one line of numbers each");
+  neutron->add_flag("--paste", o->paste,
+                    "print only the coefficient record(s), one line each: the weights, then the pairs they belong to");
   neutron->footer(
       "Pairs come in the order O-O, O-H, H-H for \"O:1 H:2\": (1,1), (1,2) ... (1,n), (2,2) ... (n,n).\n"
       "Examples:\n"

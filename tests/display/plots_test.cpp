@@ -170,7 +170,9 @@ TEST_F(PlotsTest, SetUpOpensBothWindowsThenDrawsEachInOrder) {
   EXPECT_EQ(calls[4].args, (std::vector<double>{6.0, double(0.618f)}));
   const GrPanel& g = plots.gr_panel();
   EXPECT_EQ(calls[6].args, (std::vector<double>{0.05f, 15.0f, g.y_min, 1.0f, 0, 0}));
-  EXPECT_EQ(calls[7].text, "r/A|G(r)| ");
+  // Basis function 1 as stored (the fitted sum outside Q-dependent mode),
+  // titled by its name; data set 1 titled by its file with the colours.
+  EXPECT_EQ(calls[7].text, "r/A|G(r)|basis function 1");
   EXPECT_EQ(calls[8].args[0], 4);
   EXPECT_EQ(calls[9].args[0], 299);
   EXPECT_EQ(calls[10].args[0], 1);
@@ -181,7 +183,7 @@ TEST_F(PlotsTest, SetUpOpensBothWindowsThenDrawsEachInOrder) {
   EXPECT_LT(calls[16].args[3], 0.1);
   const FqPanel& f = plots.fq_panel();
   EXPECT_EQ(calls[18].args, (std::vector<double>{1.0f, 3.0f, f.Y_min, f.Y_max, 0, 0}));
-  EXPECT_EQ(calls[19].text, "Q/A-1|F(Q)| ");
+  EXPECT_EQ(calls[19].text, "Q/A-1|F(Q)|data set 1: model blue, data green, background yellow");
   // Model blue, scaled data green, reversed background yellow, then foreground.
   EXPECT_EQ(calls[20].args[0], 4);
   EXPECT_FLOAT_EQ(float(calls[21].args[4]), f.C[3]);
@@ -196,6 +198,109 @@ TEST_F(PlotsTest, SetUpOpensBothWindowsThenDrawsEachInOrder) {
   plots.close();
   EXPECT_EQ(names(), (std::vector<std::string>{"select", "close", "select", "close"}));
   calls.clear();
+}
+
+// The value axis of a saved picture: isolated spikes run off the panel, the
+// body of the curves and its peaks stay on it.
+TEST(RobustRange, LeavesOutIsolatedSpikesAndKeepsPeaks) {
+  // A g(r) - 1 like curve on 160 points: -1 inside the zero range (35
+  // points), a first peak of 1.6 over 8 points, small wiggles after.
+  std::vector<float> shell(160, 0.0f);
+  for (int j = 0; j < 35; ++j) shell[j] = -1.0f;
+  for (int j = 35; j < 43; ++j) shell[j] = 1.6f - 0.1f * float(std::abs(j - 39));
+  for (int j = 43; j < 160; ++j) shell[j] = 0.1f * std::sin(0.3f * float(j));
+  std::vector<float> bond = shell;  // an intramolecular peak of 13 over 3 points
+  bond[12] = 8.0f;
+  bond[13] = 13.0f;
+  bond[14] = 8.0f;
+  std::vector<float> spike(200, 0.0f);  // a partial S(Q) with one wild low-Q point
+  for (int k = 0; k < 200; ++k) spike[k] = 0.5f * std::sin(0.2f * float(k));
+  spike[1] = 25.0f;
+  spike[2] = -10.0f;
+  std::vector<float> noisy(300, 0.0f);  // a residual: a few larger misfits, none isolated far out
+  for (int k = 0; k < 300; ++k) noisy[k] = std::sin(0.7f * float(k));
+  noisy[5] = 4.0f;
+  noisy[9] = -4.0f;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* name;
+    std::vector<float> values;
+    bool clipped_low, clipped_high;
+    float lo_at_most, hi_at_least;  // the body that must stay on the panel
+  };
+  const Case cases[] = {
+      {"first shell", shell, false, false, -1.0f, 1.6f},
+      {"intramolecular peak", bond, false, true, -1.0f, 1.6f},
+      {"one wild point each way", spike, true, true, -0.5f, 0.5f},
+      {"flat", std::vector<float>(10, 2.0f), false, false, 2.0f, 2.0f},
+      {"a little beyond the body", noisy, false, false, -4.0f, 4.0f},
+      {"non-finite values skipped", {nan, 1.0f, inf, 2.0f, -inf}, false, false, 1.0f, 2.0f},
+  };
+  for (const Case& c : cases) {
+    const RobustRange r = robust_range(c.values);
+    EXPECT_EQ(r.clipped_low(), c.clipped_low) << c.name;
+    EXPECT_EQ(r.clipped_high(), c.clipped_high) << c.name;
+    EXPECT_LE(r.lo, c.lo_at_most) << c.name;
+    EXPECT_GE(r.hi, c.hi_at_least) << c.name;
+    EXPECT_TRUE(std::isfinite(r.lo) && std::isfinite(r.hi)) << c.name;
+  }
+  const RobustRange peak = robust_range(bond);
+  EXPECT_EQ(peak.high, 13.0f);  // what the note reports
+  EXPECT_LT(peak.hi, 6.0f);     // the rest of the panel is not flattened
+  const RobustRange none = robust_range({nan});
+  EXPECT_EQ(none.lo, -1.0f);
+  EXPECT_EQ(none.hi, 1.0f);
+}
+
+TEST(LiteralText, SubscriptAndSuperscriptMarksAreEscaped) {
+  EXPECT_EQ(literal_text("binary_F1.dat"), "binary\\_F1.dat");
+  EXPECT_EQ(literal_text("a^b_c"), "a\\^b\\_c");
+  EXPECT_EQ(literal_text("g(r) - 1"), "g(r) - 1");
+}
+
+TEST(BasisNames, OnePerBasisFunction) {
+  EXPECT_EQ(basis_names("O-O,O-H,H-H", 3), (std::vector<std::string>{"O-O", "O-H", "H-H"}));
+  EXPECT_EQ(basis_names(" A A , B\t", 2), (std::vector<std::string>{"A A", "B"}));
+  EXPECT_EQ(basis_name({}, 1), "basis function 2");
+  EXPECT_EQ(basis_name({"A", "B"}, 1), "B");
+  struct Bad {
+    const char* text;
+    int nbasis;
+    const char* says;
+  };
+  const Bad bad[] = {
+      {"O-O,O-H", 3, "gives 2 names for 3 basis functions"},
+      {"O-O,O-H,H-H,X", 3, "gives 4 names for 3 basis functions"},
+      {"O-O,,H-H", 3, "name 2 is empty"},
+      {"", 1, "name 1 is empty"},
+  };
+  for (const Bad& b : bad) {
+    try {
+      (void)basis_names(b.text, b.nbasis);
+      ADD_FAILURE() << b.text;
+    } catch (const Stop& stop) {
+      EXPECT_NE(stop.lines.at(0).find(b.says), std::string::npos) << stop.lines.at(0);
+    }
+  }
+}
+
+// With Q-dependent coefficients basis function 1 is stored as g(r) - 1; the
+// names given and the data file title the panels, at every drawing.
+TEST_F(PlotsTest, PanelsNameWhatTheyShow) {
+  run->params.qdep_coefficients = true;
+  run->params.sets[0].data_file = "H2O_1.dat" + std::string(71, ' ');
+  LivePlots plots(*run, recorder());
+  plots.name_basis({"O-O", "O-H", "H-H"});
+  plots.open("");
+  fake_now = 101.0;
+  plots.refresh();
+  std::vector<std::string> labels;
+  for (const Call& c : calls)
+    if (c.name == "label") labels.push_back(c.text);
+  EXPECT_EQ(labels, (std::vector<std::string>{
+                        "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O\\_1.dat: model blue, data green, background yellow",
+                        "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O\\_1.dat: model blue, data green, background yellow"}));
 }
 
 TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {

@@ -382,5 +382,130 @@ TEST_F(DataSetsTest, LeftoverValuesAndLinesGetOneWarningEach) {
   }
 }
 
+// What the extra values of a fixed set's rows are taken for: an error column
+// beside a positive sigma is expected and unused (no warning); a row layout of
+// Q-dependent coefficients is named; rows ending before the error that a
+// negative sigma asks for name the first such row.
+TEST_F(DataSetsTest, ExtraColumnsAreNamedForWhatTheyAre) {
+  struct Case {
+    const char* name;
+    int nbasis;
+    float sigma;
+    std::vector<std::string> rows;
+    std::string warnings;  // printed lines, "@" for the file's path
+    std::string stop;      // a part of the error, or empty when reading succeeds
+  };
+  const std::string left_over = " Warning: data file @ has values left over on ";
+  const Case cases[] = {
+      {"error column, sigma > 0", 1, 0.02f, {"0.5 1 0.1", "1.0 2 0.2", "1.5 3 0.3"}, "", ""},
+      {"error column with a comment", 1, 0.02f, {"0.5 1 0.1 / err", "1.0 2 0.2", "1.5 3 0.3"}, "", ""},
+      {"error column on two rows of three",
+       1,
+       0.02f,
+       {"0.5 1 0.1", "1.0 2", "1.5 3 0.3"},
+       left_over + "2 of its point rows (the first on line 3); they are ignored\n",
+       ""},
+      {"two extra numbers, one basis function",
+       1,
+       0.02f,
+       {"0.5 1 0.1 4", "1.0 2 0.2 4", "1.5 3 0.3 4"},
+       left_over + "3 of its point rows (the first on line 3); they are ignored\n",
+       ""},
+      {"a word beside the error",
+       1,
+       0.02f,
+       {"0.5 1 0.1", "1.0 2 x", "1.5 3 0.3"},
+       left_over + "3 of its point rows (the first on line 3); they are ignored\n",
+       ""},
+      {"coefficient layout, sigma > 0",
+       3,
+       0.02f,
+       {"0.5 1 0.3 0.2 0.1", "1.0 2 0.3 0.2 0.1", "1.5 3 0.3 0.2 0"},
+       left_over + "3 of its point rows (the first on line 3); they are ignored\n" +
+           " Data file @ holds Q, F(Q) and 3 more numbers on every point row, the layout of a set with Q-dependent"
+           " coefficients: if its coefficients are per point, list it after the sets with fixed coefficients and"
+           " count it in nsets_qdep\n",
+       ""},
+      {"coefficient layout, sigma < 0",
+       3,
+       -1.0f,
+       {"0.5 1 0.3 0.2 0.1", "1.0 2 0.3 0.2 0.1", "1.5 3 0.3 0.2 0"},
+       "",
+       "reads the first coefficient as the error of each point: list it after the sets with fixed coefficients"},
+      {"no error column, sigma < 0",
+       1,
+       -1.0f,
+       {"0.5 1", "1.0 2", "1.5 3", "2.0 4"},
+       "",
+       "set1.dat\", line 3: point 1 has Q and F(Q) but no error of F(Q)"},
+      {"error missing from a later row, sigma < 0",
+       1,
+       -1.0f,
+       {"0.5 1 0.1", "1.0 2 0.1", "1.5 3"},
+       "",
+       "set1.dat\", line 5: point 3 has Q and F(Q) but no error of F(Q)"},
+  };
+  for (const Case& c : cases) {
+    auto run = make(1, 0, c.nbasis);
+    run->params.sets[0].sigma = c.sigma;
+    write(1, data_text(3, c.rows));
+    std::ostringstream out;
+    std::istringstream in;
+    Console console(out, in);
+    std::string stopped;
+    try {
+      read_data_sets(run->params, run->model, &console);
+    } catch (const Stop& stop) {
+      for (const std::string& line : stop.lines) stopped += line + "\n";
+    }
+    if (c.stop.empty()) {
+      EXPECT_EQ(stopped, "") << c.name;
+      std::string expected = c.warnings;
+      for (std::size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@'))
+        expected.replace(at, 1, dir.file("set1.dat"));
+      EXPECT_EQ(out.str(), expected) << c.name;
+    } else {
+      EXPECT_NE(stopped.find(c.stop), std::string::npos) << c.name << "\n" << stopped;
+      EXPECT_EQ(stopped.find("end of file"), std::string::npos) << c.name << "\n" << stopped;
+    }
+  }
+}
+
+// A data file that is not found: the message says where names are looked for,
+// and points to the file when it lies beside the parameter file.
+TEST_F(DataSetsTest, AMissingFileSaysWhereNamesAreLookedFor) {
+  auto run = make(1, 0);
+  run->params.sets[0].data_file = "set1.dat";  // relative to the folder the program runs in
+  run->params.parameter_file = dir.file("p.dat");
+  write(1, data_text(2, {"0.5 1", "1.0 2"}));
+  std::string stopped;
+  try {
+    read_data_sets(run->params, run->model);
+  } catch (const Stop& stop) {
+    for (const std::string& line : stop.lines) stopped += line + "\n";
+  }
+  EXPECT_NE(stopped.find("Cannot open file \"set1.dat\""), std::string::npos) << stopped;
+  EXPECT_NE(stopped.find("relative to the folder the program runs in"), std::string::npos) << stopped;
+  EXPECT_NE(stopped.find("There is a " + dir.file("set1.dat") + ": run the program in " + dir.path()),
+            std::string::npos)
+      << stopped;
+}
+
+// A file that does not start with a point count (a measured file given as it
+// came from the instrument) points to the import.
+TEST_F(DataSetsTest, AFileWithoutAPointCountPointsToImport) {
+  auto run = make(1, 0);
+  write(1, "# instrument file\n0.5 1 0.1\n1.0 2 0.1\n");
+  try {
+    read_data_sets(run->params, run->model);
+    ADD_FAILURE() << "read";
+  } catch (const Stop& stop) {
+    ASSERT_EQ(stop.lines.size(), 2u);
+    EXPECT_NE(stop.lines[0].find("line 1: expected number of Q points (integer), found \"#\""), std::string::npos)
+        << stop.lines[0];
+    EXPECT_NE(stop.lines[1].find("yosta-tools import FILE -o NAME.dat"), std::string::npos) << stop.lines[1];
+  }
+}
+
 }  // namespace
 }  // namespace yosta

@@ -76,6 +76,17 @@ TEST(Ensemble, AtMostJMembersRunAtOnce) {
     for (const auto& e : events) most = std::max(most, now += e.second);
     EXPECT_EQ(most, jobs) << r.output;
     EXPECT_EQ(formats::read_gsv_file(dir.file("ens/binary.gsv")).nsaved, 4);
+    // Each progress line counts the members that run from then on: a
+    // finished member's place is filled before the line is written.
+    int lines = 0;
+    for (const std::string& line : split_lines(r.output)) {
+      if (line.rfind("Members done ", 0) != 0) continue;
+      ++lines;
+      const int done = std::stoi(line.substr(13));
+      const int running = std::stoi(line.substr(line.find("running ") + 8));
+      EXPECT_EQ(running, std::min(jobs, 4 - done)) << line;
+    }
+    EXPECT_GE(lines, 1) << r.output;
   }
 }
 

@@ -1,10 +1,13 @@
 // yosta-tools plot: the curve file read back in each of its forms, and drawn.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "formats/result_files.h"
 #include "support/programs.h"
+#include "tools/picture.h"
 
 namespace yosta::testing {
 namespace {
@@ -90,6 +93,50 @@ TEST(PlotOut, ErrorBarsComeFromTheRunsDataFiles) {
   const CommandResult other = run_tools(dir, "plot other.out -o x.png -p binary.dat");
   EXPECT_EQ(other.status, 1);
   EXPECT_NE(other.output.find("has 3 data sets"), std::string::npos) << other.output;
+}
+
+// The panels name what they show: each data set by its file, the residual
+// as a line over the band of the data's errors, the basis functions by the
+// names given (g(r) where the file holds partial structure factors, the fitted
+// sums otherwise).
+TEST(PlotOut, PanelsNameWhatTheyShow) {
+  TempDir dir;
+  for (const bool partials : {true, false}) {
+    write_file(dir.file("run.out"), out_text(3, partials));
+    const formats::OutFile out = formats::read_out_file(dir.file("run.out"));
+    const std::vector<std::vector<float>> errors = {{0.1f, 0.2f, 0.3f, 0.4f}, {0.5f, 0.5f, 0.5f, 0.5f}};
+    const auto panels = tools::out_panels(out, errors, {"H2O.dat", "D2O.dat"}, {"O-O", "O-H"});
+    ASSERT_EQ(panels.size(), partials ? 6u : 5u);
+    EXPECT_EQ(panels[0].title, "A title: H2O.dat (data set 1)");
+    EXPECT_EQ(panels[2].title, "D2O.dat (data set 2)");
+    const tools::PicturePanel& residual = panels[3];
+    EXPECT_EQ(residual.y_label, "data - fit");
+    ASSERT_EQ(residual.bands.size(), 1u);
+    EXPECT_EQ(residual.bands[0].hi, errors[1]);
+    ASSERT_EQ(residual.curves.size(), 2u);
+    EXPECT_FALSE(residual.curves[1].points);  // a line, not points with bars
+    EXPECT_TRUE(residual.curves[1].error.empty());
+    EXPECT_FLOAT_EQ(residual.curves[1].y[3], out.sets[1].data[3] - out.sets[1].model[3]);
+    const tools::PicturePanel& basis = panels[4];
+    EXPECT_EQ(basis.y_label, partials ? "g(r)" : "G(r) as fitted");
+    ASSERT_EQ(basis.curves.size(), 2u);
+    EXPECT_EQ(basis.curves[0].label, "O-O");
+    EXPECT_EQ(basis.curves[1].label, "O-H");
+    if (partials) {
+      EXPECT_EQ(panels[5].curves[1].label, "O-H");
+    }
+  }
+  // Without a parameter file or names: numbered sets and basis functions, no band.
+  const formats::OutFile out = formats::read_out_file(dir.file("run.out"));
+  const auto plain = tools::out_panels(out, {}, {}, {});
+  EXPECT_EQ(plain[2].title, "Data set 2");
+  EXPECT_TRUE(plain[3].bands.empty());
+  EXPECT_EQ(plain[4].curves[1].label, "basis function 2");
+  // A wrong number of names is refused before anything is drawn.
+  const CommandResult names = run_tools(dir, "plot run.out -o run.png --names O-O,O-H,H-H");
+  EXPECT_EQ(names.status, 1);
+  EXPECT_NE(names.output.find("gives 3 names for 2 basis functions"), std::string::npos) << names.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("run.png")));
 }
 
 }  // namespace
