@@ -67,7 +67,7 @@ void write_summary(Run& run, Console& console) {
   std::snprintf(line, sizeof line, " Moves generated %d, accepted %d; made by this run %lld\n", run.control.generated,
                 run.control.accepted, static_cast<long long>(run.control.moves_made));
   console.write(line);
-  if (run.control.interrupted != nullptr && *run.control.interrupted != 0) {
+  if (run.schedule.interrupted != nullptr && *run.schedule.interrupted != 0) {
     std::snprintf(line, sizeof line,
                   " Interrupted: the fit stopped early, on a signal, after %lld moves; the results hold the state"
                   " it had then\n",
