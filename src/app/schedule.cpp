@@ -1,6 +1,8 @@
 #include "app/schedule.h"
 
+#include "base/stop.h"
 #include "fit/evaluation.h"
+#include "fit/health.h"
 #include "output/results.h"
 
 namespace yosta {
@@ -16,6 +18,9 @@ void save_check(Run& run, Console& console) {
   const bool read_clock = run.control.clock_every <= 1 || run.control.moves_made % run.control.clock_every == 0 ||
                           targets_complete || extra_stop;
   if (!read_clock) return;
+  // At the same cadence: a run whose cost or chi-squared is no longer a
+  // number goes no further (a save would refuse it in any case).
+  stop_unless_finite(run, false, failed_after_start_status);
   const double t = run.control.clock.elapsed_minutes();
   const bool clock_set_back = t < 0.0;
 
