@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "fit/health.h"
 #include "model/constraints.h"
 #include "model/corrections.h"
 #include "model/datasets.h"
@@ -46,6 +47,9 @@ std::unique_ptr<Run> build_run(const RunParameters& params, const BuildOptions& 
   full_model(par, model);
   setup_resolution(par, model);
   prepare_evaluation(run, options.evaluation);
+  // A start whose model or penalties are already beyond single precision
+  // (say, a tiny coordination weighting) cannot be fitted.
+  stop_unless_finite(run, true, 1);
   run.schedule.start(par);
   return owned;
 }

@@ -97,10 +97,12 @@ struct Shaped {
 }
 
 // The Metropolis test on D, half the fall of the cost. Only the last branch
-// draws a random number.
+// draws a random number. A D that is not a number (a trial cost that is not
+// one) is refused by the first test, before any draw: every comparison with
+// a NaN is false, so the test is written as "not at least -20".
 [[gnu::always_inline]] inline bool decide(const RunParameters& par, float D, std::int32_t& seed) {
+  if (!(D >= -20.0f)) return false;
   if (par.improved_only && D < 0.0f) return false;
-  if (D < -20.0f) return false;
   if (D >= 0.0f) return true;
   const double u = next_random(seed);
   return u <= static_cast<double>(std::exp(D));

@@ -17,6 +17,7 @@ ScheduleDecision SaveSchedule::after_move(const RunParameters& p, const RunClock
   ScheduleDecision d;
   d.stop = report.last_set_taken;
   if (!read_clock) return d;
+  d.clock_read = true;
   const double t = clock.elapsed_minutes();
   const bool clock_set_back = t < 0.0;
   // The command-line extras end the run like the time limit, but always with

@@ -23,6 +23,7 @@ struct MoveReport {
 
 // What the schedule decided after a move.
 struct ScheduleDecision {
+  bool clock_read = false;  // the clock was read on this move
   bool save = false;
   bool stop = false;
 };

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "fit/health.h"
 #include "formats/result_files.h"
 #include "model/corrections.h"
 #include "model/transform.h"
@@ -157,6 +158,11 @@ std::string out_file_text(const Run& run) {
 void save_results(const Run& run, Console& console) {
   // A stop signal during the save waits for it: the set of files stays whole.
   const SaveInProgress in_progress;
+  // The .out text refits the corrections for the current model; then every
+  // number to be written is checked, and a model that is no longer finite
+  // ends the run here with the earlier results as they were.
+  const std::string out_text = out_file_text(run);
+  stop_unless_finite(run, true, failed_after_start_status);
   console.write(text_record("Saving results ... Do not interrupt"));
   console.flush();
   const RunParameters& p = run.params;
@@ -174,7 +180,7 @@ void save_results(const Run& run, Console& console) {
     gsv->finish();
   }
   OutputFile out(out_path);
-  out.write(out_file_text(run));
+  out.write(out_text);
   out.finish();
   g.commit();
   if (gsv) gsv->commit();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "fit/cycle.h"
 #include "output/results_fixture.h"
 #include "support/test_support.h"
+#include "base/stop.h"
 #include "formats/result_files.h"
 #include "output/results.h"
 
@@ -323,6 +325,32 @@ TEST(RunCycle, TheLastTargetSetEndsTheCycleWithASaveOfEverySet) {
   const formats::GsvFile gsv = formats::read_gsv_file(dir.file("targets.gsv"));
   EXPECT_EQ(gsv.nsaved, 2);
   EXPECT_EQ(gsv.collect_count, 0);
+}
+
+// A walk whose chi-squared is no longer a number goes no further than the
+// next clock read: it stops with the failure status, names the set, and
+// writes nothing.
+TEST(RunCycle, ANonFiniteChiSquaredEndsTheWalkAtTheNextClockRead) {
+  testing::TempDir dir;
+  auto run = walk_in(dir, "walk");
+  run->schedule.clock_every = 8;
+  run->schedule.max_moves = 1000;
+  run->kept.sets[1].kept.EE = std::numeric_limits<double>::quiet_NaN();
+  Transcript t;
+  try {
+    run_cycle(*run, t.console);
+    ADD_FAILURE() << "the walk went on";
+  } catch (const Stop& stop) {
+    EXPECT_EQ(stop.status, failed_after_start_status);
+    EXPECT_EQ(std::string(stop.what()).rfind("Data set 1 (", 0), 0u) << stop.what();
+    EXPECT_NE(std::string(stop.what()).find("its chi-squared is not a finite number (nan) at move 8;"),
+              std::string::npos)
+        << stop.what();
+  }
+  EXPECT_EQ(run->control.moves_made, 8);
+  EXPECT_EQ(run->control.accepted, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("walk.g")));
+  EXPECT_EQ(t.out.str(), "");
 }
 
 }  // namespace

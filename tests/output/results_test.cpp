@@ -273,6 +273,45 @@ TEST(Save, AFailurePartWayReplacesNoFileOfTheEarlierSet) {
   }
 }
 
+// A model that is no longer finite is never saved: the save stops before its
+// first line with the failure status, naming what is not finite, and every
+// file of the earlier set stays as it was.
+TEST(Save, ANonFiniteModelIsNotSavedOverTheEarlierResults) {
+  const struct {
+    const char* what;
+    void (*plant)(yosta::Run& run);
+    const char* named;
+  } cases[] = {
+      {"basis value", [](yosta::Run& r) { r.model.v[2][5] = std::nanf(""); }, "Basis function 2 at r = "},
+      {"model F(Q)", [](yosta::Run& r) { r.model.sets[1].F_calc[50] = INFINITY; }, "Data set 1 ("},
+      {"saved-set sums", [](yosta::Run& r) { r.sums.S1[1][48] = -INFINITY; }, "The sum of the saved sets"},
+      {"penalty", [](yosta::Run& r) { r.model.S = std::nanf(""); }, "The smoothing penalty"},
+  };
+  Options o;
+  o.save_targets = true;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Fixture f(o);
+    write_file(f.file(".g"), "old g\n");
+    write_file(f.file(".gsv"), "old sums\n");
+    write_file(f.file(".out"), "old curves\n");
+    f.run->control.moves_made = 5000;
+    c.plant(*f.run);
+    try {
+      save_results(*f.run, f.console);
+      ADD_FAILURE() << "saved";
+    } catch (const Stop& stop) {
+      EXPECT_EQ(stop.status, failed_after_start_status);
+      EXPECT_EQ(std::string(stop.what()).rfind(c.named, 0), 0u) << stop.what();
+    }
+    EXPECT_EQ(f.console_out.str(), "");
+    EXPECT_EQ(read_file(f.file(".g")), "old g\n");
+    EXPECT_EQ(read_file(f.file(".gsv")), "old sums\n");
+    EXPECT_EQ(read_file(f.file(".out")), "old curves\n");
+    EXPECT_EQ(folder_entries(f.dir.path()), (std::vector<std::string>{"result.g", "result.gsv", "result.out"}));
+  }
+}
+
 // Temporary files of a save cut short (as by SIGKILL) have a fixed name next
 // to root and are gone after the next save, also one of a file that save
 // does not write.

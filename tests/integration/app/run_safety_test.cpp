@@ -235,5 +235,49 @@ TEST(FailureAfterStart, ExitsThreeAndNamesTheLastCompleteResults) {
   }
 }
 
+// --- numbers that stop being numbers --------------------------------------
+
+// The example with a smoothing weight so large that the penalty leaves single
+// precision: at the start (refused at set-up, status 1), or only once moves
+// push it over (the walk stops at its next check, status 3). Neither run
+// writes anything: the results of an earlier run on the root stay whole.
+TEST(NonFiniteRun, StopsWithoutSavingAndKeepsTheEarlierResults) {
+  const struct {
+    const char* weight;
+    int status;
+    const char* when;
+  } cases[] = {
+      {"1.0e38", 1, "before the first move of this run"},
+      {"5.0e36", 3, "at move "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.weight);
+    TempDir dir;
+    for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
+      write_file(dir.file(name), read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name));
+    ASSERT_EQ(run_yosta(dir, "--seed 3 --max-moves 300 binary.dat").status, 10);
+    const std::string g = read_file(dir.file("binary.g")), out = read_file(dir.file("binary.out"));
+    std::string text = read_file(dir.file("binary.dat"));
+    const std::size_t at = text.find("1.0  2.0  0.0   smoothing_weight");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 3, c.weight);
+    write_file(dir.file("binary.dat"), text);
+
+    const CommandResult r = run_yosta(dir, "--seed 3 --max-moves 3000 binary.dat");
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find("The smoothing penalty is not a finite number (inf) " + std::string(c.when)),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("check smoothing_weight and smoothing_exponent (record 18)"), std::string::npos);
+    EXPECT_EQ(r.output.find("Saving results"), std::string::npos) << r.output;
+    if (c.status == 3) {
+      EXPECT_EQ(last_line(r.output).rfind("The run stopped after its moves had begun, before its first save", 0), 0u)
+          << r.output;
+    }
+    EXPECT_EQ(read_file(dir.file("binary.g")), g);
+    EXPECT_EQ(read_file(dir.file("binary.out")), out);
+  }
+}
+
 }  // namespace
 }  // namespace yosta
