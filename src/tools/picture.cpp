@@ -203,20 +203,6 @@ std::string lower(std::string s) {
 
 }  // namespace
 
-StagedPicture::~StagedPicture() {
-  if (drawn_.empty()) return;
-  std::error_code ec;
-  fs::remove(drawn_, ec);
-}
-
-void StagedPicture::commit() {
-  if (drawn_.empty()) return;
-  std::error_code ec;
-  fs::rename(drawn_, file_, ec);
-  if (ec) throw Stop("Picture \"" + file_ + "\": cannot write it: " + ec.message());
-  drawn_.clear();
-}
-
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns) {
   stage_picture(file, panels, columns).commit();
 }
@@ -280,19 +266,7 @@ StagedPicture stage_picture(const std::string& file, const std::vector<PicturePa
 
   // One page gives stem.type; the library may number pages (stem_0000.type,
   // ...) when it started a blank one first: the last is the picture.
-  std::error_code ec;
-  std::string drawn = stem + "." + type;
-  if (!fs::exists(drawn, ec)) {
-    drawn.clear();
-    char number[16];
-    for (int page = 0; page < 100; ++page) {
-      std::snprintf(number, sizeof number, "_%04d.", page);
-      const std::string name = stem + number + type;
-      if (!fs::exists(name, ec)) break;
-      if (!drawn.empty()) fs::remove(drawn, ec);
-      drawn = name;
-    }
-  }
+  const std::string drawn = drawn_page(stem, type);
   if (drawn.empty())
     throw Stop("Picture \"" + file + "\": the graphics library wrote nothing in the folder \"" + folder.string() +
                "\"");
