@@ -9,18 +9,16 @@
 #include <cmath>
 
 #include "base/stop.h"
+#include "base/circle.h"
 
 namespace yosta {
 
 namespace {
 
-// pi as half of the single-precision 2 pi constant the grid and tables use.
-constexpr float pi = 6.283185f * 0.5f;
-
 inline float r_at(const Model& model, int j) { return static_cast<float>(j) * model.r.dr; }
 
 // 4 pi times the integral of r^2 over the cell r_j - dr/2 .. r_j + dr/2.
-inline float cell_factor(float r, float dr) { return pi * dr * (4.0f * r * r + dr * dr / 3.0f); }
+inline float cell_factor(float r, float dr) { return pi_f * dr * (4.0f * r * r + dr * dr / 3.0f); }
 
 inline bool smoothing_active(const RunParameters& par) {
   return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
