@@ -57,6 +57,9 @@ foreach(layer ${YOSTA_LAYERS} app tools)
 endforeach()
 # The fast cycle against the straightforward one, on the benchmark cases.
 target_link_libraries(test_fit PRIVATE yosta_test_cases)
+# Pictures read back as pixels (libpng-dev).
+find_package(PNG REQUIRED)
+target_link_libraries(test_tools PRIVATE PNG::PNG)
 
 foreach(tier integration system)
   file(GLOB_RECURSE tsrcs CONFIGURE_DEPENDS ${YOSTA_TESTS_DIR}/${tier}/*.cpp)

@@ -2,7 +2,7 @@
 # Installs the Debian packages YOSTA needs to build, test and plot, when missing.
 set -euo pipefail
 packages=(g++ cmake make pkg-config giza-dev libgtest-dev libbenchmark-dev libcli11-dev
-          xvfb xauth x11-apps valgrind gfortran libxrl-dev clang libclang-rt-dev clang-format
+          libpng-dev xvfb xauth x11-apps valgrind gfortran libxrl-dev clang libclang-rt-dev clang-format
           slurm-wlm munge  # slurm-wlm, munge: the throwaway cluster of the ensemble test
           # The Python package, its tests, notebook and manual pages.
           pybind11-dev python3-pybind11 python3-numpy python3-matplotlib python3-pytest

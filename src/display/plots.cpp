@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "display/picture_file.h"
 #include "display/xwindows.h"
 #include "fit/evaluation.h"
 #include "base/stop.h"
@@ -197,30 +198,6 @@ RobustRange robust_range(std::vector<float> values) {
   if (range.high - range.hi <= keep) range.hi = range.high;
   if (range.lo - range.low <= keep) range.lo = range.low;
   return range;
-}
-
-std::string publish_picture(const std::string& temp_prefix, const std::string& ext, const std::string& file) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  std::string newest = temp_prefix + "." + ext;
-  if (!fs::exists(newest, ec)) {
-    newest.clear();
-    char number[16];
-    for (int page = 0; page < 10000; ++page) {
-      std::snprintf(number, sizeof number, "_%04d.", page);
-      std::string name = temp_prefix + number + ext;
-      if (!fs::exists(name, ec)) break;
-      if (!newest.empty()) fs::remove(newest, ec);
-      newest = std::move(name);
-    }
-  }
-  if (newest.empty()) return "the graphics library wrote no file";
-  fs::rename(newest, file, ec);
-  if (ec) {
-    fs::remove(newest, ec);
-    return "cannot write it";
-  }
-  return std::string();
 }
 
 // ----------------------------------------------------------------- devices
@@ -417,7 +394,8 @@ struct LivePlots::Impl {
     set_up(p, device_id);
     api.select(device_id);
     api.close();
-    (void)publish_picture(devices.temp_prefix[p], devices.ext, devices.file[p]);  // the next drawing tries again
+    // A page that cannot replace its file is dropped: the next drawing tries again.
+    (void)StagedPicture(drawn_page(devices.temp_prefix[p], devices.ext), devices.file[p]).publish();
     return true;
   }
 

@@ -96,13 +96,6 @@ struct RobustRange {
 };
 RobustRange robust_range(std::vector<float> values);
 
-// A picture device writes its page when it is closed, as prefix.ext when it
-// drew one page, or as prefix_0000.ext, prefix_0001.ext, ... when it drew more
-// (svg and eps start with a blank page). The newest one replaces `file` in one
-// rename, so a reader never sees a half-written picture; the rest are removed.
-// Returns what went wrong, or an empty text when the picture is in place.
-std::string publish_picture(const std::string& temp_prefix, const std::string& ext, const std::string& file);
-
 // Draws a polyline through `api`, split at points with a non-finite
 // coordinate so they neither draw stray lines nor reach the library.
 void draw_line(const PlotApi& api, int n, const float* x, const float* y);

@@ -137,7 +137,22 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
   // The value axis label far enough out to clear value labels as wide as
   // "-5x10^-3" (small residuals).
   cpgbox(panel.x_label.empty() ? "BCST" : "BCNST", 0.0f, 0, "BCNSTV", 0.0f, 0);
-  cpglab(literal_text(panel.x_label).c_str(), "", literal_text(panel.title).c_str());
+  cpglab(literal_text(panel.x_label).c_str(), "", "");
+  // The title where cpglab puts it, its letters made smaller when it would
+  // run past the frame (a long run title before the first set's file name).
+  if (!panel.title.empty()) {
+    const std::string title = literal_text(panel.title);
+    float title_height = 1.0f;
+    cpgqch(&title_height);
+    float box_x[4] = {}, box_y[4] = {};
+    cpgqtxt(xs.lo, ys.lo, 0.0f, 0.0f, title.c_str(), box_x, box_y);  // its box in world units
+    const float title_x = std::fabs(box_x[2] - box_x[0]);
+    const float frame = xs.hi - xs.lo;
+    const float shrink = title_x > frame ? frame / title_x : 1.0f;
+    cpgsch(title_height * shrink);
+    cpgmtxt("T", 2.0f / shrink, 0.5f, 0.5f, title.c_str());  // the same baseline
+    cpgsch(title_height);
+  }
   cpgmtxt("L", 5.0f, 0.5f, 0.5f, literal_text(panel.y_label).c_str());
 
   // Legend: one entry a line, top right inside the frame.
@@ -188,20 +203,6 @@ std::string lower(std::string s) {
 
 }  // namespace
 
-StagedPicture::~StagedPicture() {
-  if (drawn_.empty()) return;
-  std::error_code ec;
-  fs::remove(drawn_, ec);
-}
-
-void StagedPicture::commit() {
-  if (drawn_.empty()) return;
-  std::error_code ec;
-  fs::rename(drawn_, file_, ec);
-  if (ec) throw Stop("Picture \"" + file_ + "\": cannot write it: " + ec.message());
-  drawn_.clear();
-}
-
 void draw_picture(const std::string& file, const std::vector<PicturePanel>& panels, int columns) {
   stage_picture(file, panels, columns).commit();
 }
@@ -242,9 +243,10 @@ StagedPicture stage_picture(const std::string& file, const std::vector<PicturePa
   cpgscr(7, 0.85f, 0.65f, 0.0f);  // yellow, darkened to read on white
   cpgbbuf();
   cpgeras();
-  // Character heights count in fractions of the page's larger side: keep
-  // the letters the same size in inches whatever the number of panels.
-  const float char_scale = std::min(0.8f, 5.3f / std::max(width, total * 3.2f));
+  // Character heights count in fractions of the page's height, also on a
+  // page wider than high (one panel): keep the letters the same size in
+  // inches whatever the number of panels.
+  const float char_scale = 5.3f / (total * 3.2f);
   float top = 1.0f;
   for (std::size_t i = 0; i < panels.size(); ++i) {
     const int row = static_cast<int>(i) / columns, col = static_cast<int>(i) % columns;
@@ -264,19 +266,7 @@ StagedPicture stage_picture(const std::string& file, const std::vector<PicturePa
 
   // One page gives stem.type; the library may number pages (stem_0000.type,
   // ...) when it started a blank one first: the last is the picture.
-  std::error_code ec;
-  std::string drawn = stem + "." + type;
-  if (!fs::exists(drawn, ec)) {
-    drawn.clear();
-    char number[16];
-    for (int page = 0; page < 100; ++page) {
-      std::snprintf(number, sizeof number, "_%04d.", page);
-      const std::string name = stem + number + type;
-      if (!fs::exists(name, ec)) break;
-      if (!drawn.empty()) fs::remove(drawn, ec);
-      drawn = name;
-    }
-  }
+  const std::string drawn = drawn_page(stem, type);
   if (drawn.empty())
     throw Stop("Picture \"" + file + "\": the graphics library wrote nothing in the folder \"" + folder.string() +
                "\"");

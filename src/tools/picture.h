@@ -5,9 +5,9 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "display/picture_file.h"
 #include "formats/result_files.h"
 
 namespace yosta::tools {
@@ -32,26 +32,6 @@ struct PicturePanel {
   std::vector<PictureCurve> curves;
   float x_max = 0;   // above 0: the x axis ends here
   float height = 1;  // relative height of its row (one column only)
-};
-
-// A picture drawn under a temporary name in the folder of its file, until
-// commit() renames it over the file; removed when dropped uncommitted.
-class StagedPicture {
- public:
-  StagedPicture(std::string drawn, std::string file) : drawn_(std::move(drawn)), file_(std::move(file)) {}
-  StagedPicture(StagedPicture&& other) noexcept : drawn_(std::move(other.drawn_)), file_(std::move(other.file_)) {
-    other.drawn_.clear();
-  }
-  StagedPicture(const StagedPicture&) = delete;
-  StagedPicture& operator=(const StagedPicture&) = delete;
-  StagedPicture& operator=(StagedPicture&&) = delete;
-  ~StagedPicture();
-  // Throws Stop when the rename fails (the temporary file is removed).
-  void commit();
-
- private:
-  std::string drawn_;  // empty once committed
-  std::string file_;
 };
 
 // draw_picture without the last step: the picture stays staged.

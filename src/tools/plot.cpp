@@ -113,8 +113,10 @@ std::vector<PicturePanel> out_panels(const formats::OutFile& out, const std::vec
   };
   panels.push_back(family(out.r, out.g, "r/A", partials ? "g(r)" : "G(r) as fitted",
                           partials ? "Partial pair-distribution functions g(r)" : "Basis functions"));
+  // The partial structure factors are the transforms of g(r) - 1: they tend
+  // to 0 at high Q, so the axis says S(Q) - 1.
   if (partials)
-    panels.push_back(family(out.Q_partial, out.partial_sq, "Q/A-1", "S(Q)", "Partial structure factors S(Q)"));
+    panels.push_back(family(out.Q_partial, out.partial_sq, "Q/A-1", "S(Q) - 1", "Partial structure factors S(Q) - 1"));
   return panels;
 }
 

@@ -123,6 +123,7 @@ TEST(PlotOut, PanelsNameWhatTheyShow) {
     EXPECT_EQ(basis.curves[0].label, "O-O");
     EXPECT_EQ(basis.curves[1].label, "O-H");
     if (partials) {
+      EXPECT_EQ(panels[5].y_label, "S(Q) - 1");
       EXPECT_EQ(panels[5].curves[1].label, "O-H");
     }
   }
