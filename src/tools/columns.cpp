@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -16,7 +17,21 @@
 namespace yosta::tools {
 namespace {
 
-std::vector<std::string> tokens(std::string_view line) { return split(line, " \t,\r"); }
+constexpr std::string_view item_separators = " \t,\r";
+
+std::vector<std::string> tokens(std::string_view line) { return split(line, item_separators); }
+
+// The items of a line, where they lie in it, into `items` (cleared first).
+void items_of(std::string_view line, std::vector<std::string_view>& items) {
+  items.clear();
+  std::size_t at = line.find_first_not_of(item_separators);
+  while (at != std::string_view::npos) {
+    const std::size_t end = line.find_first_of(item_separators, at);
+    items.push_back(line.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
+    if (end == std::string_view::npos) break;
+    at = line.find_first_not_of(item_separators, end);
+  }
+}
 
 // A number written in full (Fortran D exponents accepted), or false.
 bool to_number(std::string text, double& value) {
@@ -30,6 +45,20 @@ bool to_number(std::string text, double& value) {
   if (end != text.c_str() + text.size()) return false;
   value = v;
   return true;
+}
+
+// The same for an item where it lies: a plain decimal (nearly every item of
+// a large file) is read in place; every other spelling goes the long way, so
+// that both give the same value for every item.
+bool item_number(std::string_view item, double& value) {
+  const char* const end = item.data() + item.size();
+  double v = 0.0;
+  const auto read = std::from_chars(item.data(), end, v);
+  if (read.ec == std::errc() && read.ptr == end) {
+    value = v;
+    return true;
+  }
+  return to_number(std::string(item), value);
 }
 
 bool is_integer(const std::string& text) {
@@ -106,6 +135,7 @@ Table read_table(const std::string& path) {
   // A folder, a FIFO, a device or a file beyond the input limit is refused here.
   const std::string text = read_input_file(path);
   std::vector<std::string_view> lines;
+  lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   {
     std::string_view rest(text);
     // A UTF-8 byte-order mark, as some editors write one, is no part of the first value.
@@ -134,18 +164,20 @@ Table read_table(const std::string& path) {
     }
   }
 
+  std::vector<std::string_view> items;
   for (std::size_t i = start; i < lines.size(); ++i) {
     if (expected >= 0 && static_cast<long>(table.rows.size()) == expected) break;
     const int line_no = static_cast<int>(i) + 1;
-    const std::vector<std::string> items = tokens(lines[i]);
+    items_of(lines[i], items);
     if (items.empty()) continue;
     if (!table.program_layout && items[0][0] == '#') continue;
     double value = 0.0;
-    if (!table.program_layout && table.rows.empty() && !to_number(items[0], value)) continue;  // names
+    if (!table.program_layout && table.rows.empty() && !item_number(items[0], value)) continue;  // names
     std::vector<double> row;
+    row.reserve(items.size());
     for (std::size_t c = 0; c < items.size(); ++c) {
-      if (!to_number(items[c], value)) bad_item(path, line_no, c + 1, items[c], "is not a number");
-      if (!std::isfinite(value)) bad_item(path, line_no, c + 1, items[c], "is not a finite number");
+      if (!item_number(items[c], value)) bad_item(path, line_no, c + 1, std::string(items[c]), "is not a number");
+      if (!std::isfinite(value)) bad_item(path, line_no, c + 1, std::string(items[c]), "is not a finite number");
       row.push_back(value);
     }
     if (!table.rows.empty() && row.size() != table.width()) {
