@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "app/schedule.h"
 #include "base/clock.h"
 #include "base/console.h"
 #include "base/files.h"
@@ -52,10 +53,9 @@ std::string in_folder(const std::string& folder, const std::string& name) {
 
 // The walk ends after the moves of this portion, or when every requested
 // target set has been taken (the program saves and ends there).
-void portion_check(Run& run, Console& /*console*/) {
-  if (run.control.moves_made >= run.control.max_moves ||
-      (run.params.save_targets && run.sums.nsaved == run.params.nsave))
-    run.control.running = false;
+bool portion_check(Run& run, Console& /*console*/, const MoveReport& /*report*/) {
+  return !(run.control.moves_made >= run.schedule.max_moves ||
+           (run.params.save_targets && run.sums.nsaved == run.params.nsave));
 }
 
 template <class T>
@@ -103,7 +103,7 @@ class FitCore {
     Run& run = *run_;
     if (moves <= 0) return 0;
     const std::int64_t before = run.control.moves_made;
-    run.control.max_moves = before + moves;
+    run.schedule.max_moves = before + moves;
     run.control.running = true;
     run_cycle(run, console_);
     return run.control.moves_made - before;
@@ -121,8 +121,7 @@ class FitCore {
     run.params.root_length = static_cast<std::int32_t>(root.size());
     try {
       check_result_place(run.params);
-      sync_model(run);
-      save_results(run, console_);
+      save_now(run, console_);
     } catch (...) {
       run.params.root = old_root;
       run.params.root_length = old_length;

@@ -67,7 +67,7 @@ void write_summary(Run& run, Console& console) {
   std::snprintf(line, sizeof line, " Moves generated %d, accepted %d; made by this run %lld\n", run.control.generated,
                 run.control.accepted, static_cast<long long>(run.control.moves_made));
   console.write(line);
-  if (run.control.interrupted != nullptr && *run.control.interrupted != 0) {
+  if (run.schedule.interrupted != nullptr && *run.schedule.interrupted != 0) {
     std::snprintf(line, sizeof line,
                   " Interrupted: the fit stopped early, on a signal, after %lld moves; the results hold the state"
                   " it had then\n",
@@ -181,12 +181,12 @@ int run_program(const ProgramOptions& options, Console& console) {
   check_inputs_kept(params, path);
   std::unique_ptr<Run> owned = build_run(params, build, console);
   Run& run = *owned;
-  run.control.max_moves = options.max_moves;
-  run.control.interrupted = InterruptCatcher::flag();
+  run.schedule.max_moves = options.max_moves;
+  run.schedule.interrupted = InterruptCatcher::flag();
   forget_saves();
   run.hooks.progress = write_progress;
   run.hooks.after_move = save_check;
-  run.control.clock_every = clock_check_moves;
+  run.schedule.clock_every = clock_check_moves;
   // A target-saving run whose sums file already holds every set asked for
   // has nothing left to do: no move, no save, every file as it was.
   if (run.params.save_targets && run.sums.nsaved >= run.params.nsave) {
@@ -224,9 +224,9 @@ int run_program(const ProgramOptions& options, Console& console) {
   // From here to the end a stop signal ends the cycle after the current move
   // with a final save; a second one outside a save ends the program at once.
   const InterruptCatcher catcher(FurtherSignal::end_at_once);
-  if (run.control.max_moves == 0) {
+  if (run.schedule.max_moves == 0) {
     // No move at all: the start state is saved once.
-    save_results(run, console);
+    save_now(run, console);
     all_saved = all_sets_saved(run);
   } else {
     try {

@@ -50,7 +50,7 @@ std::unique_ptr<Run> build_run(const RunParameters& params, const BuildOptions& 
   // A start whose model or penalties are already beyond single precision
   // (say, a tiny coordination weighting) cannot be fitted.
   stop_unless_finite(run, true, 1);
-  run.control.next_save_time = std::min(par.save_interval, par.run_time);
+  run.schedule.start(par);
   return owned;
 }
 

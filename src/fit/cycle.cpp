@@ -26,10 +26,6 @@ namespace {
 // overflow (signed overflow would be undefined).
 inline std::int32_t count_up(std::int32_t n) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(n) + 1u); }
 
-inline bool single_point_smoothing(const RunParameters& par) {
-  return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
-}
-
 // A trial move as drawn: basis function p at r point j (r = j dr), and the
 // amplitude before the hard rules.
 struct Proposal {
@@ -109,8 +105,8 @@ struct Shaped {
 }
 
 // After an accepted move: the plots, the progress lines and the target check
-// see the new model.
-void after_accept(Run& run, Console& console, float E_new) {
+// see the new model. Returns true when the last target set was taken.
+bool after_accept(Run& run, Console& console, float E_new) {
   const RunParameters& par = run.params;
   run.control.E_cur = E_new;
   run.control.accepted = count_up(run.control.accepted);
@@ -128,7 +124,7 @@ void after_accept(Run& run, Console& console, float E_new) {
     sync_model(run);
     run.hooks.progress(run, console, E_new);
   }
-  if (par.save_targets) target_check(run, console);
+  return par.save_targets && target_check(run, console);
 }
 
 // One move with the evaluator E the run's evaluation chose.
@@ -147,16 +143,10 @@ bool move_with(Run& run, E& evaluator, Console& console) {
   float dNc[max_constraints + 1];
   coordination_move(par, model, m.p, change.first(), &change.d[change.mlo], change.count(), dNc);
 
-  // Smoothing, and the tentative single-point change. A Gaussian move
-  // leaves v alone until it is accepted.
-  float dS = 0.0f;
-  if (!gaussian) {
-    if (single_point_smoothing(par)) {
-      dS = smoothing_change(par, model, m.p, m.j, m.delta);
-    } else {
-      v[static_cast<std::size_t>(m.j)] += m.delta;
-    }
-  }
+  // The smoothing penalty of a single-point move (a Gaussian move has none).
+  // Nothing here writes the basis values: they change only once the move is
+  // decided, below.
+  const float dS = gaussian ? 0.0f : smoothing_change(par, model, m.p, m.j, m.delta);
   model.S += dS;
 
   // The model and its evaluation, from the sums kept between moves. When
@@ -182,27 +172,35 @@ bool move_with(Run& run, E& evaluator, Console& console) {
   const bool accept = decide(par, D, run.control.seed);
   run.control.generated = count_up(run.control.generated);
 
+  // The basis values are written here alone. An accepted move adds its
+  // changes; a rejected one leaves them (but for the rounding below), and
+  // its other parts are undone in reverse, by subtraction. The corrections
+  // and chi2 of the data sets keep their rejected values until the next
+  // evaluation.
   if (!accept) {
-    // Undo in reverse, by subtraction. The corrections and chi2 of the data
-    // sets keep their rejected values until the next evaluation.
-    // QUIRK: (v + delta) - delta need not give back v to the last bit; the
-    // method undoes by subtraction and so does this.
-    if (!gaussian) v[static_cast<std::size_t>(m.j)] -= m.delta;
+    // QUIRK: the method applies a single-point change before the test and
+    // undoes it by subtraction, and (v + delta) - delta need not give back v
+    // to the last bit: a rejected single-point move leaves v so rounded.
+    if (!gaussian) {
+      float& x = v[static_cast<std::size_t>(m.j)];
+      x = (x + m.delta) - m.delta;
+    }
     model.S -= dS;
     evaluator.undo(run);
     const int ncoord = static_cast<int>(par.coordination.size());
     for (int c = 1; c <= ncoord; ++c) model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
-  } else {
-    if (gaussian) {
-      for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
-    }
+  }
+  MoveReport report;
+  report.accepted = accept;
+  if (accept) {
+    for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
     evaluator.keep(run);
-    after_accept(run, console, E_new);
+    report.last_set_taken = after_accept(run, console, E_new);
   }
 
-  // The save check runs after every move; it may end the cycle.
+  // The save check runs after every move and answers whether the cycle goes on.
   ++run.control.moves_made;
-  if (run.hooks.after_move != nullptr) run.hooks.after_move(run, console);
+  if (run.hooks.after_move != nullptr && !run.hooks.after_move(run, console, report)) run.control.running = false;
   // Keep live windows painted when accepted moves (and so refreshes) are rare.
   if (run.hooks.plots.repaint != nullptr && (run.control.moves_made & 2047) == 0) {
     run.hooks.plots.repaint(run.hooks.plots.context);

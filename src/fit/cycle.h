@@ -11,8 +11,9 @@ namespace yosta {
 // the checks after it; returns true when accepted.
 bool one_move(Run& run, Console& console);
 
-// Turns until running is cleared (time limit, last target set, --max-moves,
-// or an interrupt). Returns true when every requested target set was saved.
+// Turns until running is cleared: after a move on which the hook after a move
+// (the save schedule) answers that the run ends. Returns true when every
+// requested target set was saved.
 bool run_cycle(Run& run, Console& console);
 
 }  // namespace yosta

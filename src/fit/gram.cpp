@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model/transform.h"
+#include "base/circle.h"
 
 namespace yosta {
 
@@ -17,8 +18,6 @@ constexpr double series_term(int n) {
   for (int i = 2; i <= n; ++i) x /= i;
   return (n / 2) % 2 == 0 ? x : -x;
 }
-
-constexpr double half_pi = 1.5707963267948966;
 
 // The half-widths of the bumps whose whole shape fits on the grid, by range.
 struct UsedRanges {

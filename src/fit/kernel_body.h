@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/lanes.h"
 #include "fit/kernels.h"
 
 // The helpers below are always inlined, so the calling convention of wide
@@ -21,15 +22,15 @@ namespace yosta::kernels {
 // Each operation is the scalar IEEE operation lane by lane, so the width
 // changes the instructions, never the bits.
 template <int W>
-struct Vec {
-  typedef float F __attribute__((vector_size(4 * W)));   // W floats
-  typedef double D __attribute__((vector_size(4 * W)));  // W/2 doubles
+struct Vec : lanes::Width<W> {
   static constexpr int per_step = 16 / W;
 };
 // The helpers below are always inlined, so the note that passing wide
 // vectors by value differs between instruction sets does not apply. (GCC
 // gives it at the end of the file, so it stays off to the end.)
 
+// Loads and stores of wide vectors are written here, not taken from
+// base/lanes.h: the note about passing them is switched off for this file.
 template <int W>
 [[gnu::always_inline]] inline typename Vec<W>::F vload(const float* p) {
   typename Vec<W>::F v;

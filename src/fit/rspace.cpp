@@ -7,6 +7,7 @@
 #include "fit/run.h"
 #include "model/corrections.h"
 #include "model/transform.h"
+#include "base/lanes.h"
 
 namespace yosta {
 
@@ -48,7 +49,7 @@ std::vector<double> family_rows(const Run& run, const DataSet& set, int families
   return V;
 }
 
-typedef double d4 __attribute__((vector_size(32)));
+using d4 = lanes::v4d;
 
 // G_fg(i, j) = sum over k of (w_k V_f(i, k)) V_g(j, k), k in order, for i in
 // blocks of four (one lane each); j from i on when f == g (then mirrored).

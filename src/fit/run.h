@@ -1,37 +1,30 @@
 // One run of the fit, by owner: the parameters (read once, then only read),
-// the model, the control of the move cycle, the target sums, the kept
-// evaluation and the hooks through which the cycle reports. Functions take the
+// the model, the control of the move cycle, the save schedule, the target
+// sums, the kept evaluation and the hooks through which the cycle reports. Functions take the
 // parts they use; the cycle and the saving take the whole.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <memory>
 
 #include "base/clock.h"
 #include "fit/evaluation.h"
+#include "fit/schedule.h"
 #include "input/parameters.h"
 #include "model/state.h"
 
 namespace yosta {
 
-// The control of the move cycle: the generator, the counters, the clock and
-// the limits that end the cycle.
+// The control of the move cycle: the generator, the counters and the clock.
+// `running` is cleared by the cycle alone, when the hook after a move (the
+// save schedule) answers that the run ends.
 struct CycleControl {
   float E_cur = 1.0e30f;  // cost of the current model
   bool running = true;
   std::int32_t seed = 1;
   std::int32_t generated = 0, accepted = 0;  // move counters
   RunClock clock;
-  float next_save_time = 0;  // minutes
-  // The save check reads the clock after every clock_every-th move only (a
-  // clock read costs about a tenth of a move); 1 reads it after every move.
-  std::int32_t clock_every = 1;
-
-  // Extras of the command line.
-  std::int64_t max_moves = -1;  // moves this process may make; -1: no limit
-  std::int64_t moves_made = 0;
-  const volatile std::sig_atomic_t* interrupted = nullptr;  // set by SIGINT/SIGTERM
+  std::int64_t moves_made = 0;  // by this process
 };
 
 // Called after an accepted move when the plots are due; set by the display.
@@ -49,18 +42,20 @@ struct Run;
 class Console;
 
 // What the cycle reports to the layers above it: the progress lines after
-// accepted moves and the save check after every move (which may end the
-// cycle). Unset hooks do nothing.
+// accepted moves and, after every move, what happened on it to the save
+// check, which answers whether the cycle goes on. Unset hooks do nothing (an
+// unset after_move lets the cycle go on).
 struct CycleHooks {
   PlotHook plots;
   void (*progress)(const Run& run, Console& console, float E) = nullptr;
-  void (*after_move)(Run& run, Console& console) = nullptr;
+  bool (*after_move)(Run& run, Console& console, const MoveReport& report) = nullptr;
 };
 
 struct Run {
   RunParameters params;
   Model model;
   CycleControl control;
+  SaveSchedule schedule;
   SaveSums sums;
   EvaluationState kept;
   CycleHooks hooks;

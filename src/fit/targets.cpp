@@ -4,7 +4,8 @@
 // the running sums and the fit starts again from the default start.
 //
 // States: searching (collection count 0), collecting (count positive), taking
-// (a set is added), finished (the last requested set taken: the cycle stops).
+// (a set is added), finished (the last requested set taken: reported to the
+// save schedule, which saves and ends the run).
 #include "fit/targets.h"
 
 #include <cstdint>
@@ -43,8 +44,8 @@ void take_set(Run& run) {
 
 }  // namespace
 
-void target_check(Run& run, Console& console) {
-  if (!run.params.save_targets) return;
+bool target_check(Run& run, Console& console) {
+  if (!run.params.save_targets) return false;
   SaveSums& sums = run.sums;
 
   if (sums.collect_count == 0) {
@@ -54,7 +55,7 @@ void target_check(Run& run, Console& console) {
     sums.collect_count = wanted > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                                            : static_cast<std::int32_t>(wanted);
     if (!targets_met(run)) sums.collect_count = 0;
-    if (sums.collect_count == 0) return;
+    if (sums.collect_count == 0) return false;
     run.control.generated = 0;
     run.control.accepted = 0;
   }
@@ -66,14 +67,11 @@ void target_check(Run& run, Console& console) {
     take_set(run);
     ++sums.nsaved;
     console.write(text::layout("(' Saved ',I5,' sets of values')", {sums.nsaved}));
-    if (sums.nsaved < run.params.nsave) {
-      console.write(text::layout("(' Resetting G(r) to start')"));
-      reset_to_start(run);
-    } else {
-      // The save check that follows on this move writes the results.
-      run.control.running = false;
-    }
+    if (sums.nsaved >= run.params.nsave) return true;
+    console.write(text::layout("(' Resetting G(r) to start')"));
+    reset_to_start(run);
   }
+  return false;
 }
 
 void reset_to_start(Run& run) {

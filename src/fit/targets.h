@@ -7,7 +7,9 @@
 namespace yosta {
 
 // After an accepted move, when save_targets: searching -> collecting -> taking.
-void target_check(Run& run, Console& console);
+// Returns true when the set just taken is the last one asked for (nsave): the
+// run is to end, with a save on this move (the save schedule decides both).
+[[nodiscard]] bool target_check(Run& run, Console& console);
 
 // Back to the default start: values 0, counters 0, hard rules, coordination
 // numbers and smoothing in full, full model, E_cur = 1e30.

@@ -9,18 +9,16 @@
 #include <cmath>
 
 #include "base/stop.h"
+#include "base/circle.h"
 
 namespace yosta {
 
 namespace {
 
-// pi as half of the single-precision 2 pi constant the grid and tables use.
-constexpr float pi = 6.283185f * 0.5f;
-
 inline float r_at(const Model& model, int j) { return static_cast<float>(j) * model.r.dr; }
 
 // 4 pi times the integral of r^2 over the cell r_j - dr/2 .. r_j + dr/2.
-inline float cell_factor(float r, float dr) { return pi * dr * (4.0f * r * r + dr * dr / 3.0f); }
+inline float cell_factor(float r, float dr) { return pi_f * dr * (4.0f * r * r + dr * dr / 3.0f); }
 
 inline bool smoothing_active(const RunParameters& par) {
   return par.smoothing_on && (par.smoothing_type == 1 || par.smoothing_type == 2);
@@ -37,16 +35,16 @@ inline float smoothing_term(const float* v, int type, int i, float r, float L) {
   return factor * (curvature * curvature);
 }
 
-// Sum of the smoothing terms i = lo..hi of basis function p, cut-off applied.
-float smoothing_window(const RunParameters& par, const Model& model, int p, int lo, int hi) {
-  const float* v = model.v[static_cast<std::size_t>(p)].data();
+// Sum of the smoothing terms i = lo..hi, cut-off applied, of the values w
+// with w[0] = v(lo - 1) (the terms read v(lo - 1) .. v(hi + 1)).
+float smoothing_window(const RunParameters& par, const Model& model, const float* w, int lo, int hi) {
   const int type = par.smoothing_type;
   const float L = par.smoothing_exponent;
   const float cutoff = par.smoothing_cutoff;
   double sum = 0.0;
   for (int i = lo; i <= hi; ++i) {
     const float r = r_at(model, i);
-    if (r >= cutoff) sum += static_cast<double>(smoothing_term(v, type, i, r, L));
+    if (r >= cutoff) sum += static_cast<double>(smoothing_term(w, type, i - lo + 1, r, L));
   }
   return static_cast<float>(sum);
 }
@@ -175,19 +173,21 @@ void smoothing_full(const RunParameters& par, Model& model) {
   model.S = static_cast<float>(sum) * par.smoothing_weight;
 }
 
-float smoothing_change(const RunParameters& par, Model& model, int p, int j, float delta) {
-  if (!smoothing_active(par)) {
-    model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] += delta;
-    return 0.0f;
-  }
+float smoothing_change(const RunParameters& par, const Model& model, int p, int j, float delta) {
+  if (!smoothing_active(par)) return 0.0f;
   // The terms that contain v(j, p): i = j-1..j for the slope, j-1..j+1 for
-  // the curvature, clipped to the terms that exist.
+  // the curvature, clipped to the terms that exist. They read the values
+  // lo-1 .. hi+1, at most j-2 .. j+2.
   const int lo = j - 1 > first_term(par) ? j - 1 : first_term(par);
   const int last = par.smoothing_type == 1 ? j : j + 1;
   const int hi = last < model.r.nr - 1 ? last : model.r.nr - 1;
-  const float before = smoothing_window(par, model, p, lo, hi);
-  model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] += delta;
-  const float after = smoothing_window(par, model, p, lo, hi);
+  const float* v = model.v[static_cast<std::size_t>(p)].data();
+  const float before = smoothing_window(par, model, v + (lo - 1), lo, hi);
+  // The same terms of a copy of those values with v(j, p) + delta in it.
+  float moved[5] = {};
+  for (int i = lo - 1; i <= hi + 1; ++i) moved[i - (lo - 1)] = v[i];
+  if (j >= lo - 1 && j <= hi + 1) moved[j - (lo - 1)] += delta;
+  const float after = smoothing_window(par, model, moved, lo, hi);
   return (after - before) * par.smoothing_weight;
 }
 

@@ -26,9 +26,9 @@ void coordination_penalty(const RunParameters& par, Model& model);
 
 // S in full (0 unless smoothing type 1 or 2).
 void smoothing_full(const RunParameters& par, Model& model);
-// dS of a single-point move of delta at r point j of p; applies v(j,p) += delta
-// between its before and after sums and returns dS (already weighted).
-float smoothing_change(const RunParameters& par, Model& model, int p, int j, float delta);
+// dS (already weighted) of a single-point move of delta at r point j of p,
+// 0 unless smoothing type 1 or 2; the model is left as it is.
+float smoothing_change(const RunParameters& par, const Model& model, int p, int j, float delta);
 
 // Set-up guard: stops (status 1) when the zero constraints cover every r point
 // of every basis function, since no move centre could then ever be drawn.

@@ -16,30 +16,19 @@
 #include "model/transform.h"
 #include "base/stop.h"
 #include "text/free_writer.h"
+#include "base/circle.h"
+#include "base/lanes.h"
 
 namespace yosta {
 namespace {
 
-// Vector lanes (GCC/Clang vector extension), unaligned access. Elementwise
-// operations on them are the scalar IEEE operations lane by lane.
-typedef float v4f __attribute__((vector_size(16), aligned(4)));
-typedef float v2f __attribute__((vector_size(8), aligned(4)));
-typedef double v2d __attribute__((vector_size(16), aligned(8)));
+using lanes::load;
+using lanes::store;
+using lanes::v2d;
+using lanes::v2f;
+using lanes::v4f;
+using lanes::widen;
 
-template <class V, class T>
-inline V load(const T* p) {
-  V v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-template <class V, class T>
-inline void store(T* p, V v) {
-  std::memcpy(p, &v, sizeof v);
-}
-inline v2d widen(const float* p) { return __builtin_convertvector(load<v2f>(p), v2d); }
-
-constexpr float one_over_four_pi = 0.07957747f;
-constexpr float four_pi = 12.56637f;
 constexpr float degree = 0.017453292f;  // radians per degree
 constexpr float four_ln2 = 2.7725887f;
 
@@ -293,14 +282,14 @@ void setup_resolution(const RunParameters& par, Model& model) {
 
       // x is the sine of the Bragg angle; H the Caglioti width turned into a
       // full width at half maximum in Q.
-      const float x = lambda * qk * one_over_four_pi;
+      const float x = lambda * qk * one_over_four_pi_f;
       if (!(std::fabs(x) < 1.0f)) {
         throw Stop(where + ": wavelength " + text::real_text(lambda) +
                    " times Q / 4 pi is not below 1, so the resolution width is undefined");
       }
       const float c = std::sqrt(1.0f - x * x);
       const float t = x / c;
-      const float H = std::sqrt((st.res_u * t + st.res_v) * t + st.res_w) * degree * (c / lambda * four_pi) * 0.5f;
+      const float H = std::sqrt((st.res_u * t + st.res_v) * t + st.res_w) * degree * (c / lambda * four_pi_f) * 0.5f;
       const float g = 1.0f / (H * H) * four_ln2;
       if (!(H > 0.0f) || !std::isfinite(H) || !std::isfinite(g)) {
         throw Stop(where + ": the resolution width is " + text::real_text(H) +

@@ -8,11 +8,11 @@
 
 #include "base/stop.h"
 #include "text/free_writer.h"
+#include "base/circle.h"
 
 namespace yosta {
 namespace {
 
-constexpr float two_pi = 6.283185f;
 constexpr float fwhm_to_sigma = 0.42480883f;  // 1 / (2 sqrt(2 ln 2))
 
 std::string without_newline(std::string line) {
@@ -37,7 +37,7 @@ void derive_r_grid(const RunParameters& par, Model& model) {
   // the spacing before it is rounded to single precision; the product
   // q_last * Mr is exact in double.
   const double dr_unrounded =
-      static_cast<double>(two_pi) / (static_cast<double>(q_last) * static_cast<double>(params.Mr));
+      static_cast<double>(two_pi_f) / (static_cast<double>(q_last) * static_cast<double>(params.Mr));
   model.r.dr = static_cast<float>(dr_unrounded);
 
   const double points = static_cast<double>(params.rmax) / dr_unrounded;

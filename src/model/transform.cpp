@@ -11,21 +11,16 @@
 
 #include "base/stop.h"
 #include "text/free_writer.h"
+#include "base/circle.h"
+#include "base/lanes.h"
 
 namespace yosta {
 namespace {
 
-// Four single-precision lanes (GCC/Clang vector extension); unaligned access.
-typedef float v4f __attribute__((vector_size(16), aligned(4)));
-inline v4f load4(const float* p) {
-  v4f v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-inline void store4(float* p, v4f v) { std::memcpy(p, &v, sizeof v); }
-
-constexpr float two_pi = 6.283185f;
-constexpr float four_pi = 12.56637f;
+// Four single-precision lanes.
+using lanes::v4f;
+inline v4f load4(const float* p) { return lanes::load<v4f>(p); }
+inline void store4(float* p, v4f v) { lanes::store(p, v); }
 
 // Rounds halves away from zero in double precision; saturates far outside the
 // 32-bit range so that a degenerate grid reaches the table-size check.
@@ -122,7 +117,7 @@ void build_tables(const RunParameters& par, Model& model) {
     const auto uk = static_cast<std::size_t>(k);
     t.reciprocal[uk] = 1.0f / model.q.Q[uk];  // infinite at Q = 0, where it is not used
   }
-  t.f = dr * dr * par.density * four_pi;
+  t.f = dr * dr * par.density * four_pi_f;
   t.q_zero_factor = t.f * dr;
 
   const std::int64_t period = static_cast<std::int64_t>(par.Mr) * model.q.nq_grid;
@@ -140,7 +135,7 @@ void build_tables(const RunParameters& par, Model& model) {
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);
   for (int m = 0; m <= t.P; ++m) {
-    t.sinqr[static_cast<std::size_t>(m)] = std::sin(static_cast<float>(m) / period_f * two_pi) * t.f;
+    t.sinqr[static_cast<std::size_t>(m)] = std::sin(static_cast<float>(m) / period_f * two_pi_f) * t.f;
   }
 }
 

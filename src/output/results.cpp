@@ -1,4 +1,4 @@
-// The result files of a save and the rule for when to save.
+// The result files of a save.
 //
 // ".g" and ".gsv" are restart files: every real is written in the shortest
 // form that reads back to the same single-precision value, so a continued run
@@ -138,12 +138,7 @@ std::string gsv_file_text(const Run& run) {
   return formats::gsv_text(run.sums.nsaved, run.sums.collect_count, r, S1, S2);
 }
 
-std::string out_file_text(Run& run) {
-  // After a rejected move the corrections in memory belong to the rejected
-  // model; refit them (and rebuild the compared model) for the current one so
-  // that every curve of a graph belongs to the same model.
-  evaluate(run.params, run.model);
-
+std::string out_file_text(const Run& run) {
   const RunParameters& p = run.params;
   std::string title = p.title;
   title.resize(80, ' ');  // the title record is written as all 80 characters
@@ -160,7 +155,7 @@ std::string out_file_text(Run& run) {
   return out;
 }
 
-void save_results(Run& run, Console& console) {
+void save_results(const Run& run, Console& console) {
   // A stop signal during the save waits for it: the set of files stays whole.
   const SaveInProgress in_progress;
   // The .out text refits the corrections for the current model; then every
@@ -191,8 +186,6 @@ void save_results(Run& run, Console& console) {
   if (gsv) gsv->commit();
   out.commit();
   note_completed_save(run.control.generated);
-
-  run.control.next_save_time += run.params.save_interval;
   console.write(text_record("Saving completed"));
   console.flush();
 }

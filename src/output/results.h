@@ -1,4 +1,5 @@
-// The result files root + ".g", ".gsv", ".out" and the save schedule.
+// The result files root + ".g", ".gsv", ".out", written from the run as it is
+// handed over: writing changes nothing of the run.
 #pragma once
 
 #include <string>
@@ -11,13 +12,14 @@ namespace yosta {
 // Text of each file, as written by a save.
 std::string g_file_text(const Run& run);
 std::string gsv_file_text(const Run& run);
-std::string out_file_text(Run& run);  // refits the corrections for the current model first
+std::string out_file_text(const Run& run);
 
 // "Saving results ... Do not interrupt", the files (each replaced whole),
-// next_save_time += save_interval, "Saving completed". The files are one set:
+// "Saving completed". The caller brings the model up to date first (the
+// save schedule's save_now does). The files are one set:
 // every one is written under its temporary name before any is renamed, so a
 // failure part way leaves the earlier set as it was.
-void save_results(Run& run, Console& console);
+void save_results(const Run& run, Console& console);
 
 // Before the data are read: neither the parameter file (opened as
 // `parameter_file`) nor a data file is a file that the run writes, replaces

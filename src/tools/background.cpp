@@ -16,14 +16,13 @@
 #include "base/stop.h"
 #include "input/capacities.h"
 #include "tools/columns.h"
-#include "tools/option_checks.h"
+#include "base/option_checks.h"
 #include "tools/outputs.h"
 #include "tools/subcommands.h"
+#include "base/circle.h"
 
 namespace yosta::tools {
 namespace {
-
-constexpr double pi = 3.14159265358979323846;
 
 struct BackgroundOptions {
   std::string input;

@@ -27,6 +27,7 @@
 #include "text/free_reader.h"
 #include "tools/columns.h"
 #include "tools/subcommands.h"
+#include "base/circle.h"
 
 namespace yosta::tools {
 namespace {
@@ -244,7 +245,7 @@ class Checker {
     if (std::fabs(off) > transform_limit * scale) {
       const double ratio = level_expected != 0.0 ? level / level_expected : 0.0;
       std::string hint;
-      if (std::fabs(ratio - 4.0 * 3.14159265358979) < 2.0 || std::fabs(ratio - 1.0 / (4.0 * 3.14159265358979)) < 0.03)
+      if (std::fabs(ratio - four_pi) < 2.0 || std::fabs(ratio - 1.0 / four_pi) < 0.03)
         hint = " (a factor of about 4 pi: per steradian against per atom)";
       finding(file(s) + ": below the shortest zero range (" + format("%.3g", shortest_) +
               " A) the transform of F(Q) is " + format("%.4g", level) + ", " + format("%.3g", ratio) +

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/circle.h"
 #include "base/stop.h"
 #include "tools/columns.h"
 
@@ -21,8 +22,6 @@ struct TableRow {
 constexpr TableRow neutron_table[] = {
 #include "tools/neutron_table.inc"
 };
-
-constexpr double four_pi = 12.566370614359172;
 
 const TableRow* find_row(const std::string& symbol, int A) {
   for (const TableRow& row : neutron_table) {

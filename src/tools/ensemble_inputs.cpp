@@ -11,6 +11,7 @@
 #include "input/capacities.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
+#include "base/circle.h"
 
 namespace yosta::tools {
 
@@ -61,7 +62,7 @@ std::string as_record(const std::string& line) {
 // Standard normal deviate from two uniforms of the run's generator.
 double gaussian(std::int32_t& seed) {
   const double u1 = next_random(seed), u2 = next_random(seed);
-  return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  return std::sqrt(-2.0 * std::log(u1)) * std::cos(two_pi * u2);
 }
 
 }  // namespace

@@ -7,14 +7,14 @@
 
 #include "base/stop.h"
 #include "input/capacities.h"
-#include "tools/option_checks.h"
+#include "base/option_checks.h"
 #include "tools/outputs.h"
 #include "tools/subcommands.h"
+#include "base/circle.h"
 
 namespace yosta::tools {
 namespace {
 
-constexpr double two_pi = 6.283185307179586;
 constexpr double grid_tolerance = 0.05;  // of dq: how far a Q may lie off its grid point
 constexpr double padding_error = 1.0e6;  // the error of points added by --grid-like
 

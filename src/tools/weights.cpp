@@ -10,11 +10,10 @@
 #include "tools/columns.h"
 #include "tools/composition.h"
 #include "tools/subcommands.h"
+#include "base/circle.h"
 
 namespace yosta::tools {
 namespace {
-
-constexpr double four_pi = 12.566370614359172;
 
 struct NeutronOptions {
   std::string composition;

@@ -14,11 +14,10 @@
 #include "tools/composition.h"
 #include "tools/outputs.h"
 #include "tools/subcommands.h"
+#include "base/circle.h"
 
 namespace yosta::tools {
 namespace {
-
-constexpr double four_pi = 12.566370614359172;
 
 struct XrayOptions {
   std::string composition;

@@ -82,7 +82,7 @@ TEST(BuildRun, StagesStopWhereTheySay) {
     // The corrections leave 1/variance on the fitted points.
     EXPECT_EQ(set.inv_var[1] > 0.0, c.corrected);
     EXPECT_EQ(!std::holds_alternative<std::monostate>(run->kept.evaluator), c.ready);
-    EXPECT_EQ(run->control.next_save_time > 0.0f, c.ready);
+    EXPECT_EQ(run->schedule.next_save_time > 0.0f, c.ready);
     if (c.ready) {
       EXPECT_FALSE(rspace_in_use(*run));  // the path asked for
       EXPECT_NO_THROW(one_move(*run, q.console));

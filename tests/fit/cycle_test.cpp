@@ -225,6 +225,56 @@ TEST(GaussianMoves, RejectionLeavesValuesAndModelAsTheyWere) {
   for (int k = 1; k <= o.nq; ++k) EXPECT_EQ(run->model.sets[1].F_calc[static_cast<std::size_t>(k)], 0.0f);
 }
 
+// ---- where a move writes the basis values -------------------------------
+
+// The same single-point move, once rejected (the zero model fits the zero
+// data, so any change costs) and once accepted (from E_cur 1e30): the
+// accepted move adds delta; the rejected one leaves v as adding and
+// subtracting delta again rounds it, and every other value as it was. The
+// start values are awkward, so that the rounding shows for some seed.
+TEST(MoveWrites, ARejectedSinglePointMoveLeavesTheValueRoundedAsAddAndSubtract) {
+  bool rounding_seen = false;
+  for (std::int32_t seed = 11; seed < 211 && !rounding_seen; seed += 2) {
+    ModelOptions o;
+    o.zero_data = true;
+    o.error = 0.001f;
+    auto rejected = model_run(o);
+    auto accepted = model_run(o);
+    for (auto* run : {rejected.get(), accepted.get()}) {
+      run->params.improved_only = true;
+      run->control.seed = seed;
+      for (int p = 1; p <= 2; ++p) {
+        for (int j = 1; j <= o.nr; ++j) at(*run, p, j) = 0.1f * static_cast<float>(j) + 0.0123f * static_cast<float>(p);
+      }
+    }
+    rejected->control.E_cur = -1.0f;  // every cost is a rise
+    accepted->control.E_cur = 1.0e30f;
+    Transcript t;
+    ASSERT_FALSE(one_move(*rejected, t.console));
+    ASSERT_TRUE(one_move(*accepted, t.console));
+    const float delta = accepted->kept.trial.amplitude;
+    ASSERT_EQ(rejected->kept.trial.amplitude, delta);
+    const int p = accepted->kept.trial.p;
+    int moved = 0;
+    for (int q = 1; q <= 2; ++q) {
+      for (int j = 1; j <= o.nr; ++j) {
+        const float v0 = 0.1f * static_cast<float>(j) + 0.0123f * static_cast<float>(q);
+        if (q == p && at(*accepted, q, j) != v0) {
+          ++moved;
+          EXPECT_EQ(at(*accepted, q, j), v0 + delta) << seed;
+          EXPECT_EQ(at(*rejected, q, j), (v0 + delta) - delta) << seed;
+          rounding_seen = rounding_seen || (v0 + delta) - delta != v0;
+        } else {
+          EXPECT_EQ(at(*accepted, q, j), v0) << seed << " " << q << " " << j;
+          EXPECT_EQ(at(*rejected, q, j), v0) << seed << " " << q << " " << j;
+        }
+      }
+    }
+    EXPECT_EQ(moved, delta != 0.0f ? 1 : 0) << seed;
+  }
+  EXPECT_TRUE(rounding_seen);
+}
+
 // ---- incremental state against full recomputation -------------------------
 
 struct Tracked {

@@ -89,7 +89,7 @@ class RunBuilder {
     par.plot_interval = 100;
     par.run_time = 1.0e6f;
     par.save_interval = 1.0e6f;
-    run_->control.next_save_time = 1.0e6f;
+    run_->schedule.next_save_time = 1.0e6f;
     run_->control.clock.now = never;
     return *this;
   }
