@@ -1,19 +1,8 @@
-# Fails when a source file includes a header of a higher layer. The layers,
-# lowest first; a file may include headers of its own layer and of the layers
-# below it. app and tools are the two programs on top.
+# Fails when a source file includes a header of a higher or side layer (the
+# layers are those of layers.cmake).
 #   cmake -DSOURCE_DIR=<repo>/src -P check_layers.cmake
-set(layers base text input formats model fit output display app tools)
-# output and display sit side by side: neither includes the other.
-set(rank_base 0)
-set(rank_text 1)
-set(rank_input 2)
-set(rank_formats 3)
-set(rank_model 4)
-set(rank_fit 5)
-set(rank_output 6)
-set(rank_display 6)
-set(rank_app 7)
-set(rank_tools 7)
+include(${CMAKE_CURRENT_LIST_DIR}/layers.cmake)
+set(layers ${YOSTA_LAYERS} ${YOSTA_PROGRAM_LAYERS})
 
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
 set(failures "")
@@ -22,7 +11,7 @@ if(NOT sources)
 endif()
 foreach(src IN LISTS sources)
   string(REGEX MATCH "^[a-z_]+" layer "${src}")
-  if(NOT DEFINED rank_${layer})
+  if(NOT DEFINED YOSTA_LAYER_RANK_${layer})
     string(APPEND failures "  ${src}: not in a layer folder (${layers})\n")
     continue()
   endif()
@@ -30,13 +19,13 @@ foreach(src IN LISTS sources)
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
     string(REGEX MATCH "^[a-z_]+" target "${header}")
-    if(NOT DEFINED rank_${target})
+    if(NOT DEFINED YOSTA_LAYER_RANK_${target})
       continue()  # not one of ours
     endif()
     if(target STREQUAL layer)
       continue()
     endif()
-    if(NOT rank_${target} LESS rank_${layer})
+    if(NOT YOSTA_LAYER_RANK_${target} LESS YOSTA_LAYER_RANK_${layer})
       string(APPEND failures "  ${src} (${layer}) includes ${header} (${target})\n")
     endif()
   endforeach()

@@ -48,7 +48,7 @@ endfunction()
 # `cmake --build build --target unit_tests` builds the unit tier alone.
 add_custom_target(unit_tests)
 add_dependencies(unit_tests yosta_test_support)
-foreach(layer ${YOSTA_LAYERS} app tools)
+foreach(layer ${YOSTA_LAYERS} ${YOSTA_PROGRAM_LAYERS})
   file(GLOB tsrcs CONFIGURE_DEPENDS ${YOSTA_TESTS_DIR}/${layer}/*.cpp)
   if(tsrcs)
     yosta_test_program(test_${layer} unit ${tsrcs})

@@ -2,10 +2,13 @@
 // structure factors F(Q) by a Monte Carlo walk in real space.
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <exception>
 #include <iostream>
+#include <limits>
 
 #include "base/console.h"
+#include "base/option_checks.h"
 #include "app/program.h"
 #include "base/stop.h"
 
@@ -23,7 +26,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 2147483646));
   app.add_option("--max-moves", options.max_moves, "End the fit after N moves made by this run, with a final save")
       ->type_name("N")
-      ->check(CLI::NonNegativeNumber);
+      ->transform(yosta::whole_number(0, std::numeric_limits<std::int64_t>::max()));
   app.add_option("--plot-device", options.plot_device,
                  "Graphics device for the live plots (for example /png or /null); default: two windows")
       ->type_name("DEVICE");

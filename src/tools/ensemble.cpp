@@ -21,7 +21,7 @@
 #include "display/plots.h"
 #include "text/free_reader.h"
 #include "tools/ensemble_parts.h"
-#include "tools/option_checks.h"
+#include "base/option_checks.h"
 #include "tools/process.h"
 #include "formats/result_files.h"
 #include "tools/statistics.h"

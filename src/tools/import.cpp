@@ -7,7 +7,7 @@
 
 #include "base/stop.h"
 #include "input/capacities.h"
-#include "tools/option_checks.h"
+#include "base/option_checks.h"
 #include "tools/outputs.h"
 #include "tools/subcommands.h"
 #include "base/circle.h"

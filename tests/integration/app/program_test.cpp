@@ -113,6 +113,20 @@ TEST(Program, CommandLineOptions) {
     r = run_yosta(dir, bad);
     EXPECT_EQ(r.status, 1) << bad << "\n" << r.output;
   }
+  // A move limit the run cannot hold is refused, not run without a limit.
+  const struct {
+    const char* args;
+    const char* message;
+  } limits[] = {
+      {"--max-moves -2 a.dat", "--max-moves: -2 is not in 0 to 9223372036854775807"},
+      {"--max-moves 1e5 a.dat", "--max-moves: '1e5' is not a whole number"},
+      {"--max-moves 99999999999999999999 a.dat", "--max-moves: '99999999999999999999' is not a whole number"},
+  };
+  for (const auto& c : limits) {
+    r = run_yosta(dir, c.args);
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_NE(r.output.find(std::string(c.message) + "\n"), std::string::npos) << c.args << "\n" << r.output;
+  }
 }
 
 // --- Whole runs: these need every set-up module and the move cycle ----------

@@ -1,11 +1,11 @@
-#include "tools/option_checks.h"
+#include "base/option_checks.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-namespace yosta::tools {
+namespace yosta {
 namespace {
 
 std::string in_quotes(const std::string& text) { return "'" + text + "'"; }
@@ -51,4 +51,4 @@ CLI::Validator real_number(Sign sign) {
       desc);
 }
 
-}  // namespace yosta::tools
+}  // namespace yosta

@@ -1,4 +1,4 @@
-// Checks of the numeric options of the subcommands, with short messages that
+// Checks of the numeric options of both programs, with short messages that
 // name the option, the value and what it must be:
 //   --jobs: 0 is not in 1 to 1024
 //   --rcut: 'abc' is not a number
@@ -12,7 +12,7 @@
 
 #include <string>
 
-namespace yosta::tools {
+namespace yosta {
 
 // A whole number from `lo` to `hi`. `hidden_name` names an option that is left
 // out of the help (CLI11 gives such an option no name in its messages).
@@ -24,4 +24,4 @@ enum class Sign { any, positive, not_negative };
 // A finite real number, above 0 or at least 0 when `sign` asks.
 CLI::Validator real_number(Sign sign = Sign::any);
 
-}  // namespace yosta::tools
+}  // namespace yosta

@@ -1,6 +1,6 @@
 // The checks of numeric options: the message a bad value gets, and the value a
 // good one hands the typed option.
-#include "tools/option_checks.h"
+#include "base/option_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace yosta::tools {
+namespace yosta {
 namespace {
 
 // Parses `args` with one option --value of type T checked by `check`; returns
@@ -113,4 +113,4 @@ TEST(RealNumberOption, ChecksEveryValueOfAListOption) {
 }
 
 }  // namespace
-}  // namespace yosta::tools
+}  // namespace yosta
