@@ -24,9 +24,22 @@ double c_library_value(std::string text) {
 }
 
 TEST(Columns, EverySpellingReadsAsTheCLibraryReadsIt) {
-  const char* const spellings[] = {"0.1",    "-0",      "0.30000000000000004", "1.5D-3",   "2.5d+2", "+2",
-                                   ".5",     "5.",      "1e-310",              "4.9e-324", "1e-400", "0x1p3",
-                                   "1E+308", "123456789012345678901234567890", "-7.25e-5", "17"};
+  const char* const spellings[] = {"0.1",
+                                   "-0",
+                                   "0.30000000000000004",
+                                   "1.5D-3",
+                                   "2.5d+2",
+                                   "+2",
+                                   ".5",
+                                   "5.",
+                                   "1e-310",
+                                   "4.9e-324",
+                                   "1e-400",
+                                   "0x1p3",
+                                   "1E+308",
+                                   "123456789012345678901234567890",
+                                   "-7.25e-5",
+                                   "17"};
   TempDir dir;
   std::string text = "Q F\n";
   int k = 0;
