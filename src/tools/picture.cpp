@@ -191,7 +191,9 @@ void draw_panel(const PicturePanel& panel, float x0, float x1, float y0, float y
   for (const PictureCurve& curve : panel.curves) entry(curve.colour, curve.label, curve.points, false);
   if (!note.empty()) {
     cpgsci(1);
+    cpgstbg(0);                                      // on the page's white, readable over a curve that runs off the top
     cpgmtxt("T", -1.5f, 0.02f, 0.0f, note.c_str());  // inside the frame, top left
+    cpgstbg(-1);
   }
   cpgsch(1.0f);
 }
