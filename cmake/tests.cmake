@@ -18,7 +18,7 @@ set_tests_properties(layer_includes PROPERTIES LABELS unit)
 set(YOSTA_TESTS_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 
 # Scratch folders, files, numbers, the measured-data folder.
-add_library(yosta_test_support STATIC ${YOSTA_TESTS_DIR}/support/test_support.cpp)
+add_library(yosta_test_support STATIC ${YOSTA_TESTS_DIR}/support/test_support.cpp ${YOSTA_TESTS_DIR}/support/lock_holder.cpp)
 target_include_directories(yosta_test_support PUBLIC ${YOSTA_TESTS_DIR})
 target_link_libraries(yosta_test_support PUBLIC yosta_tools_core GTest::gtest)
 target_compile_definitions(yosta_test_support PUBLIC
@@ -26,7 +26,7 @@ target_compile_definitions(yosta_test_support PUBLIC
   YOSTA_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 
 # Runs of the built programs, for the integration and system tiers.
-add_library(yosta_test_programs STATIC ${YOSTA_TESTS_DIR}/support/programs.cpp)
+add_library(yosta_test_programs STATIC ${YOSTA_TESTS_DIR}/support/programs.cpp ${YOSTA_TESTS_DIR}/support/small_run.cpp)
 target_link_libraries(yosta_test_programs PUBLIC yosta_test_support)
 target_compile_definitions(yosta_test_programs
   PUBLIC YOSTA_STARTS_PROGRAMS

@@ -2,13 +2,12 @@
 // command line, and short whole runs (seeds, prompts, signals, closed pipes).
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "support/programs.h"
+#include "support/small_run.h"
 
 namespace yosta {
 namespace {
@@ -17,37 +16,18 @@ using testing::CommandResult;
 using testing::last_line;
 using testing::run_command;
 using testing::run_yosta;
+using testing::small_parameters;
 using testing::split_lines;
+using testing::start_in_background;
 using testing::TempDir;
+using testing::wait_for;
 using testing::write_file;
+using testing::write_small_run;
 using testing::yosta_binary;
-
-// A complete parameter file for one data set of one partial; `nbasis_line`
-// and `live` let a test break or switch it.
-std::string parameter_text(const std::string& nbasis_line = "1", const std::string& live = "F",
-                           const std::string& nsets = "1 0") {
-  std::string text = "End-to-end test run\nF\n" + live + "\n";
-  if (live == "T") text += "50\n";
-  text += "0.02\nF\n" + nbasis_line + "\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n100\n1.0 0.5\n" +
-          nsets + "\nliquid\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\nresult\n";
-  return text;
-}
-
-// 100 points at Q = 0.1 .. 10.0, a damped oscillation.
-std::string data_text() {
-  std::string text = "100  points\nQ  F(Q)\n";
-  char line[64];
-  for (int k = 1; k <= 100; ++k) {
-    const double q = 0.1 * k;
-    std::snprintf(line, sizeof line, "%.4f %.6f\n", q, 0.8 * std::sin(3.0 * q) * std::exp(-0.3 * q));
-    text += line;
-  }
-  return text;
-}
 
 TEST(Program, ErrorStopExitsOneWithItsMessageLast) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("7"));
+  write_file(dir.file("setup.dat"), small_parameters({.nbasis = "7"}));
   const CommandResult r = run_yosta(dir, "setup.dat");
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("Too many partials\nnbasis is "), std::string::npos) << r.output;
@@ -58,7 +38,7 @@ TEST(Program, ErrorStopExitsOneWithItsMessageLast) {
 
 TEST(Program, IncompatibleMessageKeepsItsBlanks) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("1", "F", "1 1"));
+  write_file(dir.file("setup.dat"), small_parameters({.nsets = "1 1"}));
   const CommandResult r = run_yosta(dir, "setup.dat");
   EXPECT_EQ(r.status, 1);
   const std::vector<std::string> lines = split_lines(r.output);
@@ -69,7 +49,7 @@ TEST(Program, IncompatibleMessageKeepsItsBlanks) {
 
 TEST(Program, GuardStopExitsOne) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("0"));
+  write_file(dir.file("setup.dat"), small_parameters({.nbasis = "0"}));
   const CommandResult r = run_yosta(dir, "setup.dat");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(last_line(r.output), "Number of basis functions must be at least 1, found 0 (file \"setup.dat\", line 6)");
@@ -77,7 +57,7 @@ TEST(Program, GuardStopExitsOne) {
 
 TEST(Program, ParameterFileNameIsUsedUnchanged) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("7"));
+  write_file(dir.file("setup.dat"), small_parameters({.nbasis = "7"}));
   // "setup" is not completed to "setup.dat", on the command line or typed.
   CommandResult r = run_yosta(dir, "setup");
   EXPECT_EQ(r.status, 1);
@@ -133,8 +113,7 @@ TEST(Program, CommandLineOptions) {
 
 TEST(FullRun, IncompleteRunExitsTen) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text());
-  write_file(dir.file("liquid.dat"), data_text());
+  write_small_run(dir, {});
   const CommandResult r = run_yosta(dir, "--seed 1 --max-moves 200 setup.dat");
   EXPECT_EQ(r.status, 10) << r.output;
   EXPECT_TRUE(testing::read_file(dir.file("result.g")).size() > 0);
@@ -145,8 +124,7 @@ TEST(FullRun, IncompleteRunExitsTen) {
 TEST(FullRun, SameSeedSameResult) {
   TempDir a, b;
   for (const TempDir* dir : {&a, &b}) {
-    write_file(dir->file("setup.dat"), parameter_text());
-    write_file(dir->file("liquid.dat"), data_text());
+    write_small_run(*dir, {});
     EXPECT_EQ(run_yosta(*dir, "--seed 7 --max-moves 300 setup.dat").status, 10);
   }
   EXPECT_EQ(testing::read_file(a.file("result.g")), testing::read_file(b.file("result.g")));
@@ -155,8 +133,7 @@ TEST(FullRun, SameSeedSameResult) {
 TEST(FullRun, ASeedFromTheClockIsShownAndRepeatsTheRun) {
   TempDir a, b;
   for (const TempDir* dir : {&a, &b}) {
-    write_file(dir->file("setup.dat"), parameter_text());
-    write_file(dir->file("liquid.dat"), data_text());
+    write_small_run(*dir, {});
   }
   const CommandResult plain = run_yosta(a, "--max-moves 300 setup.dat");
   EXPECT_EQ(plain.status, 10) << plain.output;
@@ -177,8 +154,7 @@ TEST(FullRun, ASeedFromTheClockIsShownAndRepeatsTheRun) {
 
 TEST(FullRun, DecliningAtTheStartPromptExitsZeroWithoutResults) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
-  write_file(dir.file("liquid.dat"), data_text());
+  write_small_run(dir, {.live = "T"});
   for (const char* answer : {"N\n", "No\n"}) {
     const CommandResult r = run_yosta(dir, "--plot-device /null setup.dat", answer);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -189,8 +165,7 @@ TEST(FullRun, DecliningAtTheStartPromptExitsZeroWithoutResults) {
 
 TEST(FullRun, AnsweringYesRunsWithLivePlots) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
-  write_file(dir.file("liquid.dat"), data_text());
+  write_small_run(dir, {.live = "T"});
   const CommandResult r = run_yosta(dir, "--seed 3 --max-moves 100 --plot-device /null setup.dat", "n\n");
   EXPECT_EQ(r.status, 10) << r.output;
   EXPECT_TRUE(std::ifstream(dir.file("result.g")).good());
@@ -198,8 +173,7 @@ TEST(FullRun, AnsweringYesRunsWithLivePlots) {
 
 TEST(FullRun, EndOfInputAtTheStartPromptExitsOneWithoutResults) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text("1", "T"));
-  write_file(dir.file("liquid.dat"), data_text());
+  write_small_run(dir, {.live = "T"});
   const CommandResult r = run_yosta(dir, "--plot-device /null setup.dat", "");
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_EQ(last_line(r.output), "No answer to \"Begin (Y/N)?\": end of input");
@@ -222,8 +196,7 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 // --max-moves 0: set-up, report and one save of the start state; no move.
 TEST(FullRun, NoMovesSavesTheStartStateOnce) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text());
-  write_file(dir.file("liquid.dat"), data_text());
+  write_small_run(dir, {});
   const CommandResult r = run_yosta(dir, "--seed 5 --max-moves 0 setup.dat");
   EXPECT_EQ(r.status, 10) << r.output;
   EXPECT_EQ(occurrences(r.output, "Saving completed"), 1u) << r.output;
@@ -236,15 +209,9 @@ TEST(FullRun, NoMovesSavesTheStartStateOnce) {
 // A closed terminal ends the run like SIGTERM: a final save, exit 10.
 TEST(FullRun, HangupSavesAndExitsTen) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text());
-  write_file(dir.file("liquid.dat"), data_text());
-  write_file(dir.file("hup.sh"), "'" + yosta_binary() +
-                                     "' --seed 2 setup.dat > run.log 2>&1 &\n"
-                                     "pid=$!\n"
-                                     "for i in $(seq 1 600); do\n"
-                                     "  grep -q 'Accepted:' run.log && break\n"
-                                     "  sleep 0.05\n"
-                                     "done\n"
+  write_small_run(dir, {});
+  write_file(dir.file("hup.sh"), start_in_background("--seed 2 setup.dat", "run.log") +
+                                     wait_for("Accepted:", "run.log") +
                                      "kill -HUP $pid\n"
                                      "wait $pid\n"
                                      "echo \"yosta status $?\"\n");
@@ -262,8 +229,7 @@ TEST(FullRun, HangupSavesAndExitsTen) {
 // go on.
 TEST(FullRun, AClosedOutputPipeDoesNotStopTheFit) {
   TempDir dir;
-  write_file(dir.file("setup.dat"), parameter_text());
-  write_file(dir.file("liquid.dat"), data_text());
+  write_small_run(dir, {});
   write_file(dir.file("pipe.sh"),
              "{ sleep 0.3; '" + yosta_binary() + "' --seed 4 --max-moves 300 setup.dat; echo $? > status; } | true\n");
   run_command("sh pipe.sh", dir.path());

@@ -5,49 +5,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/programs.h"
+#include "support/small_run.h"
 
 namespace yosta {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::CommandResult;
+using testing::damped_data;
 using testing::last_line;
 using testing::read_file;
 using testing::run_command;
 using testing::run_yosta;
+using testing::small_parameters;
 using testing::split_lines;
+using testing::start_in_background;
 using testing::TempDir;
+using testing::wait_for;
 using testing::write_file;
+using testing::write_small_run;
 using testing::yosta_binary;
-
-// One data set of one partial; the data file, root and times as given.
-std::string parameters(const std::string& data, const std::string& root, const std::string& times = "1.0 0.5") {
-  return "Safety test run\nF\nF\n0.02\nF\n1\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n100\n" + times +
-         "\n1 0\n" + data + "\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\n" + root + "\n";
-}
-
-std::string data_text() {
-  std::string text = "100  points\nQ  F(Q)\n";
-  char line[64];
-  for (int k = 1; k <= 100; ++k) {
-    const double q = 0.1 * k;
-    std::snprintf(line, sizeof line, "%.4f %.6f\n", q, 0.8 * std::sin(3.0 * q) * std::exp(-0.3 * q));
-    text += line;
-  }
-  return text;
-}
-
-// A shell line that waits (up to 30 s) until `pattern` is in `log`.
-std::string wait_for(const std::string& pattern, const std::string& log) {
-  return "for i in $(seq 1 600); do grep -q '" + pattern + "' " + log + " && break; sleep 0.05; done\n";
-}
 
 std::vector<std::string> temp_files(const std::string& dir) {
   std::vector<std::string> found;
@@ -90,9 +72,9 @@ TEST(InputsAndResults, AnInputThatASaveWouldReplaceIsRefused) {
     const std::string data_name = fs::path(c.data_file).filename().string();
     const std::string link = c.link;
     // The data, under its own name unless a symlink stands for it.
-    if (link.rfind("s:" + data_name + "->", 0) != 0) write_file(dir.file(data_name), data_text());
-    if (link.find("->res.out") != std::string::npos) write_file(dir.file("res.out"), data_text());
-    write_file(dir.file(c.parameter_file), parameters(c.data_file, c.root));
+    if (link.rfind("s:" + data_name + "->", 0) != 0) write_file(dir.file(data_name), damped_data());
+    if (link.find("->res.out") != std::string::npos) write_file(dir.file("res.out"), damped_data());
+    write_file(dir.file(c.parameter_file), small_parameters({.data = c.data_file, .root = c.root}));
     if (!link.empty()) {
       const std::size_t arrow = link.find("->");
       const std::string from = dir.file(link.substr(2, arrow - 2)), to = link.substr(arrow + 2);
@@ -120,10 +102,11 @@ TEST(RootInUse, ASecondRunOnTheSameRootIsRefusedAtSetUp) {
   for (const char* second_root : {"result", "./result", "sub/../result"}) {
     TempDir dir;
     fs::create_directory(dir.file("sub"));
-    write_file(dir.file("liquid.dat"), data_text());
-    write_file(dir.file("first.dat"), parameters("liquid.dat", "result", "5.0 5.0"));
-    write_file(dir.file("second.dat"), parameters("liquid.dat", second_root, "5.0 5.0"));
-    write_file(dir.file("two.sh"), "'" + yosta_binary() + "' --seed 2 first.dat > first.log 2>&1 &\npid=$!\n" +
+    write_file(dir.file("liquid.dat"), damped_data());
+    write_file(dir.file("first.dat"), small_parameters({.times = "5.0 5.0", .data = "liquid.dat", .root = "result"}));
+    write_file(dir.file("second.dat"),
+               small_parameters({.times = "5.0 5.0", .data = "liquid.dat", .root = second_root}));
+    write_file(dir.file("two.sh"), start_in_background("--seed 2 first.dat", "first.log") +
                                        wait_for("Accepted:", "first.log") + "'" + yosta_binary() +
                                        "' --seed 3 --max-moves 10 second.dat > second.log 2>&1\n"
                                        "echo \"second $?\"\n"
@@ -157,10 +140,9 @@ TEST(StopSignals, TwoSignalsAtOnceEndWithStatusTenAndWholeFiles) {
   };
   for (const auto& c : cases) {
     TempDir dir;
-    write_file(dir.file("liquid.dat"), data_text());
-    write_file(dir.file("run.dat"), parameters("liquid.dat", "result", c.times));
-    write_file(dir.file("stop.sh"), "'" + yosta_binary() + "' --seed 2 run.dat > run.log 2>&1 &\npid=$!\n" +
-                                        wait_for(c.wait, "run.log") + c.signals + "\nwait $pid\necho \"status $?\"\n");
+    write_small_run(dir, {.times = c.times, .data = "liquid.dat", .root = "result"}, "run.dat");
+    write_file(dir.file("stop.sh"), start_in_background("--seed 2 run.dat", "run.log") + wait_for(c.wait, "run.log") +
+                                        c.signals + "\nwait $pid\necho \"status $?\"\n");
     const CommandResult r = run_command("sh stop.sh", dir.path());
     const std::string log = read_file(dir.file("run.log"));
     EXPECT_NE(r.output.find("status 10"), std::string::npos) << c.signals << "\n" << r.output << log;
@@ -197,9 +179,9 @@ TEST(FailureAfterStart, ExitsThreeAndNamesTheLastCompleteResults) {
   for (const bool earlier_save : {false, true}) {
     TempDir dir;
     fs::create_directory(dir.file("out"));
-    write_file(dir.file("liquid.dat"), data_text());
-    write_file(dir.file("run.dat"), parameters("liquid.dat", "out/result", earlier_save ? "5.0 0.001" : "5.0 5.0"));
-    write_file(dir.file("gone.sh"), "'" + yosta_binary() + "' --seed 2 run.dat > run.log 2>&1 &\npid=$!\n" +
+    write_small_run(dir, {.times = earlier_save ? "5.0 0.001" : "5.0 5.0", .data = "liquid.dat", .root = "out/result"},
+                    "run.dat");
+    write_file(dir.file("gone.sh"), start_in_background("--seed 2 run.dat", "run.log") +
                                         wait_for(earlier_save ? "Saving completed" : "Accepted:", "run.log") +
                                         "mv out gone\n" + (earlier_save ? "" : "kill -TERM $pid\n") +
                                         "wait $pid\necho \"status $?\"\n");

@@ -2,11 +2,8 @@
 // dies, a member folder or ensemble folder in use is not run over, and a
 // member's status is read from what its folder holds.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "base/lock.h"
+#include "support/lock_holder.h"
 #include "support/programs.h"
 #include "tools/ensemble.h"
 #include "formats/result_files.h"
@@ -29,39 +27,6 @@ void set_up_example(const TempDir& dir) {
   for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
     write_file(dir.file(name), example(name));
 }
-
-// A child process that holds the lock of `path` until it is killed.
-class LockHolder {
- public:
-  explicit LockHolder(const std::string& path) {
-    int ready[2];
-    if (pipe(ready) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      const FileLock lock(path, "in use", "wait");
-      const char c = 'x';
-      if (write(ready[1], &c, 1) != 1) _exit(2);
-      for (;;) pause();
-    }
-    close(ready[1]);
-    char c = 0;
-    if (read(ready[0], &c, 1) != 1) pid_ = -1;
-    close(ready[0]);
-  }
-  ~LockHolder() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    int raw = 0;
-    waitpid(pid_, &raw, 0);
-  }
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-};
 
 TEST(EnsembleMembers, StatusIsReadFromTheFolder) {
   const struct {
