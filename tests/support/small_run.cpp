@@ -35,6 +35,11 @@ void write_small_run(const TempDir& dir, const SmallRun& run, const std::string&
   write_file(dir.file(bare ? run.data + ".dat" : run.data), damped_data());
 }
 
+void copy_binary_example(const TempDir& dir) {
+  for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
+    write_file(dir.file(name), read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name));
+}
+
 std::string start_in_background(const std::string& args, const std::string& log) {
   return "'" + yosta_binary() + "' " + args + " > " + log + " 2>&1 &\npid=$!\n";
 }

@@ -1,7 +1,7 @@
 // The small whole run the program tests start again and again: a parameter
 // file for one data set of one partial and its data file, a damped
 // oscillation, written into a scratch folder. Each field is text so that a
-// test can break or switch it.
+// test can break or switch it. Also the bundled binary example, copied.
 #pragma once
 
 #include <string>
@@ -29,6 +29,10 @@ std::string damped_data();
 // Writes small_parameters(run) to `parameter_file` and damped_data() to the
 // data file it names, both in `dir`.
 void write_small_run(const TempDir& dir, const SmallRun& run, const std::string& parameter_file = "setup.dat");
+
+// The bundled example binary.dat and its three data files, binary_F1.dat to
+// binary_F3.dat, copied into `dir`.
+void copy_binary_example(const TempDir& dir);
 
 // Shell lines that start yosta with `args` in the background, its output in
 // `log` and its process id in $pid.

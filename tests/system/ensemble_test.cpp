@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/programs.h"
+#include "support/small_run.h"
 #include "formats/result_files.h"
 
 namespace yosta::testing {
@@ -17,17 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string example(const std::string& name) { return read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name); }
-
-// The example with short members, in a scratch folder.
-void set_up_example(const TempDir& dir) {
-  for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
-    write_file(dir.file(name), example(name));
-}
-
 TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
   TempDir dir;
-  set_up_example(dir);
+  copy_binary_example(dir);
   const std::string moves = slow_build ? "200" : "3000";
   const std::string command = "ensemble binary.dat -n 3 -j 2 --seed 41 -d ens -- --max-moves " + moves;
   const CommandResult r = run_tools(dir, command);
@@ -77,7 +70,7 @@ TEST(Ensemble, LocalRunMergesMembersAndARerunContinues) {
 
 TEST(Ensemble, CtrlCStopsTheMembersWithASaveAndExitsTen) {
   TempDir dir;
-  set_up_example(dir);
+  copy_binary_example(dir);
   // Members that would run for 30 seconds; the interrupt comes after one.
   const std::string tools = "'" + tools_binary() + "'";
   const CommandResult r =

@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CommandResult;
+using testing::copy_binary_example;
 using testing::damped_data;
 using testing::last_line;
 using testing::read_file;
@@ -235,8 +236,7 @@ TEST(NonFiniteRun, StopsWithoutSavingAndKeepsTheEarlierResults) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.weight);
     TempDir dir;
-    for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
-      write_file(dir.file(name), read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name));
+    copy_binary_example(dir);
     ASSERT_EQ(run_yosta(dir, "--seed 3 --max-moves 300 binary.dat").status, 10);
     const std::string g = read_file(dir.file("binary.g")), out = read_file(dir.file("binary.out"));
     std::string text = read_file(dir.file("binary.dat"));

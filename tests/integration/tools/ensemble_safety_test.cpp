@@ -13,6 +13,7 @@
 #include "base/lock.h"
 #include "support/lock_holder.h"
 #include "support/programs.h"
+#include "support/small_run.h"
 #include "tools/ensemble.h"
 #include "formats/result_files.h"
 
@@ -20,13 +21,6 @@ namespace yosta::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string example(const std::string& name) { return read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name); }
-
-void set_up_example(const TempDir& dir) {
-  for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
-    write_file(dir.file(name), example(name));
-}
 
 TEST(EnsembleMembers, StatusIsReadFromTheFolder) {
   const struct {
@@ -67,7 +61,7 @@ TEST(EnsembleMembers, AFolderInUseIsNotRunOver) {
   };
   for (const auto& c : cases) {
     TempDir dir;
-    set_up_example(dir);
+    copy_binary_example(dir);
     fs::create_directories(dir.file("ens/member_001"));
     fs::create_directories(dir.file("ens/member_002"));
     const std::string command = "ensemble binary.dat -n 2 -j 2 --seed 3 -d ens -- --max-moves 100";
@@ -102,7 +96,7 @@ bool members_ended(const TempDir& dir, int members) {
 TEST(EnsembleMembers, MembersEndWithASaveWhenTheirEnsembleDies) {
   for (const char* signal : {"KILL", "HUP"}) {
     TempDir dir;
-    set_up_example(dir);
+    copy_binary_example(dir);
     // Members that would run for about 30 s; the ensemble dies once both hold
     // their roots (their console output is buffered in a file).
     const std::string tools = "'" + tools_binary() + "'";

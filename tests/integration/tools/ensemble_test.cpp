@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/programs.h"
+#include "support/small_run.h"
 #include "formats/result_files.h"
 
 namespace yosta::testing {
@@ -17,16 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string example(const std::string& name) { return read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name); }
-
-// The example with short members, in a scratch folder.
-void set_up_example(const TempDir& dir) {
-  for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
-    write_file(dir.file(name), example(name));
-}
 TEST(Ensemble, FailedMembersAreNamedAndRunAgainNextTime) {
   TempDir dir;
-  set_up_example(dir);
+  copy_binary_example(dir);
   // yosta refuses a negative move budget: every member fails at once.
   const CommandResult r = run_tools(dir, "ensemble binary.dat -n 2 --seed 3 -d ens -- --max-moves -5");
   EXPECT_EQ(r.status, 1) << r.output;
@@ -46,7 +40,7 @@ TEST(Ensemble, FailedMembersAreNamedAndRunAgainNextTime) {
 // starts and ends, and writes a small start file as its result.
 TEST(Ensemble, AtMostJMembersRunAtOnce) {
   TempDir dir;
-  set_up_example(dir);
+  copy_binary_example(dir);
   fs::create_directories(dir.file("bin"));
   fs::copy_file(tools_binary(), dir.file("bin/yosta-tools"));
   write_file(dir.file("bin/yosta"),
@@ -92,7 +86,7 @@ TEST(Ensemble, AtMostJMembersRunAtOnce) {
 
 TEST(Ensemble, BadRequestsAreRefusedBeforeAnyMemberRuns) {
   TempDir dir;
-  set_up_example(dir);
+  copy_binary_example(dir);
   struct Case {
     const char* args;
     const char* says;

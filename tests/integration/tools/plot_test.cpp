@@ -7,6 +7,7 @@
 
 #include "formats/result_files.h"
 #include "support/programs.h"
+#include "support/small_run.h"
 #include "tools/picture.h"
 
 namespace yosta::testing {
@@ -82,8 +83,7 @@ TEST(PlotOut, DamagedCurveFilesNameTheLine) {
 
 TEST(PlotOut, ErrorBarsComeFromTheRunsDataFiles) {
   TempDir dir;
-  for (const char* name : {"binary.dat", "binary_F1.dat", "binary_F2.dat", "binary_F3.dat"})
-    write_file(dir.file(name), read_file(std::string(YOSTA_SOURCE_DIR) + "/examples/" + name));
+  copy_binary_example(dir);
   ASSERT_EQ(run_yosta(dir, "--seed 3 --max-moves 500 binary.dat").status, 10);
   const CommandResult r = run_tools(dir, "plot binary.out -o fit.svg -p binary.dat");
   ASSERT_EQ(r.status, 0) << r.output;
