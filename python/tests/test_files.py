@@ -134,7 +134,10 @@ def test_weights_match_yosta_tools(tmp_path):
     for name, setting in contrasts.items():
         args += ["--contrast", f"{name}:{setting}" if setting else name]
     done = run_program(args, cwd=tmp_path, name="yosta-tools")
-    lines = [[float(x) for x in line.split()] for line in done.stdout.splitlines() if line.strip()]
+    # Each pasted record: the coefficients, then their pair labels (text the
+    # parameter reader passes over).
+    lines = [[float(x) for x in line.split()[:len(w.pairs)]] for line in done.stdout.splitlines() if line.strip()]
+    assert all(line.split()[len(w.pairs):len(w.pairs) * 2] == w.pairs for line in done.stdout.splitlines())
     for row, name in zip(lines, contrasts):
         assert np.allclose(row, w.weights[name], rtol=1e-5)
     assert 1 < w.condition < np.inf
