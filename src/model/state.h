@@ -11,12 +11,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/one_based.h"
 #include "input/parameters.h"
 
 namespace yosta {
 
 template <class T, int N>
-using Array1 = std::array<T, static_cast<std::size_t>(N) + 1>;  // 1-based
+using Array1 = OneBased<T, N>;
 
 // The Q points shared by all data sets.
 struct QGrid {
