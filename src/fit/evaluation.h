@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "base/one_based.h"
 #include "fit/evaluator.h"
 #include "fit/qspace.h"
 #include "fit/rspace.h"
@@ -19,7 +20,7 @@ namespace yosta {
 struct Run;
 
 struct EvaluationState {
-  std::array<SetSums, max_sets + 1> sets{};
+  OneBased<SetSums, max_sets> sets{};
   Trial trial;
   // None until prepare_evaluation has run for the model.
   std::variant<std::monostate, QSpaceEvaluator, RSpaceEvaluator> evaluator;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/one_based.h"
 #include "fit/evaluator.h"
 
 namespace yosta {
@@ -28,8 +29,8 @@ struct QSpaceSet {
   std::array<LineQ, 2> M{};
   std::int32_t current = 0;
   std::int32_t table = -1;                  // broadened-row table of this set, -1: none
-  std::array<bool, max_basis + 1> flat{};   // coef(k, p) one value at every Q
-  std::array<LineQ, max_basis + 1> coef{};  // coef(k, p) where not flat
+  OneBased<bool, max_basis> flat{};   // coef(k, p) one value at every Q
+  OneBased<LineQ, max_basis> coef{};  // coef(k, p) where not flat
   LineQ change{};                           // a change taken from `change` of the data set
 };
 
@@ -58,7 +59,7 @@ class QSpaceEvaluator {
   // The same rows broadened, per distinct set of resolution windows t, with
   // the same layout (values on the fitted range of the sets using it).
   std::vector<LineFloats> broadened;
-  std::array<QSpaceSet, max_sets + 1> sets{};
+  OneBased<QSpaceSet, max_sets> sets{};
   LineQ dM{};  // scratch: a broadened change
 
  private:

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/one_based.h"
 #include "fit/evaluation_helpers.h"
 #include "fit/evaluator.h"
 #include "fit/gram.h"
@@ -102,8 +103,8 @@ class GramTables {
 // (1..nr, stored at j - 1).
 struct RSpaceSet {
   std::int32_t families = 0;
-  std::array<std::int32_t, max_basis + 1> family{};  // family of basis function p
-  std::array<double, max_basis + 1> factor{};        // c of basis function p
+  OneBased<std::int32_t, max_basis> family{};  // family of basis function p
+  OneBased<double, max_basis> factor{};        // c of basis function p
   std::vector<double> lin;                           // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
   std::vector<double> D;                             // [f * nr + j - 1], kept in double
   std::vector<double> bump_lin;                      // as lin, for whole Gaussian bumps centred at j
@@ -137,7 +138,7 @@ class RSpaceEvaluator {
   std::size_t bytes = 0;  // memory of the tables
   std::int32_t nr = 0;
   std::int64_t since_refresh = 0;  // evaluated moves since D and the sums were formed afresh
-  std::array<RSpaceSet, max_sets + 1> sets{};
+  OneBased<RSpaceSet, max_sets> sets{};
 
  private:
   // The kept sums of every set and D, formed from F_calc.

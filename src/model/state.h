@@ -51,7 +51,7 @@ struct DataSet {
   Array1<float, max_q> F{};    // experimental value; offset-corrected at set-up
   Array1<float, max_q> err{};  // error; squared (variance) over the fitted range at set-up
   Array1<float, max_q> background{};
-  std::array<Array1<float, max_q>, max_basis + 1> coef{};  // coef[p][k], p = 1..nbasis
+  OneBased<Array1<float, max_q>, max_basis> coef{};  // coef[p][k], p = 1..nbasis
 
   Array1<float, max_q> F_calc{};  // model F(Q) before broadening
   Array1<float, max_q> M{};       // model as compared with the data
@@ -71,15 +71,15 @@ struct DataSet {
   // Resolution windows, for fitted points only: lo[k]..hi[k], at most 40 points,
   // weight[k][i - lo[k]] for i = lo[k]..hi[k].
   Array1<std::int32_t, max_q> lo{}, hi{};
-  std::array<std::array<float, max_window>, max_q + 1> weight{};
+  OneBased<std::array<float, max_window>, max_q> weight{};
 };
 
 // Gaussian move shapes, one per r range.
 struct GaussianShapes {
-  std::array<float, max_ranges + 1> sigma{};  // 1-based ranges
-  std::array<std::int32_t, max_ranges + 1> ngauss{};
+  OneBased<float, max_ranges> sigma{};  // 1-based ranges
+  OneBased<std::int32_t, max_ranges> ngauss{};
   // shape[i][m], m = 1..2 ngauss(i) + 1, peak 1 at m = ngauss(i) + 1
-  std::array<std::array<float, 2 * max_gauss_half + 2>, max_ranges + 1> shape{};
+  OneBased<std::array<float, 2 * max_gauss_half + 2>, max_ranges> shape{};
 };
 
 // Sine table and the other transform tables.
@@ -95,8 +95,8 @@ struct TransformTables {
 struct SaveSums {
   std::int32_t nsaved = 0;
   std::int32_t collect_count = 0;
-  std::array<Array1<float, max_r>, max_basis + 1> S1{};  // S1[p][j]
-  std::array<Array1<float, max_r>, max_basis + 1> S2{};
+  OneBased<Array1<float, max_r>, max_basis> S1{};  // S1[p][j]
+  OneBased<Array1<float, max_r>, max_basis> S2{};
 };
 
 // The move counters a start file carries.
@@ -106,16 +106,16 @@ struct MoveCounts {
 
 // The model as set-up leaves it and the move cycle changes it.
 struct Model {
-  std::array<DataSet, max_sets + 1> sets{};  // 1-based: sets[1..nsets]
+  OneBased<DataSet, max_sets> sets{};  // 1-based: sets[1..nsets]
   QGrid q;
   RealGrid r;
   GaussianShapes gauss;
   TransformTables tables;
 
   float Z = 0;                                          // floor value of the basis values
-  std::array<Array1<float, max_r>, max_basis + 1> v{};  // basis values v[p][j]
+  OneBased<Array1<float, max_r>, max_basis> v{};  // basis values v[p][j]
 
-  std::array<float, max_constraints + 1> Nc{};  // coordination numbers, 1-based
+  OneBased<float, max_constraints> Nc{};  // coordination numbers, 1-based
   float P = 0;                                  // coordination penalty
   float S = 0;                                  // smoothing penalty
   float N_total = 0;                            // fitted points (+ nr*nbasis with smoothing)
