@@ -137,7 +137,7 @@ bool move_with(Run& run, E& evaluator, Console& console) {
   Proposal m = propose(par, model, run.control.seed);
   Shaped change;
   shape(par, model, m, change);
-  auto& v = model.v[static_cast<std::size_t>(m.p)];
+  auto& v = model.v[m.p];
 
   // Coordination numbers and the coordination penalty.
   float dNc[max_constraints + 1];
@@ -182,18 +182,18 @@ bool move_with(Run& run, E& evaluator, Console& console) {
     // undoes it by subtraction, and (v + delta) - delta need not give back v
     // to the last bit: a rejected single-point move leaves v so rounded.
     if (!gaussian) {
-      float& x = v[static_cast<std::size_t>(m.j)];
+      float& x = v[m.j];
       x = (x + m.delta) - m.delta;
     }
     model.S -= dS;
     evaluator.undo(run);
     const int ncoord = static_cast<int>(par.coordination.size());
-    for (int c = 1; c <= ncoord; ++c) model.Nc[static_cast<std::size_t>(c)] -= dNc[c];
+    for (int c = 1; c <= ncoord; ++c) model.Nc[c] -= dNc[c];
   }
   MoveReport report;
   report.accepted = accept;
   if (accept) {
-    for (int k = change.mlo; k <= change.mhi; ++k) v[static_cast<std::size_t>(change.j0 + k - 1)] += change.d[k];
+    for (int k = change.mlo; k <= change.mhi; ++k) v[change.j0 + k - 1] += change.d[k];
     evaluator.keep(run);
     report.last_set_taken = after_accept(run, console, E_new);
   }

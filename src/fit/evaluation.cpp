@@ -65,14 +65,14 @@ inline KeptSums plus(const KeptSums& k, const KeptSums& d, unsigned need) {
 // single), Q*Q rounded to single precision as the passes use it.
 void form_fixed_sums(Run& run) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
-    SetSums& k = run.kept.sets[u(s)];
+    const DataSet& set = run.model.sets[s];
+    SetSums& k = run.kept.sets[s];
     for (double& x : k.S) x = 0.0;
     for (double& x : k.T) x = 0.0;
     k.FF = 0.0;
     for (int q = set.settings.q_first; q <= set.settings.q_last; ++q) {
-      const float Q = run.model.q.Q[u(q)];
-      const double w = set.inv_var[u(q)], x = Q, xx = Q * Q, f = set.F[u(q)];
+      const float Q = run.model.q.Q[q];
+      const double w = set.inv_var[q], x = Q, xx = Q * Q, f = set.F[q];
       k.S[0] += w;
       k.S[1] += x * w;
       k.S[2] += xx * w;
@@ -152,8 +152,8 @@ float refit_set(SetSums& k, DataSet& set, bool changed, const KeptSums& d) {
 double refit_all(Run& run, bool changed, const KeptSums* d) {
   double total = 0.0;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    DataSet& set = run.model.sets[u(s)];
-    SetSums& k = run.kept.sets[u(s)];
+    DataSet& set = run.model.sets[s];
+    SetSums& k = run.kept.sets[s];
     const KeptSums& ds = d[s - 1];
     const float chi2 =
         with_fit_case(set.fit_case, [&](auto c) { return refit_set<decltype(c)::value>(k, set, changed, ds); });
@@ -163,16 +163,16 @@ double refit_all(Run& run, bool changed, const KeptSums* d) {
 }
 
 void keep_sums(Run& run) {
-  for (int s = 1; s <= run.params.nsets; ++s) run.kept.sets[u(s)].kept = run.kept.sets[u(s)].trial;
+  for (int s = 1; s <= run.params.nsets; ++s) run.kept.sets[s].kept = run.kept.sets[s].trial;
 }
 
 void broaden_compared_models(Run& run) {
   if (!run.params.resolution_on) return;
-  for (int s = 1; s <= run.params.nsets; ++s) compared_model(run.params, run.model, run.model.sets[u(s)]);
+  for (int s = 1; s <= run.params.nsets; ++s) compared_model(run.params, run.model, run.model.sets[s]);
 }
 
 KeptSums recompute_kept_sums(const Run& run, int s) {
-  const DataSet& set = run.model.sets[u(s)];
+  const DataSet& set = run.model.sets[s];
   const int first = set.settings.q_first, last = set.settings.q_last;
   float broadened[max_q + 1];
   const float* M = set.F_calc.data();

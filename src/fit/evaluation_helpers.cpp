@@ -12,9 +12,9 @@ std::size_t u(int i) { return static_cast<std::size_t>(i); }
 }  // namespace
 
 bool flat_coefficient(const DataSet& set, int p, int nq) {
-  const auto& c = set.coef[u(p)];
+  const auto& c = set.coef[p];
   for (int k = 2; k <= nq; ++k) {
-    if (c[u(k)] != c[1]) return false;
+    if (c[k] != c[1]) return false;
   }
   return true;
 }
@@ -31,8 +31,8 @@ void broaden_row(const DataSet& set, const double* row, double* out) {
   for (int i = first; i <= last; ++i) out[i] = 0.0;
   for (int k = first; k <= last; ++k) {
     const double x = row[k];
-    const int lo = set.lo[u(k)];
-    for (int i = lo; i <= set.hi[u(k)]; ++i) {
+    const int lo = set.lo[k];
+    for (int i = lo; i <= set.hi[k]; ++i) {
       if (i >= first && i <= last) out[i] += static_cast<double>(set.weight[u(k)][u(i - lo)]) * x;
     }
   }
@@ -41,10 +41,10 @@ void broaden_row(const DataSet& set, const double* row, double* out) {
 Bump bump_at(const Run& run, int j) {
   const int range = gaussian_range(run.params, static_cast<float>(j) * run.model.r.dr);
   Bump b;
-  const int n = run.model.gauss.ngauss[u(range)];
+  const int n = run.model.gauss.ngauss[range];
   if (j - n < 1 || j + n > run.model.r.nr) return b;
   b.n = n;
-  b.shape = run.model.gauss.shape[u(range)].data();
+  b.shape = run.model.gauss.shape[range].data();
   return b;
 }
 

@@ -33,7 +33,7 @@ UsedRanges used_ranges(const RunParameters& par, const Model& model) {
   const int nr = model.r.nr;
   for (int j = 1; j <= nr; ++j) {
     const int range = gaussian_range(par, static_cast<float>(j) * model.r.dr);
-    const int n = model.gauss.ngauss[u(range)];
+    const int n = model.gauss.ngauss[range];
     if (j - n < 1 || j + n > nr) continue;
     if (used.slot[u(range)] < 0) used.slot[u(range)] = used.count++;
     used.widest = std::max(used.widest, n);
@@ -132,10 +132,9 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
       for (int h = f; h < families; ++h) {
         double* w = wc.data() + u(g.pair[u(f)][u(h)]) * u(nfit);
         for (int k = first; k <= last; ++k) {
-          const double rk = model.tables.reciprocal[u(k)];
-          double x = 0.5 * ff * set.inv_var[u(k)] * (rk * rk);
-          if (families > 1)
-            x = x * static_cast<double>(set.coef[u(f + 1)][u(k)]) * static_cast<double>(set.coef[u(h + 1)][u(k)]);
+          const double rk = model.tables.reciprocal[k];
+          double x = 0.5 * ff * set.inv_var[k] * (rk * rk);
+          if (families > 1) x = x * static_cast<double>(set.coef[f + 1][k]) * static_cast<double>(set.coef[h + 1][k]);
           w[k - first] = x;
         }
       }
@@ -170,15 +169,15 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
   g.centre_slot.assign(u(nr), -1);
   for (int j = 1; j <= nr; ++j) {
     const int range = gaussian_range(par, static_cast<float>(j) * model.r.dr);
-    const int n = model.gauss.ngauss[u(range)];
+    const int n = model.gauss.ngauss[range];
     if (j - n >= 1 && j + n <= nr) g.centre_slot[u(j - 1)] = used.slot[u(range)];
   }
   g.bump.assign(u(pairs) * u(g.slots) * 4 * u(g.span), 0.0);
   for (int range = 1; range <= max_ranges; ++range) {
     const int slot = used.slot[u(range)];
     if (slot < 0) continue;
-    const int n = model.gauss.ngauss[u(range)];
-    const auto& shape = model.gauss.shape[u(range)];
+    const int n = model.gauss.ngauss[range];
+    const auto& shape = model.gauss.shape[range];
     for (int p = 0; p < pairs; ++p) {
       const double* t = g.T.data() + u(p) * u(g.length) + g.zero;
       double* A = g.bump.data() + (u(p) * u(g.slots) + u(slot)) * 4 * u(g.span);

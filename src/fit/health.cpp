@@ -10,8 +10,6 @@ namespace yosta {
 
 namespace {
 
-std::size_t u(int i) { return static_cast<std::size_t>(i); }
-
 bool finite(float x) { return std::isfinite(x); }
 bool finite(double x) { return std::isfinite(x); }
 
@@ -43,7 +41,7 @@ Finding finding(std::string subject, double value, std::string remedy) {
 }
 
 std::string set_label(const Run& run, int s) {
-  return "Data set " + std::to_string(s) + " (" + run.model.sets[u(s)].settings.data_file + ")";
+  return "Data set " + std::to_string(s) + " (" + run.model.sets[s].settings.data_file + ")";
 }
 
 // What is blamed when a set's misfit leaves the single-precision range.
@@ -53,9 +51,9 @@ const char* const misfit_records =
 
 Finding check_sets_cost(const Run& run) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
+    const DataSet& set = run.model.sets[s];
     if (!finite(set.chi2)) return finding(set_label(run, s) + ": its chi-squared", set.chi2, misfit_records);
-    const KeptSums& k = run.kept.sets[u(s)].kept;
+    const KeptSums& k = run.kept.sets[s].kept;
     for (const double x : {k.EE, k.E0, k.EF, k.E1, k.E2}) {
       if (!finite(x)) return finding(set_label(run, s) + ": a sum of its misfit", x, misfit_records);
     }
@@ -96,7 +94,7 @@ Finding check_cost(const Run& run) {
 // The first of r points 1..nr whose value is not finite, 0 when none.
 int first_non_finite(const Array1<float, max_r>& values, int nr) {
   for (int j = 1; j <= nr; ++j) {
-    if (!finite(values[u(j)])) return j;
+    if (!finite(values[j])) return j;
   }
   return 0;
 }
@@ -109,20 +107,20 @@ Finding check_saved(const Run& run) {
   const Model& model = run.model;
   const int nr = model.r.nr;
   for (int p = 1; p <= run.params.nbasis; ++p) {
-    if (const int j = first_non_finite(model.v[u(p)], nr); j > 0) {
-      return finding("Basis function " + std::to_string(p) + at_r(model, j), model.v[u(p)][u(j)],
+    if (const int j = first_non_finite(model.v[p], nr); j > 0) {
+      return finding("Basis function " + std::to_string(p) + at_r(model, j), model.v[p][j],
                      "check max_change (record 9) and the start file");
     }
   }
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = model.sets[u(s)];
+    const DataSet& set = model.sets[s];
     for (int k = 1; k <= model.q.nq; ++k) {
-      const std::string at_q = " F(Q) at Q = " + short_real(model.q.Q[u(k)]);
-      if (!finite(set.F_calc[u(k)])) {
-        return finding(set_label(run, s) + ": its model" + at_q, set.F_calc[u(k)], misfit_records);
+      const std::string at_q = " F(Q) at Q = " + short_real(model.q.Q[k]);
+      if (!finite(set.F_calc[k])) {
+        return finding(set_label(run, s) + ": its model" + at_q, set.F_calc[k], misfit_records);
       }
-      if (run.params.resolution_on && !finite(set.M[u(k)])) {
-        return finding(set_label(run, s) + ": its broadened model" + at_q, set.M[u(k)],
+      if (run.params.resolution_on && !finite(set.M[k])) {
+        return finding(set_label(run, s) + ": its broadened model" + at_q, set.M[k],
                        "check its resolution (record 24.6)");
       }
     }
@@ -135,10 +133,10 @@ Finding check_saved(const Run& run) {
   }
   if (run.params.save_targets) {
     for (int p = 1; p <= run.params.nbasis; ++p) {
-      for (const auto* sums : {&run.sums.S1[u(p)], &run.sums.S2[u(p)]}) {
+      for (const auto* sums : {&run.sums.S1[p], &run.sums.S2[p]}) {
         if (const int j = first_non_finite(*sums, nr); j > 0) {
           return finding("The sum of the saved sets of basis function " + std::to_string(p) + at_r(model, j),
-                         (*sums)[u(j)], "the saved sets cannot be summed in single precision");
+                         (*sums)[j], "the saved sets cannot be summed in single precision");
         }
       }
     }

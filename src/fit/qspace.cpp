@@ -58,10 +58,10 @@ bool same_windows(const DataSet& a, const DataSet& b) {
   const int first = a.settings.q_first, last = a.settings.q_last;
   if (first != b.settings.q_first || last != b.settings.q_last) return false;
   for (int k = first; k <= last; ++k) {
-    if (a.lo[u(k)] != b.lo[u(k)] || a.hi[u(k)] != b.hi[u(k)]) return false;
+    if (a.lo[k] != b.lo[k] || a.hi[k] != b.hi[k]) return false;
     // Bit for bit: windows equal to the last bit give the same broadened rows.
     // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
-    if (std::memcmp(a.weight[u(k)].data(), b.weight[u(k)].data(), sizeof(float) * max_window) != 0) return false;
+    if (std::memcmp(a.weight[k].data(), b.weight[k].data(), sizeof(float) * max_window) != 0) return false;
   }
   return true;
 }
@@ -130,8 +130,8 @@ void QSpaceEvaluator::build_tables(const Run& run) {
   std::vector<int> owner;  // the first set of each broadened table
   std::vector<double> row(u(nq) + 1), acc(u(nq) + 1);
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
-    QSpaceSet& k = sets[u(s)];
+    const DataSet& set = run.model.sets[s];
+    QSpaceSet& k = sets[s];
     const int first = set.settings.q_first, last = set.settings.q_last;
     for (int q = 1; q <= nq; ++q) {
       const bool fitted = q >= first && q <= last;
@@ -139,14 +139,14 @@ void QSpaceEvaluator::build_tables(const Run& run) {
       k.F[u(q)] = set.F[u(q)];
     }
     for (int p = 1; p <= run.params.nbasis; ++p) {
-      k.flat[u(p)] = flat_coefficient(set, p, nq);
-      std::memcpy(k.coef[u(p)].data() + 1, set.coef[u(p)].data() + 1, sizeof(float) * u(nq));
+      k.flat[p] = flat_coefficient(set, p, nq);
+      std::memcpy(k.coef[p].data() + 1, set.coef[p].data() + 1, sizeof(float) * u(nq));
     }
 
     k.table = -1;
     if (!run.params.resolution_on || rows.empty() || last < first) continue;
     for (std::size_t t = 0; t < owner.size(); ++t) {
-      if (same_windows(run.model.sets[u(owner[t])], set)) k.table = static_cast<std::int32_t>(t);
+      if (same_windows(run.model.sets[owner[t]], set)) k.table = static_cast<std::int32_t>(t);
     }
     if (k.table >= 0) continue;
     const std::size_t bytes = rows.size() * sizeof(float);
@@ -171,9 +171,9 @@ void QSpaceEvaluator::build_tables(const Run& run) {
 // model rebuilt from F_calc.
 void QSpaceEvaluator::refresh(Run& run) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
-    QSpaceSet& k = sets[u(s)];
-    run.kept.sets[u(s)].kept = recompute_kept_sums(run, s);
+    const DataSet& set = run.model.sets[s];
+    QSpaceSet& k = sets[s];
+    run.kept.sets[s].kept = recompute_kept_sums(run, s);
     if (run.params.resolution_on) {
       // Zero beyond 1..nq too: the passes run over whole lines, where a
       // weight of zero must not meet whatever was there before.
@@ -192,8 +192,8 @@ void QSpaceEvaluator::refresh(Run& run) {
 // F_calc of set s from its kept copy at the points the summing pass does not
 // copy: 1..15, and those after the last whole line within 1..nq.
 void QSpaceEvaluator::copy_edges(Run& run, int s) const {
-  float* F = run.model.sets[u(s)].F_calc.data();
-  const float* M = sets[u(s)].M[0].data();
+  float* F = run.model.sets[s].F_calc.data();
+  const float* M = sets[s].M[0].data();
   const int nq = run.model.q.nq;
   const int whole_end = (nq + 1) / 16 * 16;  // first point after the last whole line
   for (int k = 1; k <= nq && k < 16; ++k) F[k] = M[k];
@@ -231,7 +231,7 @@ double QSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
   if (tc.changed && !by_row) {
     move_change(run.params, run.model, tc.p, tc.first, tc.d, tc.count);
     for (int s = 1; s <= nsets; ++s)
-      std::memcpy(sets[u(s)].change.data() + 1, run.model.sets[u(s)].change.data() + 1, sizeof(float) * u(nq));
+      std::memcpy(sets[s].change.data() + 1, run.model.sets[s].change.data() + 1, sizeof(float) * u(nq));
   }
   if (tc.changed && !resolution) {
     // The copies of F_calc are updated over the whole grid and summed on the
@@ -241,9 +241,9 @@ double QSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
     SumPass a{};
     bool flat = true;
     for (int s = 1; s <= nsets; ++s) {
-      QSpaceSet& k = sets[u(s)];
+      QSpaceSet& k = sets[s];
       flat = flat && k.flat[up];
-      a.part[s - 1] = SetPart{k.M[0].data(),   k.M[0].data(),     run.model.sets[u(s)].F_calc.data(),
+      a.part[s - 1] = SetPart{k.M[0].data(),   k.M[0].data(),     run.model.sets[s].F_calc.data(),
                               k.change.data(), k.coef[up].data(), k.coef[up][1],
                               k.w.data(),      k.F.data()};
     }
@@ -261,8 +261,8 @@ double QSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
       // F_calc over the whole grid (its change stored for the undo and the
       // windows), then the broadened change into the spare buffer of M,
       // summed on the fitted range.
-      DataSet& set = run.model.sets[u(s)];
-      QSpaceSet& k = sets[u(s)];
+      DataSet& set = run.model.sets[s];
+      QSpaceSet& k = sets[s];
       const bool flat = k.flat[up];
       Pass all{};
       all.ch_out = set.change.data();
@@ -309,7 +309,7 @@ void QSpaceEvaluator::keep(Run& run) {
   Trial& tr = run.kept.trial;
   keep_sums(run);
   if (tr.changed && run.params.resolution_on) {
-    for (int s = 1; s <= run.params.nsets; ++s) sets[u(s)].current = 1 - sets[u(s)].current;
+    for (int s = 1; s <= run.params.nsets; ++s) sets[s].current = 1 - sets[s].current;
   }
   tr.changed = false;
 }
@@ -324,8 +324,8 @@ void QSpaceEvaluator::undo(Run& run) {
     const int nq = run.model.q.nq;
     const auto up = u(tr.p);
     for (int s = 1; s <= run.params.nsets; ++s) {
-      DataSet& set = run.model.sets[u(s)];
-      QSpaceSet& k = sets[u(s)];
+      DataSet& set = run.model.sets[s];
+      QSpaceSet& k = sets[s];
       Pass a{};
       a.ch_out = set.change.data();
       a.c = k.coef[up].data();

@@ -28,10 +28,10 @@ struct QSpaceSet {
   // the one not current and acceptance flips them.
   std::array<LineQ, 2> M{};
   std::int32_t current = 0;
-  std::int32_t table = -1;                  // broadened-row table of this set, -1: none
+  std::int32_t table = -1;            // broadened-row table of this set, -1: none
   OneBased<bool, max_basis> flat{};   // coef(k, p) one value at every Q
   OneBased<LineQ, max_basis> coef{};  // coef(k, p) where not flat
-  LineQ change{};                           // a change taken from `change` of the data set
+  LineQ change{};                     // a change taken from `change` of the data set
 };
 
 class QSpaceEvaluator {

@@ -35,7 +35,7 @@ std::vector<double> family_rows(const Run& run, const DataSet& set, int families
   for (int j = 1; j <= nr; ++j) {
     kernel_row(run.model, j, K);
     for (int k = 1; k <= nq; ++k) {
-      const double c = families == 1 ? 1.0 : static_cast<double>(set.coef[u(f + 1)][u(k)]);
+      const double c = families == 1 ? 1.0 : static_cast<double>(set.coef[f + 1][k]);
       row[u(k)] = c * static_cast<double>(K[k]);
     }
     const double* from = row.data();
@@ -182,7 +182,7 @@ std::size_t rspace_bytes(const Run& run) {
   const bool gaussian = run.params.gaussian_moves;
   std::size_t bytes = 0;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
+    const DataSet& set = run.model.sets[s];
     const int families = families_of(run, set);
     const auto f = static_cast<std::size_t>(families);
     const std::size_t doubles = (gaussian ? 9 : 5) * f * nr;  // lin, D; bump_lin
@@ -201,13 +201,13 @@ void RSpaceEvaluator::prepare(Run& run) {
   bytes = rspace_bytes(run);
   const bool gaussian = run.params.gaussian_moves;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
-    RSpaceSet& t = sets[u(s)];
+    const DataSet& set = run.model.sets[s];
+    RSpaceSet& t = sets[s];
     const int nf = families_of(run, set);
     t.families = nf;
     for (int p = 1; p <= run.params.nbasis; ++p) {
-      t.family[u(p)] = nf == 1 ? 0 : p - 1;
-      t.factor[u(p)] = nf == 1 ? static_cast<double>(set.coef[u(p)][1]) : 1.0;
+      t.family[p] = nf == 1 ? 0 : p - 1;
+      t.factor[p] = nf == 1 ? static_cast<double>(set.coef[p][1]) : 1.0;
     }
     const auto NF = static_cast<std::size_t>(nf), NR = static_cast<std::size_t>(nr);
     t.lin.assign(NF * NR * 4, 0.0);
@@ -236,7 +236,7 @@ void RSpaceEvaluator::prepare(Run& run) {
         if (toeplitz) {
           kernel_row(run.model, j, K);
           for (int k = first; k <= last; ++k) {
-            const double c = nf == 1 ? 1.0 : static_cast<double>(set.coef[u(f + 1)][u(k)]);
+            const double c = nf == 1 ? 1.0 : static_cast<double>(set.coef[f + 1][k]);
             row[u(k - first)] = c * static_cast<double>(K[k]);
           }
         } else {
@@ -245,9 +245,9 @@ void RSpaceEvaluator::prepare(Run& run) {
         double a0 = 0.0, aF = 0.0, a1 = 0.0, a2 = 0.0;
         for (int k = first; k <= last; ++k) {
           const double wv = w[u(k - first)] * v[k - first];
-          const float q = run.model.q.Q[u(k)];
+          const float q = run.model.q.Q[k];
           a0 += wv;
-          aF += wv * static_cast<double>(set.F[u(k)]);
+          aF += wv * static_cast<double>(set.F[k]);
           a1 += wv * static_cast<double>(q);
           a2 += wv * static_cast<double>(q * q);
         }
@@ -281,9 +281,9 @@ void RSpaceEvaluator::form(Run& run) {
   float M[max_q + 1];
   std::vector<double> z(u(nq) + 1);
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[u(s)];
-    RSpaceSet& t = sets[u(s)];
-    run.kept.sets[u(s)].kept = recompute_kept_sums(run, s);
+    const DataSet& set = run.model.sets[s];
+    RSpaceSet& t = sets[s];
+    run.kept.sets[s].kept = recompute_kept_sums(run, s);
     const int first = set.settings.q_first, last = set.settings.q_last;
     const float* model = set.F_calc.data();
     if (run.params.resolution_on) {
@@ -299,9 +299,9 @@ void RSpaceEvaluator::form(Run& run) {
     } else {
       for (int k = first; k <= last; ++k) {
         double sum = 0.0;
-        for (int i = set.lo[u(k)]; i <= set.hi[u(k)]; ++i) {
+        for (int i = set.lo[k]; i <= set.hi[k]; ++i) {
           if (i < first || i > last) continue;
-          const double y = set.inv_var[u(i)] * (static_cast<double>(model[i]) - static_cast<double>(set.F[u(i)]));
+          const double y = set.inv_var[i] * (static_cast<double>(model[i]) - static_cast<double>(set.F[i]));
           sum += static_cast<double>(set.weight[u(k)][u(i - set.lo[u(k)])]) * y;
         }
         z[u(k)] = sum;
@@ -312,7 +312,7 @@ void RSpaceEvaluator::form(Run& run) {
       for (int f = 0; f < t.families; ++f) {
         double sum = 0.0;
         for (int k = first; k <= last; ++k) {
-          const double c = t.families == 1 ? 1.0 : static_cast<double>(set.coef[u(f + 1)][u(k)]);
+          const double c = t.families == 1 ? 1.0 : static_cast<double>(set.coef[f + 1][k]);
           sum += c * static_cast<double>(K[k]) * z[u(k)];
         }
         t.D[u(f) * u(nr) + u(j - 1)] = sum;
@@ -335,11 +335,11 @@ void RSpaceEvaluator::sync(Run& run) {
 
 [[gnu::always_inline]] inline KeptSums RSpaceEvaluator::row_change(const Run& run, int s, const Bump& b) const {
   const Trial& tr = run.kept.trial;
-  const RSpaceSet& t = sets[u(s)];
-  const int f = t.family[u(tr.p)];
+  const RSpaceSet& t = sets[s];
+  const int f = t.family[tr.p];
   const int j = tr.row;
   const std::size_t fj = u(f) * u(nr) + u(j - 1);
-  const double a = static_cast<double>(tr.amplitude) * t.factor[u(tr.p)];
+  const double a = static_cast<double>(tr.amplitude) * t.factor[tr.p];
   const double* l;
   double Dx, Gx;
   if (b.n < 0) {
@@ -363,9 +363,9 @@ void RSpaceEvaluator::sync(Run& run) {
 }
 
 KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
-  const RSpaceSet& t = sets[u(s)];
-  const int f = t.family[u(tc.p)];
-  const double c = t.factor[u(tc.p)];
+  const RSpaceSet& t = sets[s];
+  const int f = t.family[tc.p];
+  const double c = t.factor[tc.p];
   const double* D = t.D.data() + u(f) * u(nr);
   double l[4] = {0.0, 0.0, 0.0, 0.0};
   double X = 0.0, Qd = 0.0;
@@ -427,11 +427,11 @@ void RSpaceEvaluator::keep(Run& run) {
   const int p = tr.p;
   const bool bump = run.params.gaussian_moves;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const RSpaceSet& t = sets[u(s)];
-    const int f = t.family[u(p)];
-    const double c = t.factor[u(p)];
+    const RSpaceSet& t = sets[s];
+    const int f = t.family[p];
+    const double c = t.factor[p];
     for (int g = 0; g < t.families; ++g) {
-      double* D = sets[u(s)].D.data() + u(g) * u(nr);
+      double* D = sets[s].D.data() + u(g) * u(nr);
       if (tr.row > 0) {
         // D_g += a G_fg(j, .), or a times the bump's row of G.
         const double a = static_cast<double>(tr.amplitude) * c;

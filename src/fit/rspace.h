@@ -105,9 +105,9 @@ struct RSpaceSet {
   std::int32_t families = 0;
   OneBased<std::int32_t, max_basis> family{};  // family of basis function p
   OneBased<double, max_basis> factor{};        // c of basis function p
-  std::vector<double> lin;                           // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
-  std::vector<double> D;                             // [f * nr + j - 1], kept in double
-  std::vector<double> bump_lin;                      // as lin, for whole Gaussian bumps centred at j
+  std::vector<double> lin;                     // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
+  std::vector<double> D;                       // [f * nr + j - 1], kept in double
+  std::vector<double> bump_lin;                // as lin, for whole Gaussian bumps centred at j
   GramTables gram;
 };
 

@@ -23,7 +23,7 @@ namespace {
 // True when chi2_s / N_s is at or below the target of every data set.
 bool targets_met(const Run& run) {
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run.model.sets[s];
     if (set.chi2 / set.N > set.settings.target_chi2) return false;
   }
   return true;

@@ -69,7 +69,7 @@ bool zero_masked(const RunParameters& par, int p, float r) {
 }
 
 float positivity_rule(const RunParameters& par, const Model& model, int p, int j, float x) {
-  const float v = model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
+  const float v = model.v[p][j];
   // QUIRK: any positivity constraint at all, of whatever basis function and
   // range, stops every point of every basis function from crossing below Z;
   // only inside a range of its own basis function is the point set to Z.
@@ -87,11 +87,11 @@ void enforce_zero_and_positivity(const RunParameters& par, Model& model) {
     const float r = r_at(model, j);
     const auto jj = static_cast<std::size_t>(j);
     for (const ZeroConstraint& z : par.zero) {
-      if (z.r_from <= r && r <= z.r_to) model.v[static_cast<std::size_t>(z.partial)][jj] = model.Z;
+      if (z.r_from <= r && r <= z.r_to) model.v[z.partial][jj] = model.Z;
     }
     for (const PositivityConstraint& c : par.positivity) {
       if (c.r_from <= r && r <= c.r_to) {
-        float& v = model.v[static_cast<std::size_t>(c.partial)][jj];
+        float& v = model.v[c.partial][jj];
         if (v < model.Z) v = model.Z;
       }
     }
@@ -104,17 +104,16 @@ void coordination_full(const RunParameters& par, Model& model) {
   int c = 0;
   for (const CoordinationConstraint& cc : par.coordination) {
     ++c;
-    const auto& v = model.v[static_cast<std::size_t>(cc.partial)];
+    const auto& v = model.v[cc.partial];
     double sum = 0.0;
     for (int j = 1; j <= model.r.nr; ++j) {
       const float r = r_at(model, j);
       if (cc.r_from <= r && r <= cc.r_to) {
-        const float term =
-            cell_factor(r, dr) * rho * (v[static_cast<std::size_t>(j)] - model.Z) * cc.concentration / cc.basis_weight;
+        const float term = cell_factor(r, dr) * rho * (v[j] - model.Z) * cc.concentration / cc.basis_weight;
         sum += static_cast<double>(term);
       }
     }
-    model.Nc[static_cast<std::size_t>(c)] = static_cast<float>(sum);
+    model.Nc[c] = static_cast<float>(sum);
   }
   coordination_penalty(par, model);
 }
@@ -147,7 +146,7 @@ void coordination_penalty(const RunParameters& par, Model& model) {
   int c = 0;
   for (const CoordinationConstraint& cc : par.coordination) {
     ++c;
-    const float x = (model.Nc[static_cast<std::size_t>(c)] - cc.coordination) / cc.weighting;
+    const float x = (model.Nc[c] - cc.coordination) / cc.weighting;
     sum += static_cast<double>(x * x);
   }
   model.P = static_cast<float>(sum);
@@ -162,7 +161,7 @@ void smoothing_full(const RunParameters& par, Model& model) {
   const int hi = model.r.nr - 1;
   double sum = 0.0;
   for (int p = 1; p <= par.nbasis; ++p) {
-    const float* v = model.v[static_cast<std::size_t>(p)].data();
+    const float* v = model.v[p].data();
     for (int i = lo; i <= hi; ++i) {
       const float r = r_at(model, i);
       if (r >= par.smoothing_cutoff) {
@@ -181,7 +180,7 @@ float smoothing_change(const RunParameters& par, const Model& model, int p, int 
   const int lo = j - 1 > first_term(par) ? j - 1 : first_term(par);
   const int last = par.smoothing_type == 1 ? j : j + 1;
   const int hi = last < model.r.nr - 1 ? last : model.r.nr - 1;
-  const float* v = model.v[static_cast<std::size_t>(p)].data();
+  const float* v = model.v[p].data();
   const float before = smoothing_window(par, model, v + (lo - 1), lo, hi);
   // The same terms of a copy of those values with v(j, p) + delta in it.
   float moved[5] = {};

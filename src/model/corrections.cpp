@@ -113,11 +113,11 @@ bool well_conditioned(const float* a, int n) {
 std::string set_name(int s) { return "Data set " + std::to_string(s); }
 
 void prepare_set(Model& model, int s) {
-  DataSet& set = model.sets[static_cast<std::size_t>(s)];
+  DataSet& set = model.sets[s];
   const DataSetSettings& st = set.settings;
   const std::int32_t nq = model.q.nq;
 
-  for (int k = 1; k <= nq; ++k) set.F[static_cast<std::size_t>(k)] -= st.fq_offset;
+  for (int k = 1; k <= nq; ++k) set.F[k] -= st.fq_offset;
 
   double S[5] = {0, 0, 0, 0, 0};
   double T[3] = {0, 0, 0};
@@ -267,10 +267,10 @@ void setup_resolution(const RunParameters& par, Model& model) {
   if (!par.resolution_on) return;
   const std::int32_t nq = model.q.nq;
   const auto& Q = model.q.Q;
-  const float q_first = Q[1], q_last = Q[static_cast<std::size_t>(nq)];
+  const float q_first = Q[1], q_last = Q[nq];
 
   for (int s = 1; s <= par.nsets; ++s) {
-    DataSet& set = model.sets[static_cast<std::size_t>(s)];
+    DataSet& set = model.sets[s];
     const DataSetSettings& st = set.settings;
     const float lambda = st.wavelength;
     set.lo = {};
@@ -300,12 +300,12 @@ void setup_resolution(const RunParameters& par, Model& model) {
       std::int32_t lo = 1;
       if (qk - h > q_first) {
         lo = 2;
-        while (lo < nq && Q[static_cast<std::size_t>(lo)] < qk - h) ++lo;
+        while (lo < nq && Q[lo] < qk - h) ++lo;
       }
       std::int32_t hi = nq;
       if (qk + h < q_last) {
         hi = nq - 1;
-        while (hi > 1 && Q[static_cast<std::size_t>(hi)] > qk + h) --hi;
+        while (hi > 1 && Q[hi] > qk + h) --hi;
       }
       if (hi - lo + 1 > max_window) {
         throw Stop({" Peaks too wide",
@@ -322,7 +322,7 @@ void setup_resolution(const RunParameters& par, Model& model) {
       weight = {};
       double sum = 0.0;
       for (int i = lo; i <= hi; ++i) {
-        const float d = qk - Q[static_cast<std::size_t>(i)];
+        const float d = qk - Q[i];
         const float w = std::exp(-g * (d * d));
         weight[static_cast<std::size_t>(i - lo)] = w;
         sum += static_cast<double>(w);
@@ -452,7 +452,7 @@ float chi_squared(const DataSet& set, const float* Q) {
 double evaluate(const RunParameters& par, Model& model) {
   double total = 0.0;
   for (int s = 1; s <= par.nsets; ++s) {
-    DataSet& set = model.sets[static_cast<std::size_t>(s)];
+    DataSet& set = model.sets[s];
     compared_model(par, model, set);
     refit_coefficients(set, refit_sums(set));
     set.chi2 = chi_squared(set, model.q.Q.data());

@@ -36,13 +36,12 @@ void within(const text::FreeReader& in, float value, float limit, const std::str
   if (k >= 4) {
     // The grid's step: the smallest step between the points read.
     float step = model.q.Q[2] - model.q.Q[1];
-    for (int j = 3; j < k; ++j)
-      step = std::min(step, model.q.Q[static_cast<std::size_t>(j)] - model.q.Q[static_cast<std::size_t>(j - 1)]);
+    for (int j = 3; j < k; ++j) step = std::min(step, model.q.Q[j] - model.q.Q[j - 1]);
     for (int j = 2; step > 0.0f && j < k; ++j) {
-      const float gap = model.q.Q[static_cast<std::size_t>(j)] - model.q.Q[static_cast<std::size_t>(j - 1)];
+      const float gap = model.q.Q[j] - model.q.Q[j - 1];
       if (gap > 1.5f * step) {
         where = "; line " + std::to_string(lines[static_cast<std::size_t>(j)]) + " (Q " +
-                text::real_text(model.q.Q[static_cast<std::size_t>(j)]) + ") lies " + text::real_text(gap / step) +
+                text::real_text(model.q.Q[j]) + ") lies " + text::real_text(gap / step) +
                 " steps after the line before it: a line is missing there";
         break;
       }
@@ -59,7 +58,7 @@ void within(const text::FreeReader& in, float value, float limit, const std::str
 void check_q_points(const std::string& path, int set, const Model& model, const std::vector<int>& lines,
                     const std::vector<float>& reference, const std::string& reference_path) {
   const int nq = model.q.nq;
-  const auto Q = [&](int k) { return model.q.Q[static_cast<std::size_t>(k)]; };
+  const auto Q = [&](int k) { return model.q.Q[k]; };
   const auto line = [&](int k) { return std::to_string(lines[static_cast<std::size_t>(k)]); };
   const std::string file = describe(path, set);
   for (int k = 2; k <= nq; ++k) {
@@ -133,9 +132,8 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
     }
     if (qdep) {
       for (int p = 1; p <= params.nbasis; ++p) {
-        if (in.get(set.coef[static_cast<std::size_t>(p)][uk], "coefficient of a basis function (real)"))
-          within(in, set.coef[static_cast<std::size_t>(p)][uk], max_data_value,
-                 "coefficient of basis function " + std::to_string(p) + " (real)");
+        if (in.get(set.coef[p][uk], "coefficient of a basis function (real)"))
+          within(in, set.coef[p][uk], max_data_value, "coefficient of basis function " + std::to_string(p) + " (real)");
       }
     } else if (error_column) {
       // A fitted point's error of 0 is refused later with the fit's own message.
@@ -214,7 +212,7 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
   // Sets are numbered with the fixed-coefficient ones first, as in the
   // parameter file, so reading them in number order reads those first.
   for (int i = 1; i <= params.nsets; ++i) {
-    DataSet& set = model.sets[static_cast<std::size_t>(i)];
+    DataSet& set = model.sets[i];
     set.settings = params.sets[static_cast<std::size_t>(i - 1)];
     DataSetSettings& s = set.settings;
     const bool qdep = i > params.nsets_fixed;
@@ -305,14 +303,14 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
                     " lines after its " + std::to_string(nq) + " points; they are ignored");
     }
 
-    const float q_last_value = model.q.Q[static_cast<std::size_t>(nq)];
+    const float q_last_value = model.q.Q[nq];
     if (!(q_last_value > 0.0f)) {
       throw Stop(describe(path, i) + ": the last Q value " + text::real_text(q_last_value) + " is not positive");
     }
 
     if (qdep) {
       // Every point's error is sigma with its sign; sigma keeps its sign.
-      for (int k = 1; k <= nq; ++k) set.err[static_cast<std::size_t>(k)] = s.sigma;
+      for (int k = 1; k <= nq; ++k) set.err[k] = s.sigma;
     } else {
       s.sigma = std::fabs(s.sigma);
     }

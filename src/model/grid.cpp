@@ -24,7 +24,7 @@ std::string without_newline(std::string line) {
 
 void derive_r_grid(const RunParameters& par, Model& model) {
   const RunParameters& params = par;
-  const float q_last = model.q.Q[static_cast<std::size_t>(model.q.nq)];
+  const float q_last = model.q.Q[model.q.nq];
   if (params.Mr < 1) {
     throw Stop("Mr is " + std::to_string(params.Mr) + "; the r-grid factor must be at least 1");
   }
@@ -75,7 +75,7 @@ void check_gaussian_ranges(const RunParameters& par, Model& model) {
   for (int i = 1; i <= params.nranges; ++i) {
     const GaussianRange& range = params.ranges[static_cast<std::size_t>(i - 1)];
     const float sigma = range.width * fwhm_to_sigma;  // the model keeps the standard deviation
-    model.gauss.sigma[static_cast<std::size_t>(i)] = sigma;
+    model.gauss.sigma[i] = sigma;
     const float points = (sigma / dr) * 3.0f;
     if (!(points > -1.0f)) {
       throw Stop("The Gaussian width of r range " + std::to_string(i) + " gives a standard deviation of " +
@@ -83,7 +83,7 @@ void check_gaussian_ranges(const RunParameters& par, Model& model) {
     }
     // Truncation toward zero; a huge width must not overflow the conversion.
     const std::int32_t ngauss = points < 1000.0f ? static_cast<std::int32_t>(points) : max_gauss_half + 1;
-    model.gauss.ngauss[static_cast<std::size_t>(i)] = ngauss;
+    model.gauss.ngauss[i] = ngauss;
     if (ngauss > max_gauss_half) {
       // QUIRK: "Decrase" is the message as users know it.
       throw Stop(std::vector<std::string>{"Too many points for a Gaussian.", "(Decrase sigma, or increase r spacing.)"},
@@ -107,7 +107,7 @@ void set_floor_value(const RunParameters& par, Model& model) {
   // floor becomes minus that coefficient and the coefficient becomes 1.
   auto& c = model.sets[1].coef[1];
   model.Z = -c[1];
-  for (int k = 1; k <= model.q.nq; ++k) c[static_cast<std::size_t>(k)] = 1.0f;
+  for (int k = 1; k <= model.q.nq; ++k) c[k] = 1.0f;
 }
 
 void tabulate_gaussians(const RunParameters& par, Model& model) {

@@ -64,8 +64,8 @@ void zero_sums(const Model& model, SaveSums& sums) {
   sums.collect_count = 0;
   for (int p = 1; p <= max_basis; ++p) {
     for (int j = 1; j <= model.r.nr; ++j) {
-      sums.S1[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
-      sums.S2[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
+      sums.S1[p][j] = 0.0f;
+      sums.S2[p][j] = 0.0f;
     }
   }
 }
@@ -74,7 +74,7 @@ void zero_sums(const Model& model, SaveSums& sums) {
 
 void default_start(const RunParameters& par, Model& model) {
   for (int p = 1; p <= max_basis; ++p) {
-    for (int j = 1; j <= model.r.nr; ++j) model.v[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)] = 0.0f;
+    for (int j = 1; j <= model.r.nr; ++j) model.v[p][j] = 0.0f;
   }
   enforce_zero_and_positivity(par, model);
   coordination_full(par, model);

@@ -112,13 +112,13 @@ struct Model {
   GaussianShapes gauss;
   TransformTables tables;
 
-  float Z = 0;                                          // floor value of the basis values
+  float Z = 0;                                    // floor value of the basis values
   OneBased<Array1<float, max_r>, max_basis> v{};  // basis values v[p][j]
 
   OneBased<float, max_constraints> Nc{};  // coordination numbers, 1-based
-  float P = 0;                                  // coordination penalty
-  float S = 0;                                  // smoothing penalty
-  float N_total = 0;                            // fitted points (+ nr*nbasis with smoothing)
+  float P = 0;                            // coordination penalty
+  float S = 0;                            // smoothing penalty
+  float N_total = 0;                      // fitted points (+ nr*nbasis with smoothing)
 };
 
 }  // namespace yosta

@@ -79,7 +79,7 @@ void kernel_row(const Model& model, int j, float* K) {
 void check_q_grid(Model& model) {
   QGrid& q = model.q;
   const float q_first = q.Q[1];
-  const float q_last = q.Q[static_cast<std::size_t>(q.nq)];
+  const float q_last = q.Q[q.nq];
   q.dq = (q_last - q_first) / static_cast<float>(q.nq - 1);
   if (!(q.dq > 0.0f) || !std::isfinite(q.dq)) {
     throw Stop("The Q values of the data files do not increase: the first is " + text::real_text(q_first) +
@@ -134,7 +134,7 @@ void build_tables(const RunParameters& par, Model& model) {
   t.P = static_cast<std::int32_t>(period);
   const float period_f = static_cast<float>(t.P);
   for (int m = 0; m <= t.P; ++m) {
-    t.sinqr[static_cast<std::size_t>(m)] = std::sin(static_cast<float>(m) / period_f * two_pi_f) * t.f;
+    t.sinqr[m] = std::sin(static_cast<float>(m) / period_f * two_pi_f) * t.f;
   }
 }
 
@@ -142,8 +142,8 @@ void full_model(const RunParameters& par, Model& model) {
   const std::int32_t nq = model.q.nq;
   const int nsets = par.nsets;
   for (int s = 1; s <= nsets; ++s) {
-    auto& F_calc = model.sets[static_cast<std::size_t>(s)].F_calc;
-    for (int k = 1; k <= nq; ++k) F_calc[static_cast<std::size_t>(k)] = 0.0f;
+    auto& F_calc = model.sets[s].F_calc;
+    for (int k = 1; k <= nq; ++k) F_calc[k] = 0.0f;
   }
 
   // Terms are added in the order p, then j, into the single-precision values.
@@ -153,12 +153,12 @@ void full_model(const RunParameters& par, Model& model) {
   for (int p = 1; p <= par.nbasis; ++p) {
     const auto up = static_cast<std::size_t>(p);
     for (int j = 1; j <= model.r.nr; ++j) {
-      const float vj = model.v[up][static_cast<std::size_t>(j)];
+      const float vj = model.v[up][j];
       if (vj == 0.0f) continue;
       kernel_row(model, j, K);
       const v4f vv = {vj, vj, vj, vj};
       for (int s = 1; s <= nsets; ++s) {
-        DataSet& set = model.sets[static_cast<std::size_t>(s)];
+        DataSet& set = model.sets[s];
         float* F_calc = set.F_calc.data();
         const float* c = set.coef[up].data();
         int k = 1;
@@ -169,7 +169,7 @@ void full_model(const RunParameters& par, Model& model) {
   }
 
   for (int s = 1; s <= nsets; ++s) {
-    DataSet& set = model.sets[static_cast<std::size_t>(s)];
+    DataSet& set = model.sets[s];
     for (int k = 1; k <= nq; ++k) {
       const auto uk = static_cast<std::size_t>(k);
       set.F_calc[uk] = set.background[uk] + set.F_calc[uk];
@@ -186,7 +186,7 @@ bool move_change_any(const RunParameters& par, Model& model, int p, int j0, cons
   const int nsets = par.nsets;
   const auto up = static_cast<std::size_t>(p);
   for (int s = 1; s <= nsets; ++s) {
-    float* change = model.sets[static_cast<std::size_t>(s)].change.data();
+    float* change = model.sets[s].change.data();
     for (int k = 1; k <= nq; ++k) change[k] = 0.0f;
   }
   float K[max_q + 1];
@@ -198,7 +198,7 @@ bool move_change_any(const RunParameters& par, Model& model, int p, int j0, cons
     any = true;
     kernel_row(model, j, K);
     for (int s = 1; s <= nsets; ++s) {
-      DataSet& set = model.sets[static_cast<std::size_t>(s)];
+      DataSet& set = model.sets[s];
       float* change = set.change.data();
       const float* c = set.coef[up].data();
       for (int k = 1; k <= nq; ++k) change[k] = change[k] + K[k] * c[k] * di;
@@ -320,7 +320,7 @@ void move_update(const RunParameters& par, Model& model, int p, int j0, const fl
   if (!move_change(par, model, p, j0, d, n)) return;  // nothing to add
   const std::int32_t nq = model.q.nq;
   for (int s = 1; s <= par.nsets; ++s) {
-    DataSet& set = model.sets[static_cast<std::size_t>(s)];
+    DataSet& set = model.sets[s];
     float* F = set.F_calc.data();
     const float* ch = set.change.data();
     int k = 1;
@@ -345,17 +345,17 @@ float partial_sq(const Model& model, int p, int k) {
   double sum = 0.0;
   if (a == 0) {
     for (int j = 1; j <= model.r.nr; ++j) {
-      sum += static_cast<double>(kernel(model, k, j) * model.v[up][static_cast<std::size_t>(j)]);
+      sum += static_cast<double>(kernel(model, k, j) * model.v[up][j]);
     }
     return static_cast<float>(sum);
   }
   // m = (a j) mod P, advanced by a per r point.
-  const float rk = model.tables.reciprocal[static_cast<std::size_t>(k)];
+  const float rk = model.tables.reciprocal[k];
   const std::int32_t step = a % P;
   std::int32_t m = step;
   for (int j = 1; j <= model.r.nr; ++j) {
-    const float K = model.tables.sinqr[static_cast<std::size_t>(m)] * rk * static_cast<float>(j);
-    sum += static_cast<double>(K * model.v[up][static_cast<std::size_t>(j)]);
+    const float K = model.tables.sinqr[m] * rk * static_cast<float>(j);
+    sum += static_cast<double>(K * model.v[up][j]);
     m += step;
     if (m >= P) m -= P;
   }

@@ -19,8 +19,7 @@ inline float kernel(const Model& model, int k, int j) {
   const std::int32_t a = k + model.q.q_offset;
   if (a == 0) return static_cast<float>(j * j) * model.tables.q_zero_factor;
   const std::int32_t m = (a * j) % model.tables.P;
-  return model.tables.sinqr[static_cast<std::size_t>(m)] * model.tables.reciprocal[static_cast<std::size_t>(k)] *
-         static_cast<float>(j);
+  return model.tables.sinqr[m] * model.tables.reciprocal[k] * static_cast<float>(j);
 }
 
 // F_calc of every set at every Q point from the basis values, plus background.

@@ -20,7 +20,7 @@ void write_progress(const Run& run, Console& console, float E) {
   const float smoothing_per_point = run.model.S / static_cast<float>(nvalues);
   const float cost_per_point = E / run.model.N_total;
   for (int s = 1; s <= p.nsets; ++s) {
-    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run.model.sets[s];
     const float reduced_chi2 = set.chi2 / set.N;
     if (s < p.nsets) {
       console.write(text::layout("(5(1X,G10.4))", {set.beta, set.a0, set.a1, set.a2, reduced_chi2}));

@@ -52,22 +52,22 @@ void write_coefficients(const Run& run, Console& console) {
   const RunParameters& p = run.params;
   console.write(layout("(/,/,' Coefficients of basis functions at minimum Q are:')"));
   for (int s = 1; s <= p.nsets; ++s) {
-    const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+    const DataSet& set = run.model.sets[s];
     std::vector<text::Value> values;
     values.emplace_back(static_cast<std::int32_t>(s));
     for (int b = 1; b <= p.nbasis; ++b) {
-      values.emplace_back(set.coef[static_cast<std::size_t>(b)][1]);
+      values.emplace_back(set.coef[b][1]);
     }
     console.write(layout("('     Total ',I2,2X,100(5X,F7.4))", values));
   }
 }
 
 void write_data_set(const Run& run, int s, Console& console) {
-  const DataSet& set = run.model.sets[static_cast<std::size_t>(s)];
+  const DataSet& set = run.model.sets[s];
   const DataSetSettings& d = set.settings;
   const std::int32_t n = d.q_last - d.q_first + 1;
-  const float q_from = run.model.q.Q[static_cast<std::size_t>(d.q_first)];
-  const float q_to = run.model.q.Q[static_cast<std::size_t>(d.q_last)];
+  const float q_from = run.model.q.Q[d.q_first];
+  const float q_to = run.model.q.Q[d.q_last];
   // sigma as stored: a Q-dependent set keeps the sign it was given, so a
   // negative one prints (F7.5 then drops the leading zero: "-.00500").
   console.write(
@@ -121,7 +121,7 @@ void write_targets_and_smoothing(const Run& run, Console& console) {
     std::vector<text::Value> values;
     values.emplace_back(p.nsave);
     for (int s = 1; s <= p.nsets; ++s) {
-      values.emplace_back(run.model.sets[static_cast<std::size_t>(s)].settings.target_chi2);
+      values.emplace_back(run.model.sets[s].settings.target_chi2);
     }
     console.write(layout("(' Saving ',I5,' g(r)s with target chi**2 ',10F5.1,/)", values));
   }
