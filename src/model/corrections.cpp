@@ -123,22 +123,21 @@ void prepare_set(Model& model, int s) {
   double T[3] = {0, 0, 0};
   double FF = 0.0;
   for (int k = st.q_first; k <= st.q_last; ++k) {
-    const auto uk = static_cast<std::size_t>(k);
-    const float var = set.err[uk] * set.err[uk];
-    set.err[uk] = var;
+    const float var = set.err[k] * set.err[k];
+    set.err[k] = var;
     if (!(var > 0.0f)) {
       throw Stop(set_name(s) + " has an error of " + text::real_text(std::sqrt(var)) + " at its point " +
-                 std::to_string(k) + " (Q = " + text::real_text(model.q.Q[uk]) +
+                 std::to_string(k) + " (Q = " + text::real_text(model.q.Q[k]) +
                  "), which lies in the fitted range; every fitted point needs a non-zero error");
     }
     const double w = 1.0 / static_cast<double>(var);
-    const double q = model.q.Q[uk];
-    const double qq = static_cast<double>(model.q.Q[uk] * model.q.Q[uk]);  // Q*Q rounded to single
-    const double f = set.F[uk];
-    set.inv_var[uk] = w;
-    set.F_w[uk] = f * w;
-    set.Q_w[uk] = q * w;
-    set.QQ_w[uk] = qq * w;
+    const double q = model.q.Q[k];
+    const double qq = static_cast<double>(model.q.Q[k] * model.q.Q[k]);  // Q*Q rounded to single
+    const double f = set.F[k];
+    set.inv_var[k] = w;
+    set.F_w[k] = f * w;
+    set.Q_w[k] = q * w;
+    set.QQ_w[k] = qq * w;
     S[0] += w;
     T[0] += f * w;
     FF += f * f * w;
@@ -276,8 +275,7 @@ void setup_resolution(const RunParameters& par, Model& model) {
     set.lo = {};
     set.hi = {};
     for (int k = st.q_first; k <= st.q_last; ++k) {
-      const auto uk = static_cast<std::size_t>(k);
-      const float qk = Q[uk];
+      const float qk = Q[k];
       const std::string where = set_name(s) + " at Q = " + text::real_text(qk);
 
       // x is the sine of the Bragg angle; H the Caglioti width turned into a
@@ -315,10 +313,10 @@ void setup_resolution(const RunParameters& par, Model& model) {
                         "import --rebin)"},
                    1);
       }
-      set.lo[uk] = lo;
-      set.hi[uk] = hi;
+      set.lo[k] = lo;
+      set.hi[k] = hi;
 
-      auto& weight = set.weight[uk];
+      auto& weight = set.weight[k];
       weight = {};
       double sum = 0.0;
       for (int i = lo; i <= hi; ++i) {
@@ -339,11 +337,10 @@ void setup_resolution(const RunParameters& par, Model& model) {
 void broaden(const DataSet& set, int nq, const float* F_calc, float* M) {
   std::memset(M + 1, 0, sizeof(float) * static_cast<std::size_t>(nq));
   for (int k = set.settings.q_first; k <= set.settings.q_last; ++k) {
-    const auto uk = static_cast<std::size_t>(k);
-    const std::int32_t lo = set.lo[uk], hi = set.hi[uk];
+    const std::int32_t lo = set.lo[k], hi = set.hi[k];
     const float f = F_calc[k];
     const v4f fv = {f, f, f, f};
-    const float* w = set.weight[uk].data();
+    const float* w = set.weight[k].data();
     float* Mw = M + lo;
     const int len = hi - lo + 1;
     int i = 0;

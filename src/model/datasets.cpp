@@ -118,12 +118,11 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
   // when this set reads them.
   const int taken = 2 + (error_column ? 1 : 0) + (s.background_column ? 1 : 0);
   for (int k = 1; k <= nq; ++k) {
-    const auto uk = static_cast<std::size_t>(k);
     if (in.at_end()) missing_points(in, model, k, nq, lines);
     in.begin("Q point record");
-    in.get(model.q.Q[uk], "Q value (real)");
-    lines[uk] = in.line_number();
-    if (in.get(set.F[uk], "F(Q) value (real)")) within(in, set.F[uk], max_data_value, "F(Q) value (real)");
+    in.get(model.q.Q[k], "Q value (real)");
+    lines[static_cast<std::size_t>(k)] = in.line_number();
+    if (in.get(set.F[k], "F(Q) value (real)")) within(in, set.F[k], max_data_value, "F(Q) value (real)");
     // A record may go on to the next line; a row that ends before its error
     // usually means a file without an error column.
     if (error_column && left.short_point == 0 && !in.values_left_on_line()) {
@@ -132,22 +131,22 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
     }
     if (qdep) {
       for (int p = 1; p <= params.nbasis; ++p) {
-        if (in.get(set.coef[p][uk], "coefficient of a basis function (real)"))
-          within(in, set.coef[p][uk], max_data_value, "coefficient of basis function " + std::to_string(p) + " (real)");
+        if (in.get(set.coef[p][k], "coefficient of a basis function (real)"))
+          within(in, set.coef[p][k], max_data_value, "coefficient of basis function " + std::to_string(p) + " (real)");
       }
     } else if (error_column) {
       // A fitted point's error of 0 is refused later with the fit's own message.
-      if (in.get(set.err[uk], "error of F(Q) (real)")) {
-        if (set.err[uk] < 0.0f)
+      if (in.get(set.err[k], "error of F(Q) (real)")) {
+        if (set.err[k] < 0.0f)
           in.refuse_last("error of F(Q) (real) at point " + std::to_string(k),
                          "must not be negative (an error is a standard deviation)");
-        within(in, set.err[uk], max_error, "error of F(Q) (real)");
-        if (k >= s.q_first && k <= s.q_last && in.last_is_nonzero() && inverse_square_overflows(set.err[uk]))
+        within(in, set.err[k], max_error, "error of F(Q) (real)");
+        if (k >= s.q_first && k <= s.q_last && in.last_is_nonzero() && inverse_square_overflows(set.err[k]))
           in.refuse_last("error of F(Q) (real) at point " + std::to_string(k), "is so small that 1/error^2 overflows");
       }
     }
-    if (s.background_column && in.get(set.background[uk], "background (real)"))
-      within(in, set.background[uk], max_data_value, "background (real)");
+    if (s.background_column && in.get(set.background[k], "background (real)"))
+      within(in, set.background[k], max_data_value, "background (real)");
     if (in.values_left_on_line() && left.rows++ == 0) left.first_line = in.line_number();
     if (!qdep) {
       const int extra = in.reals_left_on_line();
@@ -156,14 +155,14 @@ void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep
     }
     in.end();
 
-    if (!s.background_column) set.background[uk] = 0.0f;
+    if (!s.background_column) set.background[k] = 0.0f;
     if (!qdep) {
       for (int p = 1; p <= params.nbasis; ++p) {
-        set.coef[static_cast<std::size_t>(p)][uk] = s.coefficients[static_cast<std::size_t>(p - 1)];
+        set.coef[static_cast<std::size_t>(p)][k] = s.coefficients[static_cast<std::size_t>(p - 1)];
       }
       // With a background column the error is sigma with its sign, also when
       // sigma is negative: no error column is read then.
-      if (!error_column) set.err[uk] = s.sigma;
+      if (!error_column) set.err[k] = s.sigma;
     }
   }
 }

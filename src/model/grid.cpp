@@ -115,10 +115,9 @@ void tabulate_gaussians(const RunParameters& par, Model& model) {
   if (!params.gaussian_moves) return;
   const float dr = model.r.dr;
   for (int i = 1; i <= params.nranges; ++i) {
-    const auto ui = static_cast<std::size_t>(i);
-    const std::int32_t n = model.gauss.ngauss[ui];
-    const float sigma = model.gauss.sigma[ui];
-    auto& shape = model.gauss.shape[ui];
+    const std::int32_t n = model.gauss.ngauss[i];
+    const float sigma = model.gauss.sigma[i];
+    auto& shape = model.gauss.shape[i];
     for (int m = 1; m <= 2 * n + 1; ++m) {
       const float x = static_cast<float>(m - n - 1) * dr / sigma;
       shape[static_cast<std::size_t>(m)] = std::exp(-0.5f * (x * x));

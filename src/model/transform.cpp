@@ -113,8 +113,7 @@ void build_tables(const RunParameters& par, Model& model) {
   TransformTables& t = model.tables;
   const float dr = model.r.dr;
   for (int k = 1; k <= model.q.nq; ++k) {
-    const auto uk = static_cast<std::size_t>(k);
-    t.reciprocal[uk] = 1.0f / model.q.Q[uk];  // infinite at Q = 0, where it is not used
+    t.reciprocal[k] = 1.0f / model.q.Q[k];  // infinite at Q = 0, where it is not used
   }
   t.f = dr * dr * par.density * four_pi_f;
   t.q_zero_factor = t.f * dr;
@@ -151,16 +150,15 @@ void full_model(const RunParameters& par, Model& model) {
   // started at +0, so such points are skipped.
   float K[max_q + 1];
   for (int p = 1; p <= par.nbasis; ++p) {
-    const auto up = static_cast<std::size_t>(p);
     for (int j = 1; j <= model.r.nr; ++j) {
-      const float vj = model.v[up][j];
+      const float vj = model.v[p][j];
       if (vj == 0.0f) continue;
       kernel_row(model, j, K);
       const v4f vv = {vj, vj, vj, vj};
       for (int s = 1; s <= nsets; ++s) {
         DataSet& set = model.sets[s];
         float* F_calc = set.F_calc.data();
-        const float* c = set.coef[up].data();
+        const float* c = set.coef[p].data();
         int k = 1;
         for (; k + 3 <= nq; k += 4) store4(F_calc + k, load4(F_calc + k) + load4(K + k) * load4(c + k) * vv);
         for (; k <= nq; ++k) F_calc[k] = F_calc[k] + K[k] * c[k] * vj;
@@ -171,8 +169,7 @@ void full_model(const RunParameters& par, Model& model) {
   for (int s = 1; s <= nsets; ++s) {
     DataSet& set = model.sets[s];
     for (int k = 1; k <= nq; ++k) {
-      const auto uk = static_cast<std::size_t>(k);
-      set.F_calc[uk] = set.background[uk] + set.F_calc[uk];
+      set.F_calc[k] = set.background[k] + set.F_calc[k];
     }
   }
 }
@@ -184,7 +181,6 @@ namespace {
 bool move_change_any(const RunParameters& par, Model& model, int p, int j0, const float* d, int n) {
   const std::int32_t nq = model.q.nq;
   const int nsets = par.nsets;
-  const auto up = static_cast<std::size_t>(p);
   for (int s = 1; s <= nsets; ++s) {
     float* change = model.sets[s].change.data();
     for (int k = 1; k <= nq; ++k) change[k] = 0.0f;
@@ -200,7 +196,7 @@ bool move_change_any(const RunParameters& par, Model& model, int p, int j0, cons
     for (int s = 1; s <= nsets; ++s) {
       DataSet& set = model.sets[s];
       float* change = set.change.data();
-      const float* c = set.coef[up].data();
+      const float* c = set.coef[p].data();
       for (int k = 1; k <= nq; ++k) change[k] = change[k] + K[k] * c[k] * di;
     }
   }
@@ -214,13 +210,12 @@ bool move_change(const RunParameters& par, Model& model, int p, int j0, const fl
   if (n > capacity) return move_change_any(par, model, p, j0, d, n);
   const std::int32_t nq = model.q.nq;
   const int nsets = par.nsets;
-  const auto up = static_cast<std::size_t>(p);
   float* change[max_sets];
   const float* coef[max_sets];
   for (int s = 0; s < nsets; ++s) {
     DataSet& set = model.sets[static_cast<std::size_t>(s) + 1];
     change[s] = set.change.data();
-    coef[s] = set.coef[up].data();
+    coef[s] = set.coef[p].data();
   }
 
   // The changed points that lie on the grid; zero changes cost nothing.
@@ -339,13 +334,12 @@ int gaussian_range(const RunParameters& par, float r) {
 }
 
 float partial_sq(const Model& model, int p, int k) {
-  const auto up = static_cast<std::size_t>(p);
   const std::int32_t a = k + model.q.q_offset;
   const std::int32_t P = model.tables.P;
   double sum = 0.0;
   if (a == 0) {
     for (int j = 1; j <= model.r.nr; ++j) {
-      sum += static_cast<double>(kernel(model, k, j) * model.v[up][j]);
+      sum += static_cast<double>(kernel(model, k, j) * model.v[p][j]);
     }
     return static_cast<float>(sum);
   }
@@ -355,7 +349,7 @@ float partial_sq(const Model& model, int p, int k) {
   std::int32_t m = step;
   for (int j = 1; j <= model.r.nr; ++j) {
     const float K = model.tables.sinqr[m] * rk * static_cast<float>(j);
-    sum += static_cast<double>(K * model.v[up][j]);
+    sum += static_cast<double>(K * model.v[p][j]);
     m += step;
     if (m >= P) m -= P;
   }
