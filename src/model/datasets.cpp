@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "base/files.h"
 #include "base/stop.h"
+#include "formats/data_file.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
 
@@ -100,69 +102,110 @@ struct Leftovers {
   int first_line = 0;         // the first of them
   int rows_one_real = 0;      // point rows with exactly one number left over
   int rows_coefficients = 0;  // point rows holding Q, F(Q) and one number per basis function, and no more
-  int short_point = 0;        // the first point whose row ended before its error (0: none)
-  int short_line = 0;         // the line of that row
 };
 
-// Reads the nq point records of one set into model.q.Q and the set's arrays.
-// `left` is filled as the rows are read, so that it tells how far reading got
-// when a row cannot be read; `lines` gets the line of every point.
-void read_points(const RunParameters& par, Model& model, DataSet& set, bool qdep, text::FreeReader& in,
-                 std::vector<int>& lines, Leftovers& left) {
-  const RunParameters& params = par;
-  const DataSetSettings& s = set.settings;
-  const std::int32_t nq = model.q.nq;
+// The columns of a set's point records: Q, F(Q), then the coefficients of a
+// set with Q-dependent coefficients, or the error when this set reads it,
+// then the background when the set reads it.
+formats::DataLayout point_layout(const RunParameters& params, const DataSetSettings& s, bool qdep) {
   const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
+  const int middle = qdep ? params.nbasis : (error_column ? 1 : 0);
+  formats::DataLayout layout;
+  layout.columns = 2 + middle + (s.background_column ? 1 : 0);
+  layout.short_column = error_column ? 2 : -1;
+  layout.count_what = "number of Q points (integer)";
+  layout.heading_what = "heading line";
+  layout.record_what = "Q point record";
+  layout.item = [qdep, middle](int, int c) -> std::string {
+    if (c == 0) return "Q value (real)";
+    if (c == 1) return "F(Q) value (real)";
+    if (c < 2 + middle) return qdep ? "coefficient of a basis function (real)" : "error of F(Q) (real)";
+    return "background (real)";
+  };
+  return layout;
+}
 
-  // The values a set's row holds: Q, F(Q), the error and the background
-  // when this set reads them.
-  const int taken = 2 + (error_column ? 1 : 0) + (s.background_column ? 1 : 0);
+// The checks of the values of a set's point records as they are read: a
+// value no measurement means, and an error that is negative or whose
+// inverse square overflows, refused at its line.
+void check_item(const DataSetSettings& s, bool qdep, int nbasis, int k, int c, bool given, float value,
+                const text::FreeReader& in) {
+  if (!given || c == 0) return;
+  if (c == 1) {
+    within(in, value, max_data_value, "F(Q) value (real)");
+  } else if (qdep && c < 2 + nbasis) {
+    within(in, value, max_data_value, "coefficient of basis function " + std::to_string(c - 1) + " (real)");
+  } else if (!qdep && c == 2 && !s.background_column) {
+    // A fitted point's error of 0 is refused later with the fit's own message.
+    if (value < 0.0f)
+      in.refuse_last("error of F(Q) (real) at point " + std::to_string(k),
+                     "must not be negative (an error is a standard deviation)");
+    within(in, value, max_error, "error of F(Q) (real)");
+    if (k >= s.q_first && k <= s.q_last && in.last_is_nonzero() && inverse_square_overflows(value))
+      in.refuse_last("error of F(Q) (real) at point " + std::to_string(k), "is so small that 1/error^2 overflows");
+  } else {
+    within(in, value, max_data_value, "background (real)");
+  }
+}
+
+// Puts the values a file gave for points 1..last into model.q.Q and the
+// set's arrays; an item left null keeps what the array held.
+void take_points(const formats::DataFile& data, int last, Model& model, DataSet& set, bool qdep, int nbasis) {
+  for (int k = 1; k <= last; ++k) {
+    const auto& row = data.rows[static_cast<std::size_t>(k)];
+    const auto& given = data.given[static_cast<std::size_t>(k)];
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (given[c] == 0) continue;
+      if (c == 0) {
+        model.q.Q[k] = row[c];
+      } else if (c == 1) {
+        set.F[k] = row[c];
+      } else if (qdep && c < 2 + static_cast<std::size_t>(nbasis)) {
+        set.coef[static_cast<int>(c) - 1][k] = row[c];
+      } else if (!qdep && c == 2 && !set.settings.background_column) {
+        set.err[k] = row[c];
+      } else {
+        set.background[k] = row[c];
+      }
+    }
+  }
+}
+
+// Reads the nq point records of one set into model.q.Q and the set's arrays,
+// `data` filled as the rows are read, so that it tells how far reading got
+// when a row cannot be read. `count` checks the count line.
+void read_points(const RunParameters& params, Model& model, DataSet& set, bool qdep, text::FreeReader& in,
+                 const std::function<void(std::int32_t)>& count, formats::DataFile& data, Leftovers& left) {
+  const DataSetSettings& s = set.settings;
+  const formats::DataLayout layout = point_layout(params, s, qdep);
+  formats::DataChecks checks;
+  checks.count = [&](std::int32_t nq, const text::FreeReader&) { count(nq); };
+  checks.item = [&](int k, int c, bool given, float value, const text::FreeReader& reader) {
+    check_item(s, qdep, params.nbasis, k, c, given, value, reader);
+  };
+  checks.ends_early = [&](int k, const formats::DataFile& so_far) {
+    take_points(so_far, k - 1, model, set, qdep, params.nbasis);
+    missing_points(in, model, k, so_far.nq, so_far.lines);
+  };
+  formats::read_data_file(in, layout, checks, data);
+  const std::int32_t nq = data.nq;
+  take_points(data, nq, model, set, qdep, params.nbasis);
+
+  const int taken = layout.columns;
   for (int k = 1; k <= nq; ++k) {
-    if (in.at_end()) missing_points(in, model, k, nq, lines);
-    in.begin("Q point record");
-    in.get(model.q.Q[k], "Q value (real)");
-    lines[static_cast<std::size_t>(k)] = in.line_number();
-    if (in.get(set.F[k], "F(Q) value (real)")) within(in, set.F[k], max_data_value, "F(Q) value (real)");
-    // A record may go on to the next line; a row that ends before its error
-    // usually means a file without an error column.
-    if (error_column && left.short_point == 0 && !in.values_left_on_line()) {
-      left.short_point = k;
-      left.short_line = in.line_number();
-    }
-    if (qdep) {
-      for (int p = 1; p <= params.nbasis; ++p) {
-        if (in.get(set.coef[p][k], "coefficient of a basis function (real)"))
-          within(in, set.coef[p][k], max_data_value, "coefficient of basis function " + std::to_string(p) + " (real)");
-      }
-    } else if (error_column) {
-      // A fitted point's error of 0 is refused later with the fit's own message.
-      if (in.get(set.err[k], "error of F(Q) (real)")) {
-        if (set.err[k] < 0.0f)
-          in.refuse_last("error of F(Q) (real) at point " + std::to_string(k),
-                         "must not be negative (an error is a standard deviation)");
-        within(in, set.err[k], max_error, "error of F(Q) (real)");
-        if (k >= s.q_first && k <= s.q_last && in.last_is_nonzero() && inverse_square_overflows(set.err[k]))
-          in.refuse_last("error of F(Q) (real) at point " + std::to_string(k), "is so small that 1/error^2 overflows");
-      }
-    }
-    if (s.background_column && in.get(set.background[k], "background (real)"))
-      within(in, set.background[k], max_data_value, "background (real)");
-    if (in.values_left_on_line() && left.rows++ == 0) left.first_line = in.line_number();
+    const auto p = static_cast<std::size_t>(k);
+    if (data.values_left[p] != 0 && left.rows++ == 0) left.first_line = data.end_lines[p];
     if (!qdep) {
-      const int extra = in.reals_left_on_line();
+      const int extra = data.reals_left[p];
       if (extra == 1) ++left.rows_one_real;
       if (extra > 0 && taken + extra == 2 + params.nbasis) ++left.rows_coefficients;
     }
-    in.end();
-
     if (!s.background_column) set.background[k] = 0.0f;
     if (!qdep) {
-      for (int p = 1; p <= params.nbasis; ++p) {
-        set.coef[static_cast<std::size_t>(p)][k] = s.coefficients[static_cast<std::size_t>(p - 1)];
-      }
+      for (int p2 = 1; p2 <= params.nbasis; ++p2) set.coef[p2][k] = s.coefficients[static_cast<std::size_t>(p2 - 1)];
       // With a background column the error is sigma with its sign, also when
       // sigma is negative: no error column is read then.
-      if (!error_column) set.err[k] = s.sigma;
+      if (layout.short_column < 0) set.err[k] = s.sigma;
     }
   }
 }
@@ -192,7 +235,7 @@ text::FreeReader open_data_file(const std::string& path, const std::string& para
 
 // The message for a data file whose point rows end before their error.
 std::vector<std::string> missing_error(const std::string& path, int set, const DataSetSettings& s,
-                                       const Leftovers& left) {
+                                       const formats::DataFile& left) {
   return {"Error reading file \"" + text::printable(path) + "\", line " + std::to_string(left.short_line) + ": point " +
               std::to_string(left.short_point) + " has Q and F(Q) but no error of F(Q)",
           "Data set " + std::to_string(set) + " has sigma " + text::real_text(s.sigma) +
@@ -219,53 +262,56 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
     const std::string path = build_name(s.data_file, ".dat");
     text::FreeReader in = open_data_file(path, params.parameter_file);
 
-    std::int32_t nq = 0;
-    try {
-      nq = in.read_int("number of Q points (integer)");
-    } catch (Stop& stop) {
-      stop.lines.push_back(
-          "A data file starts with its number of Q points and a heading line; a measured file (a .mint01 file, "
-          "or columns of Q, F(Q) and errors) becomes one with: yosta-tools import FILE -o NAME.dat");
-      throw;
-    }
-    if (nq > max_q) {
-      throw Stop({"Too many Q points", describe(path, i) + " holds " + std::to_string(nq) + " points; the limit is " +
-                                           std::to_string(max_q) +
-                                           ": average neighbouring points with yosta-tools import --rebin N"},
-                 1);
-    }
-    if (i == 1) {
-      if (nq < 2) {
-        throw Stop(describe(path, i) + " gives nq = " + std::to_string(nq) +
-                   "; at least 2 Q points are needed to define the Q grid");
+    // The count line's checks, made before the heading is read.
+    bool counted = false;
+    const auto count = [&](std::int32_t nq) {
+      counted = true;
+      if (nq > max_q) {
+        throw Stop({"Too many Q points", describe(path, i) + " holds " + std::to_string(nq) +
+                                             " points; the limit is " + std::to_string(max_q) +
+                                             ": average neighbouring points with yosta-tools import --rebin N"},
+                   1);
       }
-      reference_nq = nq;
-      reference_path = path;
-    }
-    if (nq != reference_nq) {
-      throw Stop({"Incompatible Q points in data files",
-                  describe(path, i) + " holds " + std::to_string(nq) + " points, data file " + reference_path +
-                      " (data set 1) " + std::to_string(reference_nq) +
-                      "; every file needs the same points (yosta-tools import --grid-like puts one on another's grid)"},
-                 1);
-    }
-    model.q.nq = nq;
+      if (i == 1) {
+        if (nq < 2) {
+          throw Stop(describe(path, i) + " gives nq = " + std::to_string(nq) +
+                     "; at least 2 Q points are needed to define the Q grid");
+        }
+        reference_nq = nq;
+        reference_path = path;
+      }
+      if (nq != reference_nq) {
+        throw Stop({"Incompatible Q points in data files",
+                    describe(path, i) + " holds " + std::to_string(nq) + " points, data file " + reference_path +
+                        " (data set 1) " + std::to_string(reference_nq) +
+                        "; every file needs the same points (yosta-tools import --grid-like puts one on another's "
+                        "grid)"},
+                   1);
+      }
+      model.q.nq = nq;
+      if (s.q_last > nq) s.q_last = nq;
+      if (s.q_first < 1 || s.q_first > s.q_last) {
+        throw Stop(describe(path, i) + ": the fitted points " + std::to_string(s.q_first) + " to " +
+                   std::to_string(s.q_last) + " do not lie within its " + std::to_string(nq) + " points");
+      }
+    };
 
-    if (s.q_last > nq) s.q_last = nq;
-    if (s.q_first < 1 || s.q_first > s.q_last) {
-      throw Stop(describe(path, i) + ": the fitted points " + std::to_string(s.q_first) + " to " +
-                 std::to_string(s.q_last) + " do not lie within its " + std::to_string(nq) + " points");
-    }
-
-    in.skip_line("heading line");
-    std::vector<int> lines(static_cast<std::size_t>(nq) + 1, 0);
+    formats::DataFile data;
     Leftovers left;
     try {
-      read_points(par, model, set, qdep, in, lines, left);
-    } catch (const Stop&) {
-      if (left.short_point == 0) throw;
-      throw Stop(missing_error(path, i, s, left), 1);
+      read_points(par, model, set, qdep, in, count, data, left);
+    } catch (Stop& stop) {
+      if (!counted) {
+        stop.lines.push_back(
+            "A data file starts with its number of Q points and a heading line; a measured file (a .mint01 file, "
+            "or columns of Q, F(Q) and errors) becomes one with: yosta-tools import FILE -o NAME.dat");
+        throw;
+      }
+      if (data.short_point == 0) throw;
+      throw Stop(missing_error(path, i, s, data), 1);
     }
+    const std::int32_t nq = data.nq;
+    const std::vector<int>& lines = data.lines;
     check_q_points(path, i, model, lines, reference_Q, reference_path);
     if (i == 1) reference_Q.assign(model.q.Q.begin(), model.q.Q.begin() + nq + 1);
     const bool error_column = !qdep && !s.background_column && s.sigma < 0.0f;
@@ -285,7 +331,7 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
     // gets the error sigma. Nothing to warn about.
     const bool unused_error_column =
         !qdep && !s.background_column && s.sigma >= 0.0f && left.rows_one_real == nq && left.rows == nq;
-    const int extra_lines = in.text_lines_after();
+    const int extra_lines = data.lines_after;
     if (console != nullptr && left.rows > 0 && !unused_error_column) {
       console->line(" Warning: data file " + text::printable(path) + " has values left over on " +
                     std::to_string(left.rows) + " of its point rows (the first on line " +

@@ -8,6 +8,7 @@
 #include "base/clock.h"
 #include "base/random.h"
 #include "base/stop.h"
+#include "formats/data_file.h"
 #include "input/capacities.h"
 #include "text/free_reader.h"
 #include "text/free_writer.h"
@@ -71,34 +72,39 @@ std::string resampled_data(const std::string& name, const std::string& text, con
                            std::int32_t& seed) {
   std::istringstream stream(text);
   text::FreeReader in(name, stream);
-  const std::int32_t nq = in.read_int("number of points (integer)");
-  if (nq < 2 || nq > max_q)
-    throw Stop("Error reading file \"" + name + "\", line " + std::to_string(in.line_number()) +
-               ": number of points must be 2 to " + std::to_string(max_q) + ", found " + std::to_string(nq));
-  in.skip_line("heading");
-  const int kept = in.line_number();
-  int columns = 2;
+  formats::DataLayout layout;
+  layout.columns = 2;
   if (set.qdep) {
-    columns = 2 + nbasis + (set.background_column ? 1 : 0);
+    layout.columns = 2 + nbasis + (set.background_column ? 1 : 0);
   } else if (set.background_column || set.sigma < 0.0f) {
-    columns = 3;
+    layout.columns = 3;
   }
+  layout.count_what = "number of points (integer)";
+  layout.heading_what = "heading";
+  layout.record_what = "point";
+  layout.item = [](int k, int c) { return "value " + std::to_string(c + 1) + " of point " + std::to_string(k); };
+  formats::DataChecks checks;
+  checks.count = [&](std::int32_t nq, const text::FreeReader& reader) {
+    if (nq < 2 || nq > max_q)
+      throw Stop("Error reading file \"" + name + "\", line " + std::to_string(reader.line_number()) +
+                 ": number of points must be 2 to " + std::to_string(max_q) + ", found " + std::to_string(nq));
+  };
+  checks.item = [&](int k, int c, bool given, float v, const text::FreeReader& reader) {
+    if (!given || !std::isfinite(v))
+      throw Stop("Error reading file \"" + name + "\", line " + std::to_string(reader.line_number()) +
+                 ": expected a finite " + layout.item(k, c));
+  };
+  formats::DataFile data;
+  formats::read_data_file(in, layout, checks, data);
+
   const bool error_column = !set.qdep && !set.background_column && set.sigma < 0.0f;
-  const int last = std::min(set.q_last, nq);
+  const int last = std::min(set.q_last, data.nq);
   const std::vector<std::string> lines = text_lines(text);
   std::string out;
-  for (int i = 0; i < kept && i < static_cast<int>(lines.size()); ++i) out += lines[static_cast<std::size_t>(i)] + "\n";
-  std::vector<float> row(static_cast<std::size_t>(columns));
-  for (int k = 1; k <= nq; ++k) {
-    in.begin("point");
-    for (int c = 0; c < columns; ++c) {
-      float& v = row[static_cast<std::size_t>(c)];
-      const std::string what = "value " + std::to_string(c + 1) + " of point " + std::to_string(k);
-      if (!in.get(v, what) || !std::isfinite(v))
-        throw Stop("Error reading file \"" + name + "\", line " + std::to_string(in.line_number()) +
-                   ": expected a finite " + what);
-    }
-    in.end();
+  for (int i = 0; i < data.heading_line && i < static_cast<int>(lines.size()); ++i)
+    out += lines[static_cast<std::size_t>(i)] + "\n";
+  for (int k = 1; k <= data.nq; ++k) {
+    std::vector<float>& row = data.rows[static_cast<std::size_t>(k)];
     if (k >= set.q_first && k <= last) {
       const double sigma = std::fabs(error_column ? row[2] : set.sigma);
       row[1] = static_cast<float>(static_cast<double>(row[1]) + sigma * gaussian(seed));
