@@ -22,11 +22,11 @@ namespace yosta::formats {
 
 // What a data file's records hold and how its items are named in messages.
 struct DataLayout {
-  int columns = 2;                  // values read per point: Q, F(Q), ...
-  int short_column = -1;            // a column (from 0) whose absence at the end of a line marks a short row
-  std::string count_what;           // the count line's item
-  std::string heading_what;         // the heading line
-  std::string record_what;          // one point's record
+  int columns = 2;           // values read per point: Q, F(Q), ...
+  int short_column = -1;     // a column (from 0) whose absence at the end of a line marks a short row
+  std::string count_what;    // the count line's item
+  std::string heading_what;  // the heading line
+  std::string record_what;   // one point's record
   std::function<std::string(int k, int c)> item;  // the name of column c (from 0) of point k (from 1)
 };
 

@@ -267,8 +267,8 @@ void read_data_sets(const RunParameters& par, Model& model, Console* console) {
     const auto count = [&](std::int32_t nq) {
       counted = true;
       if (nq > max_q) {
-        throw Stop({"Too many Q points", describe(path, i) + " holds " + std::to_string(nq) +
-                                             " points; the limit is " + std::to_string(max_q) +
+        throw Stop({"Too many Q points", describe(path, i) + " holds " + std::to_string(nq) + " points; the limit is " +
+                                             std::to_string(max_q) +
                                              ": average neighbouring points with yosta-tools import --rebin N"},
                    1);
       }
