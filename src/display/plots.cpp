@@ -205,6 +205,12 @@ struct LivePlots::Impl {
   bool opened = false;
   bool pending = false;  // a refresh was skipped since the last drawing
   double last_draw = 0.0, last_paint = 0.0;
+  double draw_cost = 0.0;  // seconds the last drawing took
+
+  // Time from the start of one drawing to the next: the throttle, or longer
+  // where drawings are slow (pictures written to files, a remote display),
+  // so that drawing keeps to its share of the run.
+  double refresh_gap() const { return std::max(min_refresh_interval, draw_cost / max_drawing_share); }
 
   // Axis and top labels, made once: basis function 1 as stored (g(r) - 1
   // with Q-dependent coefficients, the fitted weighted sum otherwise) with
@@ -300,6 +306,7 @@ struct LivePlots::Impl {
       }
     }
     last_draw = last_paint = now;
+    draw_cost = std::max(0.0, api.now() - now);
     pending = false;
   }
 
@@ -388,7 +395,7 @@ void LivePlots::refresh() {
   // The null device draws nothing, so it never needs the model rebuilt.
   if (!d.opened || d.devices.kind == Kind::null) return;
   const double now = d.api.now();
-  if (now - d.last_draw >= min_refresh_interval) {
+  if (now - d.last_draw >= d.refresh_gap()) {
     d.draw_all(now);
     return;
   }
@@ -400,7 +407,7 @@ void LivePlots::repaint() {
   Impl& d = *impl_;
   if (!d.opened || d.devices.kind == Kind::null) return;
   const double now = d.api.now();
-  if (d.pending && now - d.last_draw >= min_refresh_interval) {
+  if (d.pending && now - d.last_draw >= d.refresh_gap()) {
     d.draw_all(now);
   } else if (d.devices.kind == Kind::interactive && now - d.last_paint >= repaint_interval) {
     d.paint(now);

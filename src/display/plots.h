@@ -75,7 +75,8 @@ class LivePlots {
   void open(const std::string& device);
 
   // Rebuilds the panel data and redraws both panels, at most about five times
-  // a second: a call that comes sooner after the last drawing only leaves the
+  // a second, and no more often than keeps drawing to max_drawing_share of
+  // the time: a call that comes sooner after the last drawing only leaves the
   // drawing pending (the next due call draws the latest state).
   void refresh();
 
@@ -102,6 +103,9 @@ class LivePlots {
   // Drawing throttle and repaint period, in seconds.
   static constexpr double min_refresh_interval = 0.2;
   static constexpr double repaint_interval = 0.1;
+  // The most of the run's time that drawing may take: after a drawing of t
+  // seconds the next starts no sooner than t / max_drawing_share after it.
+  static constexpr double max_drawing_share = 0.04;
 
   // For tests: the panels as last built.
   const GrPanel& gr_panel() const;

@@ -303,6 +303,38 @@ TEST_F(PlotsTest, PanelsNameWhatTheyShow) {
                         "r/A|g(r) - 1|O-O", "Q/A-1|F(Q)|H2O\\_1.dat: model blue, data green, background yellow"}));
 }
 
+// A slow drawing (pictures written to files, a remote display) spaces the
+// next one out, so that drawing keeps to its share of the run's time.
+TEST_F(PlotsTest, SlowDrawingsAreSpacedToKeepTheirShareOfTheRun) {
+  PlotApi api = recorder();
+  api.begin_buffer = [] {
+    record("bbuf");
+    fake_now += 0.05;  // each page takes 0.05 s to draw: a drawing of both, 0.1 s
+  };
+  LivePlots plots(*run, api);
+  plots.open("");
+  auto drawings = [] {
+    int n = 0;
+    for (const Call& c : calls) n += c.name == "bbuf" ? 1 : 0;
+    return n / 2;
+  };
+  fake_now = 101.0;
+  calls.clear();
+  plots.refresh();
+  ASSERT_EQ(drawings(), 1);
+  const double gap = 0.1 / LivePlots::max_drawing_share;  // 2.5 s from the start of that drawing
+  calls.clear();
+  for (const double t : {101.3, 102.0, 101.0 + gap - 0.01}) {
+    fake_now = t;
+    plots.refresh();
+    plots.repaint();
+  }
+  EXPECT_EQ(drawings(), 0) << "drawn sooner than its share allows";
+  fake_now = 101.0 + gap + 0.01;
+  plots.repaint();  // the pending refresh, now due
+  EXPECT_EQ(drawings(), 1);
+}
+
 TEST_F(PlotsTest, RefreshIsThrottledAndTheLatestStateIsDrawnWhenDue) {
   LivePlots plots(*run, recorder());
   plots.open("");
