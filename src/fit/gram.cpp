@@ -71,7 +71,7 @@ double turn_cos(std::int64_t n, std::int64_t P) {
 
 kernels::GramRow ToeplitzGram::row(int f, int g, int j) const {
   const double* t = T.data() + u(pair[u(f)][u(g)]) * u(length) + zero;
-  return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j), 1.0};
+  return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j), 1};
 }
 
 kernels::BumpRow ToeplitzGram::bump_row(int f, int g, int j) const {
@@ -80,7 +80,7 @@ kernels::BumpRow ToeplitzGram::bump_row(int f, int g, int j) const {
   const double* B = A + span;
   const double* Ar = B + span;
   const double* Br = Ar + span;
-  return kernels::BumpRow{A + nr + 1 - j, B + nr + 1 - j, Ar + 1 + j, Br + 1 + j, static_cast<double>(j), 1.0};
+  return kernels::BumpRow{A + nr + 1 - j, B + nr + 1 - j, Ar + 1 + j, Br + 1 + j, static_cast<double>(j), 1};
 }
 
 bool toeplitz_applies(const RunParameters& par, const Model& model, const DataSet& set) {
@@ -103,7 +103,7 @@ std::size_t toeplitz_bytes(const RunParameters& par, const Model& model, int fam
 }
 
 void build_toeplitz_gram(const RunParameters& par, const Model& model, const DataSet& set, int families,
-                         ToeplitzGram& out) {
+                         ToeplitzGram& out, double weight_scale) {
   const int nr = model.r.nr;
   const std::int64_t P = model.tables.P;
   const UsedRanges used = used_ranges(par, model);
@@ -133,7 +133,7 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
         double* w = wc.data() + u(g.pair[u(f)][u(h)]) * u(nfit);
         for (int k = first; k <= last; ++k) {
           const double rk = model.tables.reciprocal[k];
-          double x = 0.5 * ff * set.inv_var[k] * (rk * rk);
+          double x = 0.5 * ff * (set.inv_var[k] / weight_scale) * (rk * rk);
           if (families > 1) x = x * static_cast<double>(set.coef[f + 1][k]) * static_cast<double>(set.coef[h + 1][k]);
           w[k - first] = x;
         }

@@ -79,8 +79,10 @@ bool toeplitz_applies(const RunParameters& par, const Model& model, const DataSe
 std::size_t toeplitz_bytes(const RunParameters& par, const Model& model, int families);
 
 // Builds the arrays of `set` for `families` row families (1: the kernel
-// itself; otherwise family f has the coefficients of basis function f + 1).
+// itself; otherwise family f has the coefficients of basis function f + 1),
+// with the set's weights divided by `weight_scale` (the blocks a group of
+// sets shares, each set's being its own scale times these).
 void build_toeplitz_gram(const RunParameters& par, const Model& model, const DataSet& set, int families,
-                         ToeplitzGram& out);
+                         ToeplitzGram& out, double weight_scale = 1.0);
 
 }  // namespace yosta

@@ -60,24 +60,45 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d) {
 }
 
 void add_row(double* D, double a, const float* row, int n) {
-  if (isa() >= isa_avx2)
-    add_row_avx2(D, a, row, n);
-  else
-    add_row_base(D, a, row, n);
+  switch (isa()) {
+    case isa_avx512:
+      add_row_avx512(D, a, row, n);
+      break;
+    case isa_avx2:
+      add_row_avx2(D, a, row, n);
+      break;
+    default:
+      add_row_base(D, a, row, n);
+      break;
+  }
 }
 
 void add_gram_row(double* D, double a, const GramRow& g, int n) {
-  if (isa() >= isa_avx2)
-    add_gram_row_avx2(D, a, g, n);
-  else
-    add_gram_row_base(D, a, g, n);
+  switch (isa()) {
+    case isa_avx512:
+      add_gram_row_avx512(D, a, g, n);
+      break;
+    case isa_avx2:
+      add_gram_row_avx2(D, a, g, n);
+      break;
+    default:
+      add_gram_row_base(D, a, g, n);
+      break;
+  }
 }
 
 void add_bump_row(double* D, double a, const BumpRow& b, int n) {
-  if (isa() >= isa_avx2)
-    add_bump_row_avx2(D, a, b, n);
-  else
-    add_bump_row_base(D, a, b, n);
+  switch (isa()) {
+    case isa_avx512:
+      add_bump_row_avx512(D, a, b, n);
+      break;
+    case isa_avx2:
+      add_bump_row_avx2(D, a, b, n);
+      break;
+    default:
+      add_bump_row_base(D, a, b, n);
+      break;
+  }
 }
 
 }  // namespace kernels

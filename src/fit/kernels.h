@@ -86,12 +86,12 @@ void add_row(double* D, double a, const float* row, int n);
 // and x = first + i (the r point of D[i]),
 // D[i] += b * (x * (Tm[i] - Tp[i])) for i = 0..n-1 (Tm[i] = T(x - j),
 // Tp[i] = T(x + j)). Each point the same operations in the same order in
-// every version (x counted up exactly, not read).
+// every version (x converted exactly from the whole number first + i).
 struct GramRow {
   const double* Tm;
   const double* Tp;
   double j;
-  double first;
+  int first;
 };
 void add_gram_row(double* D, double a, const GramRow& g, int n);
 
@@ -103,7 +103,7 @@ struct BumpRow {
   const double* Ar;
   const double* Br;
   double j;
-  double first;
+  int first;
 };
 void add_bump_row(double* D, double a, const BumpRow& b, int n);
 
@@ -116,11 +116,14 @@ void summing_base(Source source, int sets, bool copy, const SumPass& a, KeptSums
 void summing_avx2(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
 void summing_avx512(Source source, int sets, bool copy, const SumPass& a, KeptSums* d);
 void add_row_base(double* D, double a, const float* row, int n);
-void add_row_avx2(double* D, double a, const float* row, int n);  // also taken with AVX-512
+void add_row_avx2(double* D, double a, const float* row, int n);
+void add_row_avx512(double* D, double a, const float* row, int n);
 void add_gram_row_base(double* D, double a, const GramRow& g, int n);
-void add_gram_row_avx2(double* D, double a, const GramRow& g, int n);  // also taken with AVX-512
+void add_gram_row_avx2(double* D, double a, const GramRow& g, int n);
+void add_gram_row_avx512(double* D, double a, const GramRow& g, int n);
 void add_bump_row_base(double* D, double a, const BumpRow& b, int n);
-void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n);  // also taken with AVX-512
+void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n);
+void add_bump_row_avx512(double* D, double a, const BumpRow& b, int n);
 
 }  // namespace kernels
 

@@ -48,56 +48,46 @@ namespace {
   _mm256_storeu_pd(D + i, _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(av, c)));
 }
 
+// The r points of D[i..i+3] as doubles: whole numbers, converted exactly
+// from integers (no chain of additions from one turn to the next).
+[[gnu::target("avx2")]] inline __m256d points_four(__m128i first, int i) {
+  return _mm256_cvtepi32_pd(_mm_add_epi32(first, _mm_set1_epi32(i)));
+}
+
 }  // namespace
 
-// Eight points a turn in two independent vectors, then four, then one at a
-// time; lane by lane the operations of the baseline version (the r points
-// counted up by whole numbers, exactly).
+// Sixteen points a turn in four independent vectors, then four, then one at
+// a time; lane by lane the operations of the baseline version.
 [[gnu::target("avx2")]] void add_gram_row_avx2(double* D, double a, const GramRow& g, int n) {
   const double bs = a * g.j;
   const __m256d b = _mm256_set1_pd(bs);
-  const __m256d four = _mm256_set1_pd(4.0), eight = _mm256_set1_pd(8.0);
-  __m256d x0 = _mm256_setr_pd(g.first, g.first + 1.0, g.first + 2.0, g.first + 3.0);
-  __m256d x1 = _mm256_add_pd(x0, four);
+  const auto f = g.first;
+  const __m128i first = _mm_setr_epi32(f, f + 1, f + 2, f + 3);
   int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    gram_four(D, b, x0, g, i);
-    gram_four(D, b, x1, g, i + 4);
-    x0 = _mm256_add_pd(x0, eight);
-    x1 = _mm256_add_pd(x1, eight);
+  for (; i + 16 <= n; i += 16) {
+    gram_four(D, b, points_four(first, i), g, i);
+    gram_four(D, b, points_four(first, i + 4), g, i + 4);
+    gram_four(D, b, points_four(first, i + 8), g, i + 8);
+    gram_four(D, b, points_four(first, i + 12), g, i + 12);
   }
-  if (i + 4 <= n) {
-    gram_four(D, b, x0, g, i);
-    i += 4;
-  }
-  double x = g.first + static_cast<double>(i);
-  for (; i < n; ++i) {
-    D[i] += bs * (x * (g.Tm[i] - g.Tp[i]));
-    x += 1.0;
-  }
+  for (; i + 4 <= n; i += 4) gram_four(D, b, points_four(first, i), g, i);
+  for (; i < n; ++i) D[i] += bs * (static_cast<double>(f + i) * (g.Tm[i] - g.Tp[i]));
 }
 
 [[gnu::target("avx2")]] void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n) {
   const __m256d av = _mm256_set1_pd(a);
   const __m256d jv = _mm256_set1_pd(b.j);
-  const __m256d four = _mm256_set1_pd(4.0), eight = _mm256_set1_pd(8.0);
-  __m256d x0 = _mm256_setr_pd(b.first, b.first + 1.0, b.first + 2.0, b.first + 3.0);
-  __m256d x1 = _mm256_add_pd(x0, four);
+  const auto f = b.first;
+  const __m128i first = _mm_setr_epi32(f, f + 1, f + 2, f + 3);
   int i = 0;
   for (; i + 8 <= n; i += 8) {
-    bump_four(D, av, jv, x0, b, i);
-    bump_four(D, av, jv, x1, b, i + 4);
-    x0 = _mm256_add_pd(x0, eight);
-    x1 = _mm256_add_pd(x1, eight);
+    bump_four(D, av, jv, points_four(first, i), b, i);
+    bump_four(D, av, jv, points_four(first, i + 4), b, i + 4);
   }
-  if (i + 4 <= n) {
-    bump_four(D, av, jv, x0, b, i);
-    i += 4;
-  }
-  double x = b.first + static_cast<double>(i);
+  for (; i + 4 <= n; i += 4) bump_four(D, av, jv, points_four(first, i), b, i);
   for (; i < n; ++i) {
+    const auto x = static_cast<double>(f + i);
     D[i] += a * (x * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
-    x += 1.0;
   }
 }
 

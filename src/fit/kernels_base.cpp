@@ -15,18 +15,15 @@ void add_row_base(double* D, double a, const float* row, int n) {
 
 void add_gram_row_base(double* D, double a, const GramRow& g, int n) {
   const double b = a * g.j;
-  double x = g.first;
-  for (int i = 0; i < n; ++i) {
-    D[i] += b * (x * (g.Tm[i] - g.Tp[i]));
-    x += 1.0;
-  }
+  const auto first = g.first;
+  for (int i = 0; i < n; ++i) D[i] += b * (static_cast<double>(first + i) * (g.Tm[i] - g.Tp[i]));
 }
 
 void add_bump_row_base(double* D, double a, const BumpRow& b, int n) {
-  double x = b.first;
+  const auto first = b.first;
   for (int i = 0; i < n; ++i) {
+    const auto x = static_cast<double>(first + i);
     D[i] += a * (x * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
-    x += 1.0;
   }
 }
 

@@ -225,7 +225,7 @@ double QSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
   tr.row = by_row ? tc.row : 0;
   tr.p = tc.p;
   tr.amplitude = tc.amplitude;
-  KeptSums d[max_sets];
+  KeptSums* d = changes_.data();  // a member: zeroing a local array each trial costs
   const int nsets = par.nsets;
   const auto up = u(tc.p);
   if (tc.changed && !by_row) {

@@ -69,6 +69,8 @@ class QSpaceEvaluator {
     return rows.data() + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(row_stride);
   }
   void copy_edges(Run& run, int s) const;
+
+  std::array<KeptSums, max_sets> changes_{};  // of the trial, per set
 };
 
 }  // namespace yosta

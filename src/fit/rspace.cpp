@@ -1,6 +1,7 @@
 #include "fit/rspace.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "fit/evaluation.h"
@@ -77,6 +78,71 @@ void gram_block(const std::vector<double>& Vf, const std::vector<double>& Vg, co
   }
 }
 
+// Which sets share their Gram blocks (RSpaceGroup), decided from the model.
+struct SetGroup {
+  int group = 0;
+  double scale = 1.0;
+};
+struct Grouping {
+  std::vector<SetGroup> of;  // [s - 1]
+  std::vector<int> leader;   // [group]: its first set, whose tables the group builds
+  std::vector<int> size;     // [group]: its sets
+};
+
+bool shareable(const Run& run, const DataSet& set) {
+  return families_of(run, set) == 1 && set.settings.q_first <= set.settings.q_last &&
+         toeplitz_applies(run.params, run.model, set);
+}
+
+// 1/var of the set when it is one positive value over the fitted range, else 1.
+double weight_scale(const DataSet& set) {
+  const int first = set.settings.q_first, last = set.settings.q_last;
+  const double w = set.inv_var[u(first)];
+  for (int k = first; k <= last; ++k) {
+    if (set.inv_var[u(k)] != w) return 1.0;
+  }
+  return w > 0.0 && std::isfinite(w) ? w : 1.0;
+}
+
+// The same fitted range and the same weights once each is divided by its scale.
+bool same_weights(const DataSet& a, double scale_a, const DataSet& b, double scale_b) {
+  if (a.settings.q_first != b.settings.q_first || a.settings.q_last != b.settings.q_last) return false;
+  for (int k = a.settings.q_first; k <= a.settings.q_last; ++k) {
+    if (a.inv_var[u(k)] / scale_a != b.inv_var[u(k)] / scale_b) return false;
+  }
+  return true;
+}
+
+Grouping group_sets(const Run& run) {
+  Grouping g;
+  for (int s = 1; s <= run.params.nsets; ++s) {
+    const DataSet& set = run.model.sets[s];
+    SetGroup mine{static_cast<int>(g.leader.size()), 1.0};
+    if (shareable(run, set)) {
+      mine.scale = weight_scale(set);
+      for (std::size_t x = 0; x < g.leader.size(); ++x) {
+        const int l = g.leader[x];
+        const DataSet& other = run.model.sets[l];
+        if (shareable(run, other) && same_weights(set, mine.scale, other, g.of[u(l - 1)].scale)) {
+          mine.group = static_cast<int>(x);
+          break;
+        }
+      }
+    }
+    if (mine.group == static_cast<int>(g.leader.size())) {
+      g.leader.push_back(s);
+      g.size.push_back(0);
+    }
+    ++g.size[u(mine.group)];
+    g.of.push_back(mine);
+  }
+  // A set alone keeps its own weights in its tables.
+  for (SetGroup& x : g.of) {
+    if (g.size[u(x.group)] == 1) x.scale = 1.0;
+  }
+  return g;
+}
+
 }  // namespace
 
 std::size_t GramTables::bytes(const Run& run, const DataSet& set, int families) {
@@ -125,14 +191,14 @@ void GramTables::build(const Run& run, const std::vector<std::vector<double>>& V
   }
 }
 
-void GramTables::build_toeplitz(const Run& run, const DataSet& set, int families) {
+void GramTables::build_toeplitz(const Run& run, const DataSet& set, int families, double weight_scale) {
   *this = GramTables{};
   families_ = families;
   nr_ = run.model.r.nr;
   at_ = &GramTables::toeplitz_at;
   add_row_ = &GramTables::toeplitz_row;
   add_bump_row_ = &GramTables::toeplitz_bump_row;
-  build_toeplitz_gram(run.params, run.model, set, families, T_);
+  build_toeplitz_gram(run.params, run.model, set, families, T_, weight_scale);
   derived(run);
 }
 
@@ -180,13 +246,18 @@ void GramTables::toeplitz_bump_row(double* D, double a, int f, int g, int j) con
 std::size_t rspace_bytes(const Run& run) {
   const auto nr = static_cast<std::size_t>(run.model.r.nr);
   const bool gaussian = run.params.gaussian_moves;
+  const Grouping grouping = group_sets(run);
   std::size_t bytes = 0;
   for (int s = 1; s <= run.params.nsets; ++s) {
-    const DataSet& set = run.model.sets[s];
+    const auto f = static_cast<std::size_t>(families_of(run, run.model.sets[s]));
+    bytes += (gaussian ? 9 : 5) * f * nr * sizeof(double);  // lin, D0; bump_lin
+  }
+  for (std::size_t x = 0; x < grouping.leader.size(); ++x) {
+    const DataSet& set = run.model.sets[grouping.leader[x]];
     const int families = families_of(run, set);
-    const auto f = static_cast<std::size_t>(families);
-    const std::size_t doubles = (gaussian ? 9 : 5) * f * nr;  // lin, D; bump_lin
-    bytes += doubles * sizeof(double) + GramTables::bytes(run, set, families);
+    const std::size_t channels = grouping.size[x] > 1 ? static_cast<std::size_t>(run.params.nbasis) : 1;
+    bytes += static_cast<std::size_t>(families) * channels * nr * sizeof(double) +  // U
+             GramTables::bytes(run, set, families);
   }
   return bytes;
 }
@@ -200,18 +271,43 @@ void RSpaceEvaluator::prepare(Run& run) {
   nr = run.model.r.nr;
   bytes = rspace_bytes(run);
   const bool gaussian = run.params.gaussian_moves;
+  const int nbasis = run.params.nbasis;
+  const Grouping grouping = group_sets(run);
+  groups.resize(grouping.leader.size());
+  for (std::size_t x = 0; x < groups.size(); ++x) {
+    const DataSet& leader = run.model.sets[grouping.leader[x]];
+    RSpaceGroup& G = groups[x];
+    const int nf = families_of(run, leader);
+    G.families = nf;
+    G.shared = grouping.size[x] > 1;
+    G.channels = G.shared ? nbasis : 1;
+    for (int p = 1; p <= nbasis; ++p) {
+      G.family[p] = nf == 1 ? 0 : p - 1;
+      G.channel[p] = G.shared ? p - 1 : 0;
+      // A set alone takes its coefficient into the rows it adds; the sets of
+      // a shared group each weigh the channel of p by their own.
+      G.amplitude[p] = nf == 1 && !G.shared ? static_cast<double>(leader.coef[p][1]) : 1.0;
+    }
+    G.U.assign(u(nf) * u(G.channels) * u(nr), 0.0);
+  }
   for (int s = 1; s <= run.params.nsets; ++s) {
     const DataSet& set = run.model.sets[s];
     RSpaceSet& t = sets[s];
+    const SetGroup& sg = grouping.of[u(s - 1)];
+    RSpaceGroup& G = groups[u(sg.group)];
     const int nf = families_of(run, set);
     t.families = nf;
-    for (int p = 1; p <= run.params.nbasis; ++p) {
+    t.group = sg.group;
+    t.scale = sg.scale;
+    for (int p = 1; p <= nbasis; ++p) {
       t.family[p] = nf == 1 ? 0 : p - 1;
       t.factor[p] = nf == 1 ? static_cast<double>(set.coef[p][1]) : 1.0;
+      t.weight[u(p - 1)] = G.shared ? static_cast<double>(set.coef[p][1]) : 0.0;
     }
+    if (!G.shared) t.weight[0] = 1.0;
     const auto NF = static_cast<std::size_t>(nf), NR = static_cast<std::size_t>(nr);
     t.lin.assign(NF * NR * 4, 0.0);
-    t.D.assign(NF * NR, 0.0);
+    t.D0.assign(NF * NR, 0.0);
     t.bump_lin.assign(gaussian ? t.lin.size() : 0, 0.0);
     const int first = set.settings.q_first, last = set.settings.q_last;
     const int nfit = std::max(last - first + 1, 0);
@@ -219,14 +315,16 @@ void RSpaceEvaluator::prepare(Run& run) {
     for (int k = first; k <= last; ++k) w[u(k - first)] = set.inv_var[u(k)];
     // Without resolution the rows are the kernel's, formed one at a time
     // here; with it the broadened rows of every family are kept for the
-    // dense blocks.
+    // dense blocks. The first set of a group builds the group's blocks.
     const bool toeplitz = toeplitz_applies(run.params, run.model, set);
     std::vector<std::vector<double>> V(NF);
     for (int f = 0; !toeplitz && nfit > 0 && f < nf; ++f) V[u(f)] = family_rows(run, set, nf, f);
-    if (toeplitz)
-      t.gram.build_toeplitz(run, set, nf);
-    else
-      t.gram.build(run, V, w, nfit);
+    if (grouping.leader[u(sg.group)] == s) {
+      if (toeplitz)
+        G.gram.build_toeplitz(run, set, nf, sg.scale);
+      else
+        G.gram.build(run, V, w, nfit);
+    }
     if (nfit < 1) continue;
     std::vector<double> row(u(nfit));
     float K[max_q + 1];
@@ -280,9 +378,13 @@ void RSpaceEvaluator::form(Run& run) {
   float K[max_q + 1];
   float M[max_q + 1];
   std::vector<double> z(u(nq) + 1);
+  for (RSpaceGroup& G : groups) {
+    if (G.shared) std::fill(G.U.begin(), G.U.end(), 0.0);
+  }
   for (int s = 1; s <= run.params.nsets; ++s) {
     const DataSet& set = run.model.sets[s];
     RSpaceSet& t = sets[s];
+    RSpaceGroup& G = groups[u(t.group)];
     run.kept.sets[s].kept = recompute_kept_sums(run, s);
     const int first = set.settings.q_first, last = set.settings.q_last;
     const float* model = set.F_calc.data();
@@ -315,7 +417,9 @@ void RSpaceEvaluator::form(Run& run) {
           const double c = t.families == 1 ? 1.0 : static_cast<double>(set.coef[f + 1][k]);
           sum += c * static_cast<double>(K[k]) * z[u(k)];
         }
-        t.D[u(f) * u(nr) + u(j - 1)] = sum;
+        // A set alone keeps its D in its group's one channel; the sets of a
+        // shared group keep theirs apart, and the group's rows start again.
+        (G.shared ? t.D0[u(f) * u(nr) + u(j - 1)] : G.U[u(f) * u(nr) + u(j - 1)]) = sum;
       }
     }
   }
@@ -344,14 +448,13 @@ void RSpaceEvaluator::sync(Run& run) {
   double Dx, Gx;
   if (b.n < 0) {
     l = t.lin.data() + fj * 4;
-    Dx = t.D[fj];
-    Gx = t.gram.diagonal(f, j);
+    Dx = D(s, f, j);
+    Gx = t.scale * gram(s).diagonal(f, j);
   } else {
     l = t.bump_lin.data() + fj * 4;
-    const double* D = t.D.data() + u(f) * u(nr);
     Dx = 0.0;
-    for (int m = 1; m <= 2 * b.n + 1; ++m) Dx += static_cast<double>(b.shape[m]) * D[j - b.n + m - 2];
-    Gx = t.gram.bump(f, j);
+    for (int m = 1; m <= 2 * b.n + 1; ++m) Dx += static_cast<double>(b.shape[m]) * D(s, f, j - b.n + m - 1);
+    Gx = t.scale * gram(s).bump(f, j);
   }
   KeptSums e;
   e.E0 = a * l[0];
@@ -366,7 +469,7 @@ KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
   const RSpaceSet& t = sets[s];
   const int f = t.family[tc.p];
   const double c = t.factor[tc.p];
-  const double* D = t.D.data() + u(f) * u(nr);
+  const GramTables& G = gram(s);
   double l[4] = {0.0, 0.0, 0.0, 0.0};
   double X = 0.0, Qd = 0.0;
   for (int i = 0; i < tc.count; ++i) {
@@ -375,9 +478,9 @@ KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
     const int ji = tc.first + i;
     const double* li = t.lin.data() + (u(f) * u(nr) + u(ji - 1)) * 4;
     for (int x = 0; x < 4; ++x) l[x] += di * li[x];
-    X += di * D[ji - 1];
+    X += di * D(s, f, ji);
     double row = 0.0;
-    for (int i2 = 0; i2 < tc.count; ++i2) row += static_cast<double>(tc.d[i2]) * t.gram.at(f, f, ji, tc.first + i2);
+    for (int i2 = 0; i2 < tc.count; ++i2) row += static_cast<double>(tc.d[i2]) * G.at(f, f, ji, tc.first + i2);
     Qd += di * row;
   }
   KeptSums e;
@@ -385,7 +488,7 @@ KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
   e.EF = c * l[1];
   e.E1 = c * l[2];
   e.E2 = c * l[3];
-  e.EE = 2.0 * c * X + c * c * Qd;
+  e.EE = 2.0 * c * X + c * c * (t.scale * Qd);
   return e;
 }
 
@@ -400,8 +503,9 @@ double RSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
   tr.p = tc.p;
   tr.row = tc.changed && tc.row >= 1 && tc.row <= nr ? tc.row : 0;
   tr.amplitude = tc.amplitude;
-  KeptSums d[max_sets];
-  // Every field of d[s] is set below; an unchanged model reads none of them.
+  // Every field of changes_[s] is set below; an unchanged model reads none of
+  // them. (A member, not a local: zeroing a local array each trial costs.)
+  KeptSums* d = changes_.data();
   if (tc.changed) {
     Bump b;
     if (tr.row > 0 && run.params.gaussian_moves) {
@@ -426,24 +530,23 @@ void RSpaceEvaluator::keep(Run& run) {
   stale = true;
   const int p = tr.p;
   const bool bump = run.params.gaussian_moves;
-  for (int s = 1; s <= run.params.nsets; ++s) {
-    const RSpaceSet& t = sets[s];
-    const int f = t.family[p];
-    const double c = t.factor[p];
-    for (int g = 0; g < t.families; ++g) {
-      double* D = sets[s].D.data() + u(g) * u(nr);
+  for (RSpaceGroup& G : groups) {
+    const int f = G.family[p];
+    const double c = G.amplitude[p];
+    for (int g = 0; g < G.families; ++g) {
+      double* U = G.U.data() + (u(g) * u(G.channels) + u(G.channel[p])) * u(nr);
       if (tr.row > 0) {
-        // D_g += a G_fg(j, .), or a times the bump's row of G.
+        // U += a G_fg(j, .), or a times the bump's row of G.
         const double a = static_cast<double>(tr.amplitude) * c;
         if (bump)
-          t.gram.add_bump_row(D, a, f, g, tr.row);
+          G.gram.add_bump_row(U, a, f, g, tr.row);
         else
-          t.gram.add_row(D, a, f, g, tr.row);
+          G.gram.add_row(U, a, f, g, tr.row);
         continue;
       }
       for (int m = 0; m < tr.count; ++m) {
         if (tr.d[u(m)] == 0.0f) continue;
-        t.gram.add_row(D, static_cast<double>(tr.d[u(m)]) * c, f, g, tr.first + m);
+        G.gram.add_row(U, static_cast<double>(tr.d[u(m)]) * c, f, g, tr.first + m);
       }
     }
   }

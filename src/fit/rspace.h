@@ -52,7 +52,7 @@ class GramTables {
   // moves also the tables of whole bumps.
   void build(const Run& run, const std::vector<std::vector<double>>& V, const std::vector<double>& w, int nfit);
   // The blocks of a set without resolution, from its T arrays.
-  void build_toeplitz(const Run& run, const DataSet& set, int families);
+  void build_toeplitz(const Run& run, const DataSet& set, int families, double weight_scale = 1.0);
   bool toeplitz() const { return at_ == &GramTables::toeplitz_at; }
 
   // G_fg(i, j).
@@ -99,16 +99,40 @@ class GramTables {
   std::vector<double> bump_gram_;  // at index(f, j)
 };
 
+// Sets whose Gram blocks are one block times a number of their own share it,
+// and share what accepted moves add: a group. Sets with one row family each
+// (coefficients that do not vary with Q), no resolution broadening, the same
+// fitted range and weights equal up to a factor (the same constant 1/var, or
+// the same errors) have G_s = scale_s G, so an accepted move of basis
+// function p adds one row of G to the group's accumulated row of p (a
+// channel) instead of one row to the D of every set; a set reads
+//   D_s(j) = D0_s(j) + scale_s sum_p c_sp U_p(j)
+// with D0_s formed at the last refresh. A set alone in its group has one
+// channel that is its D itself (D0 zero, scale and weight one): rows go in
+// with the set's own factor, as they always did.
+struct RSpaceGroup {
+  std::int32_t families = 0;                   // row families of the block
+  bool shared = false;                         // more than one set
+  std::int32_t channels = 1;                   // accumulated rows per family
+  OneBased<std::int32_t, max_basis> family{};  // family of basis function p
+  OneBased<std::int32_t, max_basis> channel{};
+  OneBased<double, max_basis> amplitude{};  // a move's amplitude is multiplied by this before its rows go in
+  std::vector<double> U;                    // [(f * channels + channel) * nr + j - 1]
+  GramTables gram;
+};
+
 // The tables of one data set. Indices: family f (0-based), r points j
 // (1..nr, stored at j - 1).
 struct RSpaceSet {
   std::int32_t families = 0;
+  std::int32_t group = 0;                      // 0-based
+  double scale = 1.0;                          // the set's Gram blocks are this times its group's
   OneBased<std::int32_t, max_basis> family{};  // family of basis function p
   OneBased<double, max_basis> factor{};        // c of basis function p
+  std::array<double, max_basis> weight{};      // by channel: its share of the group's rows in this set's D
   std::vector<double> lin;                     // [(f * nr + j - 1) * 4 + t], t: E0, EF, E1, E2
-  std::vector<double> D;                       // [f * nr + j - 1], kept in double
+  std::vector<double> D0;                      // [f * nr + j - 1], formed at the last refresh
   std::vector<double> bump_lin;                // as lin, for whole Gaussian bumps centred at j
-  GramTables gram;
 };
 
 // Memory allowed for the tables of all sets together; a model whose tables
@@ -139,6 +163,27 @@ class RSpaceEvaluator {
   std::int32_t nr = 0;
   std::int64_t since_refresh = 0;  // evaluated moves since D and the sums were formed afresh
   OneBased<RSpaceSet, max_sets> sets{};
+  std::vector<RSpaceGroup> groups;
+
+  // D_f(j) of set s as it is now.
+  double D(int s, int f, int j) const {
+    const RSpaceSet& t = sets[s];
+    const RSpaceGroup& g = groups[static_cast<std::size_t>(t.group)];
+    const double* U = g.U.data() + static_cast<std::size_t>(f * g.channels * nr + j - 1);
+    double sum = 0.0;
+    for (int c = 0; c < g.channels; ++c) sum += t.weight[static_cast<std::size_t>(c)] * U[c * nr];
+    return t.D0[static_cast<std::size_t>(f * nr + j - 1)] + t.scale * sum;
+  }
+  // D of set s at every family and r point, [f * nr + j - 1].
+  std::vector<double> D_values(int s) const {
+    std::vector<double> out;
+    for (int f = 0; f < sets[s].families; ++f) {
+      for (int j = 1; j <= nr; ++j) out.push_back(D(s, f, j));
+    }
+    return out;
+  }
+  // The Gram tables of set s's group; set s's blocks are scale times these.
+  const GramTables& gram(int s) const { return groups[static_cast<std::size_t>(sets[s].group)].gram; }
 
  private:
   // The kept sums of every set and D, formed from F_calc.
@@ -147,6 +192,8 @@ class RSpaceEvaluator {
   // point, or the whole bump b), or point by point.
   KeptSums row_change(const Run& run, int s, const Bump& b) const;
   KeptSums point_change(int s, const TrialChange& tc) const;
+
+  std::array<KeptSums, max_sets> changes_{};  // of the trial, per set
 };
 
 }  // namespace yosta

@@ -87,12 +87,12 @@ TEST(GramTables, HoldTheWeightedProductsOfTheRows) {
             // rounding on the scale of its row and column, not its own.
             const double scale = std::sqrt(
                 std::fabs(gram_direct(*run, s, f, f, i, i, varying) * gram_direct(*run, s, g, g, j, j, varying)));
-            EXPECT_NEAR(t.gram.at(f, g, i, j), want, 2e-6 * scale + 1e-9)
+            EXPECT_NEAR(t.scale * r.gram(s).at(f, g, i, j), want, 2e-6 * scale + 1e-9)
                 << varying << " " << s << " " << f << g << " " << i << " " << j;
-            EXPECT_EQ(t.gram.at(f, g, i, j), t.gram.at(g, f, j, i));
+            EXPECT_EQ(r.gram(s).at(f, g, i, j), r.gram(s).at(g, f, j, i));
           }
         }
-        for (int j = 1; j <= nr; ++j) EXPECT_EQ(t.gram.diagonal(f, j), static_cast<double>(t.gram.at(f, f, j, j)));
+        for (int j = 1; j <= nr; ++j) EXPECT_EQ(r.gram(s).diagonal(f, j), r.gram(s).at(f, f, j, j));
       }
     }
   }
@@ -105,7 +105,7 @@ TEST(GramTables, BumpTablesAreSumsOverTheShape) {
   o.gaussian = true;
   o.varying_coef = true;
   auto run = fit_test::kept_run(o, EvaluationPath::best);
-  const RSpaceSet& t = fit_test::rspace(*run).sets[2];
+  const GramTables& tables = fit_test::rspace(*run).gram(2);
   const int nr = run->model.r.nr;
   int whole = 0;
   for (int j = 1; j <= nr; ++j) {
@@ -122,13 +122,13 @@ TEST(GramTables, BumpTablesAreSumsOverTheShape) {
       double gram = 0.0;
       for (int m = 1; m <= 2 * b.n + 1; ++m)
         for (int m2 = 1; m2 <= 2 * b.n + 1; ++m2)
-          gram += static_cast<double>(b.shape[m]) * b.shape[m2] * t.gram.at(f, f, j0 + m - 1, j0 + m2 - 1);
-      EXPECT_NEAR(t.gram.bump(f, j), gram, 1e-9 * std::fabs(gram) + 1e-12) << j;
+          gram += static_cast<double>(b.shape[m]) * b.shape[m2] * tables.at(f, f, j0 + m - 1, j0 + m2 - 1);
+      EXPECT_NEAR(tables.bump(f, j), gram, 1e-9 * std::fabs(gram) + 1e-12) << j;
       for (int g = 0; g < 2; ++g) {
         std::vector<double> by_bump(u(nr), 0.5), by_points(u(nr), 0.5);
-        t.gram.add_bump_row(by_bump.data(), 2.0, f, g, j);
+        tables.add_bump_row(by_bump.data(), 2.0, f, g, j);
         for (int m = 1; m <= 2 * b.n + 1; ++m)
-          t.gram.add_row(by_points.data(), 2.0 * static_cast<double>(b.shape[m]), f, g, j0 + m - 1);
+          tables.add_row(by_points.data(), 2.0 * static_cast<double>(b.shape[m]), f, g, j0 + m - 1);
         // The bump's row is rounded once to single precision.
         for (int i = 0; i < nr; ++i)
           EXPECT_NEAR(by_bump[u(i)], by_points[u(i)], 1e-6 * (std::fabs(by_points[u(i)]) + 1.0)) << j << " " << i;

@@ -111,6 +111,7 @@ TEST(ToeplitzGram, EntriesMatchTheBlocksSummedFromTheKernel) {
 // Rows of every length (whole vectors of four and eight and a tail): the
 // same bits on each instruction set, and a times the entries to rounding.
 TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
+  const int best = force_vector_path(-1);
   for (const GramCase& c : gram_cases()) {
     auto run = fit_test::kept_run(c.config);
     const int nr = run->model.r.nr;
@@ -123,16 +124,17 @@ TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
     for (int f = 0; f < families; ++f) {
       for (int g = 0; g < families; ++g) {
         for (int j : {1, 2, 17, nr - 1, nr}) {
-          for (int n : {nr, nr - 3, 5, 1}) {
-            std::vector<double> base = start, wide = start;
+          for (int n : {nr, nr - 3, 16, 13, 5, 1}) {
+            std::vector<double> base = start;
             force_vector_path(0);
             kernels::add_gram_row(base.data(), a, tg.row(f, g, j), n);
-            const bool avx2 = force_vector_path(1) == 1;
-            if (avx2) kernels::add_gram_row(wide.data(), a, tg.row(f, g, j), n);
-            force_vector_path(-1);
-            if (avx2) {
-              ASSERT_EQ(base, wide) << c.name << " j " << j << " n " << n;
+            for (int isa = 1; isa <= best; ++isa) {
+              std::vector<double> wide = start;
+              force_vector_path(isa);
+              kernels::add_gram_row(wide.data(), a, tg.row(f, g, j), n);
+              ASSERT_EQ(base, wide) << c.name << " isa " << isa << " j " << j << " n " << n;
             }
+            force_vector_path(-1);
             for (int i = 1; i <= nr; ++i) {
               const double change = i <= n ? a * tg.entry(f, g, i, j) : 0.0;
               const double size = std::fabs(change) + std::fabs(start[u(i - 1)]);
@@ -148,6 +150,7 @@ TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
 // The row of a whole bump is the shape-weighted sum of the rows of its
 // points (to rounding), on every instruction set with the same bits.
 TEST(ToeplitzGram, BumpRowsAreTheShapeWeightedSumsOfRows) {
+  const int best = force_vector_path(-1);
   auto run = fit_test::kept_run(gram_cases()[3].config);
   const int nr = run->model.r.nr;
   const int families = run->params.nbasis;
@@ -164,15 +167,16 @@ TEST(ToeplitzGram, BumpRowsAreTheShapeWeightedSumsOfRows) {
     const auto& shape = run->model.gauss.shape[u(range)];
     for (int f = 0; f < families; ++f) {
       for (int g = 0; g < families; ++g) {
-        std::vector<double> base(u(nr), 0.0), wide(u(nr), 0.0);
+        std::vector<double> base(u(nr), 0.0);
         force_vector_path(0);
         kernels::add_bump_row(base.data(), 1.0, tg.bump_row(f, g, j), nr);
-        const bool avx2 = force_vector_path(1) == 1;
-        if (avx2) kernels::add_bump_row(wide.data(), 1.0, tg.bump_row(f, g, j), nr);
-        force_vector_path(-1);
-        if (avx2) {
-          ASSERT_EQ(base, wide) << j;
+        for (int isa = 1; isa <= best; ++isa) {
+          std::vector<double> wide(u(nr), 0.0);
+          force_vector_path(isa);
+          kernels::add_bump_row(wide.data(), 1.0, tg.bump_row(f, g, j), nr);
+          ASSERT_EQ(base, wide) << "isa " << isa << " j " << j;
         }
+        force_vector_path(-1);
         for (int i = 1; i <= nr; ++i) {
           double sum = 0.0, size = 0.0;
           for (int t = -n; t <= n; ++t) {

@@ -50,8 +50,8 @@ TEST_P(RSpaceEvaluation, KeptStateMatchesTheBasisValuesAfterALongWalk) {
   auto fresh = std::make_unique<yosta::Run>(*run);
   model_rebuilt(*fresh);
   for (int s = 1; s <= 2; ++s) {
-    const std::vector<double>& kept = fit_test::rspace(*run).sets[u(s)].D;
-    const std::vector<double>& again = fit_test::rspace(*fresh).sets[u(s)].D;
+    const std::vector<double> kept = fit_test::rspace(*run).D_values(u(s));
+    const std::vector<double> again = fit_test::rspace(*fresh).D_values(u(s));
     ASSERT_EQ(kept.size(), again.size());
     double scale = 1e-12;
     for (double x : again) scale = std::max(scale, std::fabs(x));
@@ -146,7 +146,7 @@ TEST(RSpaceState, SyncsDoNotChangeTheWalk) {
     if (i % 7 == 0) sync_model(*b);
   }
   EXPECT_EQ(a->control.E_cur, b->control.E_cur);
-  EXPECT_EQ(fit_test::rspace(*a).sets[1].D, fit_test::rspace(*b).sets[1].D);
+  EXPECT_EQ(fit_test::rspace(*a).D_values(1), fit_test::rspace(*b).D_values(1));
 }
 
 // Masks, positivity and the ends of the grid cut Gaussian bumps, which go
@@ -203,7 +203,7 @@ TEST(RSpaceState, ScheduledRefreshStartsFromTheBasisValues) {
       ASSERT_EQ(run->model.sets[u(s)].F_calc[u(k)], literal->model.sets[u(s)].F_calc[u(k)]) << s << " " << k;
     auto fresh = std::make_unique<yosta::Run>(*run);
     model_rebuilt(*fresh);
-    EXPECT_EQ(fit_test::rspace(*run).sets[u(s)].D, fit_test::rspace(*fresh).sets[u(s)].D) << s;
+    EXPECT_EQ(fit_test::rspace(*run).D_values(u(s)), fit_test::rspace(*fresh).D_values(u(s))) << s;
     EXPECT_EQ(run->kept.sets[u(s)].kept.EE, fresh->kept.sets[u(s)].kept.EE) << s;
   }
 }
@@ -247,10 +247,10 @@ TEST(RSpaceState, RejectedMovesChangeNothing) {
   fit_test::walk(*run, q.console, 300);
   run->params.improved_only = true;
   run->control.E_cur = -1.0f;  // every cost is higher: every move is rejected
-  const std::vector<double> D = fit_test::rspace(*run).sets[2].D;
+  const std::vector<double> D = fit_test::rspace(*run).D_values(2);
   const KeptSums kept = run->kept.sets[2].kept;
   for (int i = 0; i < 300; ++i) ASSERT_FALSE(one_move(*run, q.console));
-  EXPECT_EQ(fit_test::rspace(*run).sets[2].D, D);
+  EXPECT_EQ(fit_test::rspace(*run).D_values(2), D);
   EXPECT_EQ(run->kept.sets[2].kept.EE, kept.EE);
   EXPECT_EQ(run->kept.sets[2].kept.E0, kept.E0);
 }
@@ -284,7 +284,7 @@ TEST(RSpaceState, TablesWithoutResolutionGrowWithTheRPoints) {
     o.gaussian = gaussian;
     auto run = fit_test::kept_run(o, EvaluationPath::best);
     ASSERT_TRUE(rspace_in_use(*run));
-    for (int s = 1; s <= 2; ++s) EXPECT_TRUE(fit_test::rspace(*run).sets[u(s)].gram.toeplitz());
+    for (int s = 1; s <= 2; ++s) EXPECT_TRUE(fit_test::rspace(*run).gram(s).toeplitz());
     EXPECT_EQ(fit_test::rspace(*run).bytes, rspace_bytes(*run));
     run->model.r.nr = 4000;
     EXPECT_LT(rspace_bytes(*run), std::size_t{4000} * 4000 * sizeof(float)) << gaussian;
