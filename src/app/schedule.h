@@ -21,5 +21,6 @@ void save_now(Run& run, Console& console);
 // The program reads the clock every this many moves: a save or the time
 // limit comes at most this many moves late.
 inline constexpr std::int32_t clock_check_moves = 256;
+static_assert((clock_check_moves & (clock_check_moves - 1)) == 0, "the schedule tests the count with a mask");
 
 }  // namespace yosta
