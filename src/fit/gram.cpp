@@ -70,17 +70,17 @@ double turn_cos(std::int64_t n, std::int64_t P) {
 }
 
 kernels::GramRow ToeplitzGram::row(int f, int g, int j) const {
-  const double* t = T.data() + u(pair[u(f)][u(g)]) * u(length) + zero;
-  return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j), 1};
+  const float* t = Tf.data() + u(pair[u(f)][u(g)]) * u(length) + zero;
+  return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j)};
 }
 
 kernels::BumpRow ToeplitzGram::bump_row(int f, int g, int j) const {
   const std::size_t base = (u(pair[u(f)][u(g)]) * u(slots) + u(centre_slot[u(j - 1)])) * 4 * u(span);
-  const double* A = bump.data() + base;
-  const double* B = A + span;
-  const double* Ar = B + span;
-  const double* Br = Ar + span;
-  return kernels::BumpRow{A + nr + 1 - j, B + nr + 1 - j, Ar + 1 + j, Br + 1 + j, static_cast<double>(j), 1};
+  const float* A = bump.data() + base;
+  const float* B = A + span;
+  const float* Ar = B + span;
+  const float* Br = Ar + span;
+  return kernels::BumpRow{A + nr + 1 - j, B + nr + 1 - j, Ar + 1 + j, Br + 1 + j, static_cast<double>(j)};
 }
 
 bool toeplitz_applies(const RunParameters& par, const Model& model, const DataSet& set) {
@@ -97,9 +97,9 @@ std::size_t toeplitz_bytes(const RunParameters& par, const Model& model, int fam
   const UsedRanges used = used_ranges(par, model);
   const std::size_t length = 3 * nr + 2 * static_cast<std::size_t>(used.widest) + 1;
   const std::size_t span = 2 * nr + 1;
-  const std::size_t doubles = pairs * length + pairs * static_cast<std::size_t>(used.count) * 4 * span;
+  const std::size_t floats = pairs * length + pairs * static_cast<std::size_t>(used.count) * 4 * span;
   const std::size_t ints = used.count > 0 ? nr : 0;
-  return doubles * sizeof(double) + ints * sizeof(std::int32_t);
+  return pairs * length * sizeof(double) + floats * sizeof(float) + ints * sizeof(std::int32_t);
 }
 
 void build_toeplitz_gram(const RunParameters& par, const Model& model, const DataSet& set, int families,
@@ -163,6 +163,9 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
     }
   }
 
+  g.Tf.assign(g.T.size(), 0.0f);
+  for (std::size_t i = 0; i < g.T.size(); ++i) g.Tf[i] = static_cast<float>(g.T[i]);
+
   if (used.count == 0) return;
   g.span = 2 * nr + 1;
   g.slots = used.count;
@@ -172,7 +175,7 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
     const int n = model.gauss.ngauss[range];
     if (j - n >= 1 && j + n <= nr) g.centre_slot[u(j - 1)] = used.slot[u(range)];
   }
-  g.bump.assign(u(pairs) * u(g.slots) * 4 * u(g.span), 0.0);
+  g.bump.assign(u(pairs) * u(g.slots) * 4 * u(g.span), 0.0f);
   for (int range = 1; range <= max_ranges; ++range) {
     const int slot = used.slot[u(range)];
     if (slot < 0) continue;
@@ -180,10 +183,10 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
     const auto& shape = model.gauss.shape[range];
     for (int p = 0; p < pairs; ++p) {
       const double* t = g.T.data() + u(p) * u(g.length) + g.zero;
-      double* A = g.bump.data() + (u(p) * u(g.slots) + u(slot)) * 4 * u(g.span);
-      double* B = A + g.span;
-      double* Ar = B + g.span;
-      double* Br = Ar + g.span;
+      float* A = g.bump.data() + (u(p) * u(g.slots) + u(slot)) * 4 * u(g.span);
+      float* B = A + g.span;
+      float* Ar = B + g.span;
+      float* Br = Ar + g.span;
       for (int m = -nr; m <= nr; ++m) {
         double a = 0.0, b = 0.0;
         for (int s = -n; s <= n; ++s) {
@@ -191,8 +194,8 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
           a += sh * t[m - s];
           b += (sh * static_cast<double>(s)) * t[m - s];
         }
-        A[m + nr] = a;
-        B[m + nr] = b;
+        A[m + nr] = static_cast<float>(a);
+        B[m + nr] = static_cast<float>(b);
       }
       for (int m = 0; m <= 2 * nr; ++m) {
         double a = 0.0, b = 0.0;
@@ -201,8 +204,8 @@ void build_toeplitz_gram(const RunParameters& par, const Model& model, const Dat
           a += sh * t[m + s];
           b += (sh * static_cast<double>(s)) * t[m + s];
         }
-        Ar[m] = a;
-        Br[m] = b;
+        Ar[m] = static_cast<float>(a);
+        Br[m] = static_cast<float>(b);
       }
     }
   }

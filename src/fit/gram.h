@@ -19,7 +19,9 @@
 //
 // Everything is summed in double in a fixed order, from the single-precision
 // f and 1/Q_k the kernel uses and a cosine of this file's own (the same bits
-// on every processor and build). The products of sines of the kernel are
+// on every processor and build). The rows that accepted moves add are read
+// from T and the bump arrays rounded to single precision, as dense blocks
+// are stored. The products of sines of the kernel are
 // rounded to single precision and those of T are not, so the two forms of G
 // differ by the kernel's rounding (some 1e-7 of the size of the block).
 // Not for a set whose fitted range holds Q = 0, where the kernel is not a
@@ -48,13 +50,18 @@ struct ToeplitzGram {
   std::int32_t length = 0;                                            // values per T array
   std::array<std::array<std::int32_t, max_basis>, max_basis> pair{};  // pair index of families (f, g)
   std::vector<double> T;                                              // [pair * length + zero + m]
+  // T rounded to single precision, which the rows are formed from: an
+  // accepted move reads a row per set and pair of families, and half the
+  // bytes is nearly half the time (the entries, the diagonal and the Gram
+  // values of bumps, which trials read, come from T itself).
+  std::vector<float> Tf;
   // Whole Gaussian bumps: the four arrays of each pair and used r range,
   // span values each: A and B at m = i - j (index m + nr), Ar and Br at
   // m = i + j (index m).
   std::int32_t span = 0;
   std::int32_t slots = 0;
   std::vector<std::int32_t> centre_slot;  // [j - 1]: slot of the whole bump centred at j, -1: it leaves the grid
-  std::vector<double> bump;               // [((pair * slots + slot) * 4 + array) * span + index]
+  std::vector<float> bump;                // [((pair * slots + slot) * 4 + array) * span + index], summed in double
 
   // G_fg(i, j), 1 <= i, j <= nr.
   double entry(int f, int g, int i, int j) const {

@@ -82,30 +82,29 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d);
 // one sum, so every version gives the same bits.
 void add_row(double* D, double a, const float* row, int n);
 
-// A row of a Gram block formed from its T array, added to D: with b = a j
-// and x = first + i (the r point of D[i]),
-// D[i] += b * (x * (Tm[i] - Tp[i])) for i = 0..n-1 (Tm[i] = T(x - j),
-// Tp[i] = T(x + j)). Each point the same operations in the same order in
-// every version (x converted exactly from the whole number first + i).
+// A row of a Gram block formed from its T array, added to a D kept divided
+// by the r point (Dr[i] = D(i) / i, so the row needs no factor i): with
+// b = a j, Dr[i] += b * (Tm[i] - Tp[i]) for i = 0..n-1 (Tm[i] = T(i - j),
+// Tp[i] = T(i + j) for the r point i of Dr[i]). Each point the same
+// operations in the same order in every version.
 struct GramRow {
-  const double* Tm;
-  const double* Tp;
+  const float* Tm;  // widened to double
+  const float* Tp;
   double j;
-  int first;
 };
-void add_gram_row(double* D, double a, const GramRow& g, int n);
+void add_gram_row(double* Dr, double a, const GramRow& g, int n);
 
-// The row of a whole Gaussian bump centred at j, from the bump's four arrays:
-// D[i] += a * (x * ((j * A[i] + B[i]) - (j * Ar[i] + Br[i]))), x as above.
-struct BumpRow {
-  const double* A;
-  const double* B;
-  const double* Ar;
-  const double* Br;
+// The row of a whole Gaussian bump centred at j, from the bump's four arrays,
+// added to a D kept divided by the r point:
+// Dr[i] += a * ((j * A[i] + B[i]) - (j * Ar[i] + Br[i])).
+struct BumpRow {  // the arrays widened to double
+  const float* A;
+  const float* B;
+  const float* Ar;
+  const float* Br;
   double j;
-  int first;
 };
-void add_bump_row(double* D, double a, const BumpRow& b, int n);
+void add_bump_row(double* Dr, double a, const BumpRow& b, int n);
 
 // The versions of the passes, one per instruction set.
 enum Isa : int { isa_base = 0, isa_avx2 = 1, isa_avx512 = 2 };

@@ -36,58 +36,62 @@ namespace yosta::kernels {
 
 namespace {
 
-[[gnu::target("avx2")]] inline void gram_four(double* D, __m256d b, __m256d x, const GramRow& g, int i) {
-  const __m256d t = _mm256_sub_pd(_mm256_loadu_pd(g.Tm + i), _mm256_loadu_pd(g.Tp + i));
-  _mm256_storeu_pd(D + i, _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(b, _mm256_mul_pd(x, t))));
+[[gnu::target("avx2")]] inline __m256d widen(const float* x) { return _mm256_cvtps_pd(_mm_loadu_ps(x)); }
+
+[[gnu::target("avx2")]] inline void gram_four(double* __restrict Dr, const float* __restrict Tm,
+                                             const float* __restrict Tp, __m256d b) {
+  const __m256d t = _mm256_sub_pd(widen(Tm), widen(Tp));
+  _mm256_storeu_pd(Dr, _mm256_add_pd(_mm256_loadu_pd(Dr), _mm256_mul_pd(b, t)));
 }
 
-[[gnu::target("avx2")]] inline void bump_four(double* D, __m256d av, __m256d jv, __m256d x, const BumpRow& b, int i) {
-  const __m256d lo = _mm256_add_pd(_mm256_mul_pd(jv, _mm256_loadu_pd(b.A + i)), _mm256_loadu_pd(b.B + i));
-  const __m256d hi = _mm256_add_pd(_mm256_mul_pd(jv, _mm256_loadu_pd(b.Ar + i)), _mm256_loadu_pd(b.Br + i));
-  const __m256d c = _mm256_mul_pd(x, _mm256_sub_pd(lo, hi));
-  _mm256_storeu_pd(D + i, _mm256_add_pd(_mm256_loadu_pd(D + i), _mm256_mul_pd(av, c)));
-}
+struct BumpArrays {
+  const float* __restrict A;
+  const float* __restrict B;
+  const float* __restrict Ar;
+  const float* __restrict Br;
+};
 
-// The r points of D[i..i+3] as doubles: whole numbers, converted exactly
-// from integers (no chain of additions from one turn to the next).
-[[gnu::target("avx2")]] inline __m256d points_four(__m128i first, int i) {
-  return _mm256_cvtepi32_pd(_mm_add_epi32(first, _mm_set1_epi32(i)));
+[[gnu::target("avx2")]] inline void bump_four(double* __restrict Dr, BumpArrays r, int i, __m256d av, __m256d jv) {
+  const __m256d lo = _mm256_add_pd(_mm256_mul_pd(jv, widen(r.A + i)), widen(r.B + i));
+  const __m256d hi = _mm256_add_pd(_mm256_mul_pd(jv, widen(r.Ar + i)), widen(r.Br + i));
+  _mm256_storeu_pd(Dr + i, _mm256_add_pd(_mm256_loadu_pd(Dr + i), _mm256_mul_pd(av, _mm256_sub_pd(lo, hi))));
 }
 
 }  // namespace
 
-// Sixteen points a turn in four independent vectors, then four, then one at
-// a time; lane by lane the operations of the baseline version.
-[[gnu::target("avx2")]] void add_gram_row_avx2(double* D, double a, const GramRow& g, int n) {
+// Sixteen points a turn in four vectors, then four, then one at a time; lane
+// by lane the operations of the baseline version. The pointers are copied
+// out of the row (stores to Dr could otherwise be taken to change them).
+[[gnu::target("avx2")]] void add_gram_row_avx2(double* Dr, double a, const GramRow& g, int n) {
+  const float* __restrict Tm = g.Tm;
+  const float* __restrict Tp = g.Tp;
   const double bs = a * g.j;
   const __m256d b = _mm256_set1_pd(bs);
-  const auto f = g.first;
-  const __m128i first = _mm_setr_epi32(f, f + 1, f + 2, f + 3);
   int i = 0;
   for (; i + 16 <= n; i += 16) {
-    gram_four(D, b, points_four(first, i), g, i);
-    gram_four(D, b, points_four(first, i + 4), g, i + 4);
-    gram_four(D, b, points_four(first, i + 8), g, i + 8);
-    gram_four(D, b, points_four(first, i + 12), g, i + 12);
+    gram_four(Dr + i, Tm + i, Tp + i, b);
+    gram_four(Dr + i + 4, Tm + i + 4, Tp + i + 4, b);
+    gram_four(Dr + i + 8, Tm + i + 8, Tp + i + 8, b);
+    gram_four(Dr + i + 12, Tm + i + 12, Tp + i + 12, b);
   }
-  for (; i + 4 <= n; i += 4) gram_four(D, b, points_four(first, i), g, i);
-  for (; i < n; ++i) D[i] += bs * (static_cast<double>(f + i) * (g.Tm[i] - g.Tp[i]));
+  for (; i + 4 <= n; i += 4) gram_four(Dr + i, Tm + i, Tp + i, b);
+  for (; i < n; ++i) Dr[i] += bs * (static_cast<double>(Tm[i]) - static_cast<double>(Tp[i]));
 }
 
-[[gnu::target("avx2")]] void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n) {
+[[gnu::target("avx2")]] void add_bump_row_avx2(double* Dr, double a, const BumpRow& b, int n) {
+  const BumpArrays r{b.A, b.B, b.Ar, b.Br};
   const __m256d av = _mm256_set1_pd(a);
   const __m256d jv = _mm256_set1_pd(b.j);
-  const auto f = b.first;
-  const __m128i first = _mm_setr_epi32(f, f + 1, f + 2, f + 3);
   int i = 0;
   for (; i + 8 <= n; i += 8) {
-    bump_four(D, av, jv, points_four(first, i), b, i);
-    bump_four(D, av, jv, points_four(first, i + 4), b, i + 4);
+    bump_four(Dr, r, i, av, jv);
+    bump_four(Dr, r, i + 4, av, jv);
   }
-  for (; i + 4 <= n; i += 4) bump_four(D, av, jv, points_four(first, i), b, i);
+  for (; i + 4 <= n; i += 4) bump_four(Dr, r, i, av, jv);
   for (; i < n; ++i) {
-    const auto x = static_cast<double>(f + i);
-    D[i] += a * (x * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+    const double lo = b.j * static_cast<double>(r.A[i]) + static_cast<double>(r.B[i]);
+    const double hi = b.j * static_cast<double>(r.Ar[i]) + static_cast<double>(r.Br[i]);
+    Dr[i] += a * (lo - hi);
   }
 }
 

@@ -13,17 +13,16 @@ void add_row_base(double* D, double a, const float* row, int n) {
   for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 
-void add_gram_row_base(double* D, double a, const GramRow& g, int n) {
+void add_gram_row_base(double* Dr, double a, const GramRow& g, int n) {
   const double b = a * g.j;
-  const auto first = g.first;
-  for (int i = 0; i < n; ++i) D[i] += b * (static_cast<double>(first + i) * (g.Tm[i] - g.Tp[i]));
+  for (int i = 0; i < n; ++i) Dr[i] += b * (static_cast<double>(g.Tm[i]) - static_cast<double>(g.Tp[i]));
 }
 
-void add_bump_row_base(double* D, double a, const BumpRow& b, int n) {
-  const auto first = b.first;
+void add_bump_row_base(double* Dr, double a, const BumpRow& b, int n) {
   for (int i = 0; i < n; ++i) {
-    const auto x = static_cast<double>(first + i);
-    D[i] += a * (x * ((b.j * b.A[i] + b.B[i]) - (b.j * b.Ar[i] + b.Br[i])));
+    const double lo = b.j * static_cast<double>(b.A[i]) + static_cast<double>(b.B[i]);
+    const double hi = b.j * static_cast<double>(b.Ar[i]) + static_cast<double>(b.Br[i]);
+    Dr[i] += a * (lo - hi);
   }
 }
 

@@ -324,6 +324,8 @@ void RSpaceEvaluator::prepare(Run& run) {
         G.gram.build_toeplitz(run, set, nf, sg.scale);
       else
         G.gram.build(run, V, w, nfit);
+      G.point.resize(u(nr));
+      for (int j = 1; j <= nr; ++j) G.point[u(j - 1)] = toeplitz ? static_cast<double>(j) : 1.0;
     }
     if (nfit < 1) continue;
     std::vector<double> row(u(nfit));
@@ -419,7 +421,7 @@ void RSpaceEvaluator::form(Run& run) {
         }
         // A set alone keeps its D in its group's one channel; the sets of a
         // shared group keep theirs apart, and the group's rows start again.
-        (G.shared ? t.D0[u(f) * u(nr) + u(j - 1)] : G.U[u(f) * u(nr) + u(j - 1)]) = sum;
+        (G.shared ? t.D0[u(f) * u(nr) + u(j - 1)] : G.U[u(f) * u(nr) + u(j - 1)]) = sum / G.point[u(j - 1)];
       }
     }
   }

@@ -109,7 +109,8 @@ class GramTables {
 //   D_s(j) = D0_s(j) + scale_s sum_p c_sp U_p(j)
 // with D0_s formed at the last refresh. A set alone in its group has one
 // channel that is its D itself (D0 zero, scale and weight one): rows go in
-// with the set's own factor, as they always did.
+// with the set's own factor. Where the rows are formed from T, D0 and U are
+// kept divided by the r point (RSpaceGroup::point).
 struct RSpaceGroup {
   std::int32_t families = 0;                   // row families of the block
   bool shared = false;                         // more than one set
@@ -118,6 +119,9 @@ struct RSpaceGroup {
   OneBased<std::int32_t, max_basis> channel{};
   OneBased<double, max_basis> amplitude{};  // a move's amplitude is multiplied by this before its rows go in
   std::vector<double> U;                    // [(f * channels + channel) * nr + j - 1]
+  // What D is kept divided by, [j - 1]: the r point j where the rows are
+  // formed from T (a row then needs no factor of its r point), else 1.
+  std::vector<double> point;
   GramTables gram;
 };
 
@@ -172,7 +176,7 @@ class RSpaceEvaluator {
     const double* U = g.U.data() + static_cast<std::size_t>(f * g.channels * nr + j - 1);
     double sum = 0.0;
     for (int c = 0; c < g.channels; ++c) sum += t.weight[static_cast<std::size_t>(c)] * U[c * nr];
-    return t.D0[static_cast<std::size_t>(f * nr + j - 1)] + t.scale * sum;
+    return g.point[static_cast<std::size_t>(j - 1)] * (t.D0[static_cast<std::size_t>(f * nr + j - 1)] + t.scale * sum);
   }
   // D of set s at every family and r point, [f * nr + j - 1].
   std::vector<double> D_values(int s) const {
