@@ -15,9 +15,11 @@
 //   dEE = 2 d c D_f(j) + (d c)^2 G_ff(j, j)
 // with D_f(j) = sum w e U_f,j kept up to date and the Gram blocks
 // G_fg(i, j) = sum w U_f,i U_g,j. An accepted move adds d c G_fg(j, .) to every
-// D_g: O(families x r points). A Gaussian bump is a sum of such changes; whole
-// bumps read tables of their own (the bump's linear sums, its Gram value and
-// its row of G summed over the bump), other bumps sum over their points.
+// D_g: O(families x r points); sets that share their blocks up to a factor
+// share these rows too (RSpaceGroup), one row per move for all of them. A
+// Gaussian bump is a sum of such changes; whole bumps read tables of their own
+// (the bump's linear sums, its Gram value and its row of G summed over the
+// bump), other bumps sum over their points.
 #pragma once
 
 #include <array>
