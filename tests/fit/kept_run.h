@@ -24,7 +24,11 @@ struct KeptConfig {
   bool resolution = false;
   bool varying_coef = false;  // coefficients that change with Q (as read per point)
   bool renormalise = false, rezero = false, linear = false, quadratic = false;
-  int first = 1, last = 70;  // fitted range of set 1 (set 2 always 3..66)
+  int first = 1, last = 70;  // fitted range of set 1 (set 2 3..66 unless shared)
+  // Set 2 fitted over set 1's range with weights equal up to a factor, so
+  // that the two share their Gram blocks: 1, each set one constant error
+  // (different ones); 2, the same errors varying with Q.
+  int shared = 0;
 };
 
 inline void PrintTo(const KeptConfig& s, std::ostream* os) { *os << s.name; }
@@ -44,8 +48,8 @@ inline std::unique_ptr<Run> kept_run(const KeptConfig& o, EvaluationPath path = 
   for (int s = 1; s <= nsets; ++s) {
     DataSet& set = run->model.sets[kept_index(s)];
     DataSetSettings& st = set.settings;
-    st.q_first = s == 1 ? o.first : 3;
-    st.q_last = s == 1 ? o.last : 66;
+    st.q_first = s == 1 || o.shared > 0 ? o.first : 3;
+    st.q_last = s == 1 || o.shared > 0 ? o.last : 66;
     st.renormalise = o.renormalise;
     st.rezero = o.rezero;
     st.linear_correction = o.linear;
@@ -53,7 +57,8 @@ inline std::unique_ptr<Run> kept_run(const KeptConfig& o, EvaluationPath path = 
     st.wavelength = 0.5f;
     st.res_w = 4.0f;
     for (int k = 1; k <= nq; ++k) {
-      set.err[kept_index(k)] = 0.02f + 0.01f * static_cast<float>(k % 3);
+      set.err[kept_index(k)] =
+          o.shared == 1 ? (s == 1 ? 0.02f : 0.035f) : 0.02f + 0.01f * static_cast<float>(k % 3);
       for (int p = 1; p <= nbasis; ++p) {
         const float wobble = o.varying_coef ? 0.1f * std::sin(0.3f * static_cast<float>(k + p)) : 0.0f;
         set.coef[kept_index(p)][kept_index(k)] = 1.0f / static_cast<float>(p + s) + wobble;
@@ -114,7 +119,9 @@ inline std::vector<KeptConfig> kept_configs() {
           Config{"single_scale_zero_resolution_varying", false, true, true, true, true, false, false, 2, 67},
           Config{"gaussian_zero_linear", true, false, false, false, true, true, false},
           Config{"gaussian_scale_all_varying", true, false, true, true, true, true, true, 6, 63},
-          Config{"gaussian_scale_zero_resolution", true, true, false, true, true, false, false, 5, 62}};
+          Config{"gaussian_scale_zero_resolution", true, true, false, true, true, false, false, 5, 62},
+          Config{"single_zero_linear_shared", false, false, false, false, true, true, false, 4, 66, 1},
+          Config{"gaussian_scale_zero_shared", true, false, false, true, true, false, false, 2, 68, 2}};
 }
 
 }  // namespace yosta::fit_test

@@ -255,6 +255,41 @@ TEST(RSpaceState, RejectedMovesChangeNothing) {
   EXPECT_EQ(run->kept.sets[2].kept.E0, kept.E0);
 }
 
+// Sets with one row family, no resolution, the same fitted range and
+// weights equal up to a factor share their Gram blocks and the rows accepted
+// moves add; any difference keeps them apart. (The walks of shared groups
+// are among the setups above.)
+TEST(RSpaceState, SetsWithTheSameWeightsShareTheirRows) {
+  struct Expect {
+    fit_test::KeptConfig config;
+    std::size_t groups;
+    double scale1, scale2;  // the sets' factors (1/var where it is one value)
+  };
+  auto shared = [](fit_test::KeptConfig o, int kind) {
+    o.shared = kind;
+    return o;
+  };
+  fit_test::KeptConfig plain{"plain"};
+  fit_test::KeptConfig varying = plain;
+  varying.varying_coef = true;
+  fit_test::KeptConfig resolution = plain;
+  resolution.resolution = true;
+  const double w1 = 1.0 / (0.02 * 0.02), w2 = 1.0 / (0.035 * 0.035);
+  for (const Expect& e : {Expect{plain, 2, 1.0, 1.0}, Expect{shared(plain, 1), 1, w1, w2},
+                          Expect{shared(plain, 2), 1, 1.0, 1.0}, Expect{shared(varying, 1), 2, 1.0, 1.0},
+                          Expect{shared(resolution, 1), 2, 1.0, 1.0}}) {
+    auto run = fit_test::kept_run(e.config, EvaluationPath::best);
+    const RSpaceEvaluator& r = fit_test::rspace(*run);
+    const std::string which = std::to_string(e.config.shared) + (e.config.varying_coef ? " varying" : "") +
+                              (e.config.resolution ? " resolution" : "");
+    ASSERT_EQ(r.groups.size(), e.groups) << which;
+    EXPECT_NEAR(r.sets[1].scale, e.scale1, 1e-6 * e.scale1) << which;
+    EXPECT_NEAR(r.sets[2].scale, e.scale2, 1e-6 * e.scale2) << which;
+    EXPECT_EQ(r.groups[0].channels, e.groups == 1 ? run->params.nbasis : 1) << which;
+    EXPECT_EQ(r.bytes, rspace_bytes(*run)) << which;
+  }
+}
+
 // Tables over the cap: the run keeps to the Q-space passes; with resolution
 // the memory of the tables is what the dense layout needs (one Gram block of
 // nr x nr floats per set and pair of row families, twice with Gaussian
