@@ -69,11 +69,6 @@ double turn_cos(std::int64_t n, std::int64_t P) {
   }
 }
 
-kernels::GramRow ToeplitzGram::row(int f, int g, int j) const {
-  const float* t = Tf.data() + u(pair[u(f)][u(g)]) * u(length) + zero;
-  return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j)};
-}
-
 kernels::BumpRow ToeplitzGram::bump_row(int f, int g, int j) const {
   const std::size_t base = (u(pair[u(f)][u(g)]) * u(slots) + u(centre_slot[u(j - 1)])) * 4 * u(span);
   const float* A = bump.data() + base;

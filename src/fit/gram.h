@@ -72,7 +72,13 @@ struct ToeplitzGram {
     return (static_cast<double>(j) * static_cast<double>(i)) * (t[i - j] - t[i + j]);
   }
   // The row G_fg(j, .) as the row kernels read it.
-  kernels::GramRow row(int f, int g, int j) const;
+  kernels::GramRow row(int f, int g, int j) const {
+    const float* t = Tf.data() +
+                     static_cast<std::size_t>(pair[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)]) *
+                         static_cast<std::size_t>(length) +
+                     zero;
+    return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j)};
+  }
   // The row of the whole bump centred at j (centre_slot >= 0).
   kernels::BumpRow bump_row(int f, int g, int j) const;
 };

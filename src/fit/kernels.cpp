@@ -59,47 +59,45 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d) {
   }
 }
 
-void add_row(double* D, double a, const float* row, int n) {
+
+
+
+RowFn row_version() {
   switch (isa()) {
     case isa_avx512:
-      add_row_avx512(D, a, row, n);
-      break;
+      return add_row_avx512;
     case isa_avx2:
-      add_row_avx2(D, a, row, n);
-      break;
+      return add_row_avx2;
     default:
-      add_row_base(D, a, row, n);
-      break;
+      return add_row_base;
   }
 }
 
-void add_gram_row(double* D, double a, const GramRow& g, int n) {
+GramRowFn gram_row_version() {
   switch (isa()) {
     case isa_avx512:
-      add_gram_row_avx512(D, a, g, n);
-      break;
+      return add_gram_row_avx512;
     case isa_avx2:
-      add_gram_row_avx2(D, a, g, n);
-      break;
+      return add_gram_row_avx2;
     default:
-      add_gram_row_base(D, a, g, n);
-      break;
+      return add_gram_row_base;
   }
 }
 
-void add_bump_row(double* D, double a, const BumpRow& b, int n) {
+BumpRowFn bump_row_version() {
   switch (isa()) {
     case isa_avx512:
-      add_bump_row_avx512(D, a, b, n);
-      break;
+      return add_bump_row_avx512;
     case isa_avx2:
-      add_bump_row_avx2(D, a, b, n);
-      break;
+      return add_bump_row_avx2;
     default:
-      add_bump_row_base(D, a, b, n);
-      break;
+      return add_bump_row_base;
   }
 }
+
+void add_row(double* D, double a, const float* row, int n) { row_version()(D, a, row, n); }
+void add_gram_row(double* D, double a, const GramRow& g, int n) { gram_row_version()(D, a, g, n); }
+void add_bump_row(double* D, double a, const BumpRow& b, int n) { bump_row_version()(D, a, b, n); }
 
 }  // namespace kernels
 

@@ -106,6 +106,15 @@ struct BumpRow {  // the arrays widened to double
 };
 void add_bump_row(double* Dr, double a, const BumpRow& b, int n);
 
+// The row updates for the processor, chosen once (for callers that keep
+// them from set-up on rather than choose at every call).
+using RowFn = void (*)(double*, double, const float*, int);
+using GramRowFn = void (*)(double*, double, const GramRow&, int);
+using BumpRowFn = void (*)(double*, double, const BumpRow&, int);
+RowFn row_version();
+GramRowFn gram_row_version();
+BumpRowFn bump_row_version();
+
 // The versions of the passes, one per instruction set.
 enum Isa : int { isa_base = 0, isa_avx2 = 1, isa_avx512 = 2 };
 void plain_base(Source source, bool store, bool undo, const Pass& a);

@@ -228,19 +228,19 @@ void GramTables::derived(const Run& run) {
 }
 
 void GramTables::dense_row(double* D, double a, int f, int g, int j) const {
-  kernels::add_row(D, a, G_.data() + block(f, g) + row_start(j), nr_);
+  row_(D, a, G_.data() + block(f, g) + row_start(j), nr_);
 }
 
 void GramTables::dense_bump_row(double* D, double a, int f, int g, int j) const {
-  kernels::add_row(D, a, cross_.data() + block(f, g) + row_start(j), nr_);
+  row_(D, a, cross_.data() + block(f, g) + row_start(j), nr_);
 }
 
 void GramTables::toeplitz_row(double* D, double a, int f, int g, int j) const {
-  kernels::add_gram_row(D, a, T_.row(f, g, j), nr_);
+  gram_row_(D, a, T_.row(f, g, j), nr_);
 }
 
 void GramTables::toeplitz_bump_row(double* D, double a, int f, int g, int j) const {
-  kernels::add_bump_row(D, a, T_.bump_row(f, g, j), nr_);
+  bump_row_(D, a, T_.bump_row(f, g, j), nr_);
 }
 
 std::size_t rspace_bytes(const Run& run) {

@@ -91,6 +91,10 @@ class GramTables {
   void derived(const Run& run);
 
   std::int32_t families_ = 0, nr_ = 0;
+  // The row updates for the processor, chosen when the tables are built.
+  kernels::RowFn row_ = kernels::row_version();
+  kernels::GramRowFn gram_row_ = kernels::gram_row_version();
+  kernels::BumpRowFn bump_row_ = kernels::bump_row_version();
   double (GramTables::*at_)(int, int, int, int) const = &GramTables::dense_at;
   void (GramTables::*add_row_)(double*, double, int, int, int) const = &GramTables::dense_row;
   void (GramTables::*add_bump_row_)(double*, double, int, int, int) const = &GramTables::dense_bump_row;
