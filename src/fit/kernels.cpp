@@ -59,9 +59,6 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d) {
   }
 }
 
-
-
-
 RowFn row_version() {
   switch (isa()) {
     case isa_avx512:

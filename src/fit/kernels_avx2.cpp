@@ -39,7 +39,7 @@ namespace {
 [[gnu::target("avx2")]] inline __m256d widen(const float* x) { return _mm256_cvtps_pd(_mm_loadu_ps(x)); }
 
 [[gnu::target("avx2")]] inline void gram_four(double* __restrict Dr, const float* __restrict Tm,
-                                             const float* __restrict Tp, __m256d b) {
+                                              const float* __restrict Tp, __m256d b) {
   const __m256d t = _mm256_sub_pd(widen(Tm), widen(Tp));
   _mm256_storeu_pd(Dr, _mm256_add_pd(_mm256_loadu_pd(Dr), _mm256_mul_pd(b, t)));
 }

@@ -13,7 +13,6 @@ namespace yosta::kernels {
   summing_any<16>(source, sets, copy, a, d);
 }
 
-
 // The row updates, eight doubles a vector: lane by lane the operations of the
 // baseline version, so the same bits. (The widening is the masked form with
 // every lane set: the plain one starts from an undefined vector, which g++ 12

@@ -235,9 +235,7 @@ void GramTables::dense_bump_row(double* D, double a, int f, int g, int j) const 
   row_(D, a, cross_.data() + block(f, g) + row_start(j), nr_);
 }
 
-void GramTables::toeplitz_row(double* D, double a, int f, int g, int j) const {
-  gram_row_(D, a, T_.row(f, g, j), nr_);
-}
+void GramTables::toeplitz_row(double* D, double a, int f, int g, int j) const { gram_row_(D, a, T_.row(f, g, j), nr_); }
 
 void GramTables::toeplitz_bump_row(double* D, double a, int f, int g, int j) const {
   bump_row_(D, a, T_.bump_row(f, g, j), nr_);

@@ -57,8 +57,7 @@ struct SaveSchedule {
     const bool move_limit = max_moves >= 0 && moves_made >= max_moves;
     const bool interrupt = interrupted != nullptr && *interrupted != 0;
     const bool extra_stop = move_limit || interrupt;
-    const bool read_clock =
-        clock_every <= 1 || (moves_made & (clock_every - 1)) == 0 || targets_complete || extra_stop;
+    const bool read_clock = clock_every <= 1 || (moves_made & (clock_every - 1)) == 0 || targets_complete || extra_stop;
     if (!read_clock) return ScheduleDecision{false, false, report.last_set_taken};
     return with_clock(p, clock, targets_complete, extra_stop, report);
   }

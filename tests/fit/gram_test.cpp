@@ -145,9 +145,9 @@ TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
               // The row goes into D divided by the r point, from T rounded
               // to single precision: off by up to 2^-24 of each T value.
               const double change = i <= n ? a * tg.entry(f, g, i, j) / i : 0.0;
-              const double rounding =
-                  i <= n ? 6.0e-8 * std::fabs(a * j) * (std::fabs(T_at(tg, f, g, i - j)) + std::fabs(T_at(tg, f, g, i + j)))
-                         : 0.0;
+              const double rounding = i <= n ? 6.0e-8 * std::fabs(a * j) *
+                                                   (std::fabs(T_at(tg, f, g, i - j)) + std::fabs(T_at(tg, f, g, i + j)))
+                                             : 0.0;
               const double size = std::fabs(change) + std::fabs(start[u(i - 1)]);
               ASSERT_NEAR(base[u(i - 1)], start[u(i - 1)] + change, rounding + 1e-15 * size)
                   << c.name << " i " << i << " j " << j;
@@ -198,8 +198,8 @@ TEST(ToeplitzGram, BumpRowsAreTheShapeWeightedSumsOfRows) {
             const double term = double(shape[u(t + n + 1)]) * tg.entry(f, g, j + t, i) / i;
             sum += term;
             size += std::fabs(term);
-            rounding += sh * (j + std::abs(t)) *
-                        (std::fabs(T_at(tg, f, g, i - j - t)) + std::fabs(T_at(tg, f, g, i + j + t)));
+            rounding +=
+                sh * (j + std::abs(t)) * (std::fabs(T_at(tg, f, g, i - j - t)) + std::fabs(T_at(tg, f, g, i + j + t)));
           }
           ASSERT_NEAR(base[u(i - 1)], sum, 1.2e-7 * rounding + 1e-12 * size + 1e-300) << "j " << j << " i " << i;
         }

@@ -57,8 +57,7 @@ inline std::unique_ptr<Run> kept_run(const KeptConfig& o, EvaluationPath path = 
     st.wavelength = 0.5f;
     st.res_w = 4.0f;
     for (int k = 1; k <= nq; ++k) {
-      set.err[kept_index(k)] =
-          o.shared == 1 ? (s == 1 ? 0.02f : 0.035f) : 0.02f + 0.01f * static_cast<float>(k % 3);
+      set.err[kept_index(k)] = o.shared == 1 ? (s == 1 ? 0.02f : 0.035f) : 0.02f + 0.01f * static_cast<float>(k % 3);
       for (int p = 1; p <= nbasis; ++p) {
         const float wobble = o.varying_coef ? 0.1f * std::sin(0.3f * static_cast<float>(k + p)) : 0.0f;
         set.coef[kept_index(p)][kept_index(k)] = 1.0f / static_cast<float>(p + s) + wobble;

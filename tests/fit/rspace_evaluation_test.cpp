@@ -275,9 +275,9 @@ TEST(RSpaceState, SetsWithTheSameWeightsShareTheirRows) {
   fit_test::KeptConfig resolution = plain;
   resolution.resolution = true;
   const double w1 = 1.0 / (0.02 * 0.02), w2 = 1.0 / (0.035 * 0.035);
-  for (const Expect& e : {Expect{plain, 2, 1.0, 1.0}, Expect{shared(plain, 1), 1, w1, w2},
-                          Expect{shared(plain, 2), 1, 1.0, 1.0}, Expect{shared(varying, 1), 2, 1.0, 1.0},
-                          Expect{shared(resolution, 1), 2, 1.0, 1.0}}) {
+  for (const Expect& e :
+       {Expect{plain, 2, 1.0, 1.0}, Expect{shared(plain, 1), 1, w1, w2}, Expect{shared(plain, 2), 1, 1.0, 1.0},
+        Expect{shared(varying, 1), 2, 1.0, 1.0}, Expect{shared(resolution, 1), 2, 1.0, 1.0}}) {
     auto run = fit_test::kept_run(e.config, EvaluationPath::best);
     const RSpaceEvaluator& r = fit_test::rspace(*run);
     const std::string which = std::to_string(e.config.shared) + (e.config.varying_coef ? " varying" : "") +
