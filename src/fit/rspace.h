@@ -180,6 +180,9 @@ class RSpaceEvaluator {
     const RSpaceSet& t = sets[s];
     const RSpaceGroup& g = groups[static_cast<std::size_t>(t.group)];
     const double* U = g.U.data() + static_cast<std::size_t>(f * g.channels * nr + j - 1);
+    // A set alone: its D is its group's one channel (what the sum below
+    // gives too, in fewer operations: a whole bump reads D at every point).
+    if (!g.shared) return g.point[static_cast<std::size_t>(j - 1)] * U[0];
     double sum = 0.0;
     for (int c = 0; c < g.channels; ++c) sum += t.weight[static_cast<std::size_t>(c)] * U[c * nr];
     return g.point[static_cast<std::size_t>(j - 1)] * (t.D0[static_cast<std::size_t>(f * nr + j - 1)] + t.scale * sum);
