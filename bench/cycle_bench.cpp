@@ -147,31 +147,35 @@ BENCHMARK_CAPTURE(BM_cycle, large, yosta::bench::large_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, large_qdep, yosta::bench::large_qdep_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_program, medium, yosta::bench::medium_case, "")
     ->Args({4000000, 0})
+    ->Args({16000000, 0})
     ->UseManualTime()
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_program, medium_qdep, yosta::bench::medium_qdep_case, "")
     ->Args({4000000, 0})
+    ->Args({16000000, 0})
     ->UseManualTime()
     ->Iterations(1);
-// Plots: the same runs drawing on the null device and into PNG pictures.
+// Plots: the same runs drawing on the null device and into PNG pictures, over
+// 16 million moves (some seconds: the first drawings of a run, before the
+// throttle has measured one, would weigh more in a run of a second).
 BENCHMARK_CAPTURE(BM_program, medium_null, yosta::bench::medium_case, "/null")
-    ->Args({4000000, 50})
-    ->Args({4000000, 100})
+    ->Args({16000000, 50})
+    ->Args({16000000, 100})
     ->UseManualTime()
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_program, medium_png, yosta::bench::medium_case, "/png")
-    ->Args({4000000, 50})
-    ->Args({4000000, 100})
+    ->Args({16000000, 50})
+    ->Args({16000000, 100})
     ->UseManualTime()
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_program, medium_qdep_null, yosta::bench::medium_qdep_case, "/null")
-    ->Args({4000000, 50})
-    ->Args({4000000, 100})
+    ->Args({16000000, 50})
+    ->Args({16000000, 100})
     ->UseManualTime()
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_program, medium_qdep_png, yosta::bench::medium_qdep_case, "/png")
-    ->Args({4000000, 50})
-    ->Args({4000000, 100})
+    ->Args({16000000, 50})
+    ->Args({16000000, 100})
     ->UseManualTime()
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_qspace, small, yosta::bench::small_case)->MinTime(1.0);
