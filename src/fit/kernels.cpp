@@ -59,38 +59,26 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d) {
   }
 }
 
-RowFn row_version() {
+namespace {
+
+// The version of a row update for this processor.
+template <class F>
+F pick(F base, F avx2, F avx512) {
   switch (isa()) {
     case isa_avx512:
-      return add_row_avx512;
+      return avx512;
     case isa_avx2:
-      return add_row_avx2;
+      return avx2;
     default:
-      return add_row_base;
+      return base;
   }
 }
 
-GramRowFn gram_row_version() {
-  switch (isa()) {
-    case isa_avx512:
-      return add_gram_row_avx512;
-    case isa_avx2:
-      return add_gram_row_avx2;
-    default:
-      return add_gram_row_base;
-  }
-}
+}  // namespace
 
-BumpRowFn bump_row_version() {
-  switch (isa()) {
-    case isa_avx512:
-      return add_bump_row_avx512;
-    case isa_avx2:
-      return add_bump_row_avx2;
-    default:
-      return add_bump_row_base;
-  }
-}
+RowFn row_version() { return pick<RowFn>(add_row_base, add_row_avx2, add_row_avx512); }
+GramRowFn gram_row_version() { return pick<GramRowFn>(add_gram_row_base, add_gram_row_avx2, add_gram_row_avx512); }
+BumpRowFn bump_row_version() { return pick<BumpRowFn>(add_bump_row_base, add_bump_row_avx2, add_bump_row_avx512); }
 
 void add_row(double* D, double a, const float* row, int n) { row_version()(D, a, row, n); }
 void add_gram_row(double* D, double a, const GramRow& g, int n) { gram_row_version()(D, a, g, n); }
