@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -13,6 +11,7 @@
 #include <unistd.h>
 
 #include "support/programs.h"
+#include "support/small_run.h"
 
 namespace yosta::testing {
 namespace {
@@ -23,14 +22,7 @@ void write_live_run(const TempDir& dir) {
   write_file(dir.file("setup.dat"),
              "Live plot run\nF\nT\n50\n0.02\nF\n1\n1\n1 0.0 1.5\n0.05\n4 10.0\nF\nF\n1\n1 1.5 10.0\n0\nF\nF\n"
              "100\n0.2 0.1\n1 0\nliquid\n1 100\n0.0\n1.0\n0.01\nF\nF\nF\nF\nF\nresult\n");
-  std::string data = "100  points\nQ  F(Q)\n";
-  char line[64];
-  for (int k = 1; k <= 100; ++k) {
-    const double q = 0.1 * k;
-    std::snprintf(line, sizeof line, "%.4f %.6f\n", q, 0.8 * std::sin(3.0 * q) * std::exp(-0.3 * q));
-    data += line;
-  }
-  write_file(dir.file("liquid.dat"), data);
+  write_file(dir.file("liquid.dat"), damped_data());
 }
 
 TEST(PlotRun, PngDeviceLeavesTheLatestPictureOfBothPanels) {
