@@ -71,13 +71,13 @@ struct ToeplitzGram {
                       zero;
     return (static_cast<double>(j) * static_cast<double>(i)) * (t[i - j] - t[i + j]);
   }
-  // The row G_fg(j, .) as the row kernels read it.
-  kernels::GramRow row(int f, int g, int j) const {
+  // The row a G_fg(j, .) as the row kernels read it.
+  kernels::GramRow row(int f, int g, int j, double a) const {
     const float* t = Tf.data() +
                      static_cast<std::size_t>(pair[static_cast<std::size_t>(f)][static_cast<std::size_t>(g)]) *
                          static_cast<std::size_t>(length) +
                      zero;
-    return kernels::GramRow{t + 1 - j, t + 1 + j, static_cast<double>(j)};
+    return kernels::GramRow{t + 1 - j, t + 1 + j, a * static_cast<double>(j)};
   }
   // The row of the whole bump centred at j (centre_slot >= 0).
   kernels::BumpRow bump_row(int f, int g, int j) const;

@@ -77,11 +77,11 @@ F pick(F base, F avx2, F avx512) {
 }  // namespace
 
 RowFn row_version() { return pick<RowFn>(add_row_base, add_row_avx2, add_row_avx512); }
-GramRowFn gram_row_version() { return pick<GramRowFn>(add_gram_row_base, add_gram_row_avx2, add_gram_row_avx512); }
+GramRowFn gram_row_version() { return pick<GramRowFn>(add_gram_rows_base, add_gram_rows_avx2, add_gram_rows_avx512); }
 BumpRowFn bump_row_version() { return pick<BumpRowFn>(add_bump_row_base, add_bump_row_avx2, add_bump_row_avx512); }
 
 void add_row(double* D, double a, const float* row, int n) { row_version()(D, a, row, n); }
-void add_gram_row(double* D, double a, const GramRow& g, int n) { gram_row_version()(D, a, g, n); }
+void add_gram_rows(double* Dr, const GramRow* rows, int count, int n) { gram_row_version()(Dr, rows, count, n); }
 void add_bump_row(double* D, double a, const BumpRow& b, int n) { bump_row_version()(D, a, b, n); }
 
 }  // namespace kernels

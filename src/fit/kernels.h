@@ -82,17 +82,24 @@ void summing_pass(Source source, int sets, const SumPass& a, KeptSums* d);
 // one sum, so every version gives the same bits.
 void add_row(double* D, double a, const float* row, int n);
 
-// A row of a Gram block formed from its T array, added to a D kept divided
-// by the r point (Dr[i] = D(i) / i, so the row needs no factor i): with
-// b = a j, Dr[i] += b * (Tm[i] - Tp[i]) for i = 0..n-1 (Tm[i] = T(i - j),
-// Tp[i] = T(i + j) for the r point i of Dr[i]). Each point the same
-// operations in the same order in every version.
+// Rows of a Gram block formed from its T array, added to a D kept divided by
+// the r point (Dr[i] = D(i) / i, so a row needs no factor i): with b = a j
+// for a row of amplitude a at r point j, Dr[i] += b * (Tm[i] - Tp[i]) for
+// i = 0..n-1 (Tm[i] = T(i - j), Tp[i] = T(i + j) for the r point i of
+// Dr[i]), row after row: each point the same operations in the same order in
+// every version, so rows added together give the bits of rows added one at a
+// time (and a point read between them, as RSpaceEvaluator does, too).
 struct GramRow {
   const float* Tm;  // widened to double
   const float* Tp;
-  double j;
+  double b;
 };
-void add_gram_row(double* Dr, double a, const GramRow& g, int n);
+inline constexpr int max_gram_rows = 8;  // rows a call adds
+void add_gram_rows(double* Dr, const GramRow* rows, int count, int n);
+// The value one row adds at index i.
+inline double gram_row_at(const GramRow& g, int i) {
+  return g.b * (static_cast<double>(g.Tm[i]) - static_cast<double>(g.Tp[i]));
+}
 
 // The row of a whole Gaussian bump centred at j, from the bump's four arrays,
 // added to a D kept divided by the r point:
@@ -109,7 +116,7 @@ void add_bump_row(double* Dr, double a, const BumpRow& b, int n);
 // The row updates for the processor, chosen once (for callers that keep
 // them from set-up on rather than choose at every call).
 using RowFn = void (*)(double*, double, const float*, int);
-using GramRowFn = void (*)(double*, double, const GramRow&, int);
+using GramRowFn = void (*)(double*, const GramRow*, int, int);
 using BumpRowFn = void (*)(double*, double, const BumpRow&, int);
 RowFn row_version();
 GramRowFn gram_row_version();
@@ -126,9 +133,9 @@ void summing_avx512(Source source, int sets, bool copy, const SumPass& a, KeptSu
 void add_row_base(double* D, double a, const float* row, int n);
 void add_row_avx2(double* D, double a, const float* row, int n);
 void add_row_avx512(double* D, double a, const float* row, int n);
-void add_gram_row_base(double* D, double a, const GramRow& g, int n);
-void add_gram_row_avx2(double* D, double a, const GramRow& g, int n);
-void add_gram_row_avx512(double* D, double a, const GramRow& g, int n);
+void add_gram_rows_base(double* Dr, const GramRow* rows, int count, int n);
+void add_gram_rows_avx2(double* Dr, const GramRow* rows, int count, int n);
+void add_gram_rows_avx512(double* Dr, const GramRow* rows, int count, int n);
 void add_bump_row_base(double* D, double a, const BumpRow& b, int n);
 void add_bump_row_avx2(double* D, double a, const BumpRow& b, int n);
 void add_bump_row_avx512(double* D, double a, const BumpRow& b, int n);

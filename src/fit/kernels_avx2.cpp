@@ -38,10 +38,9 @@ namespace {
 
 [[gnu::target("avx2")]] inline __m256d widen(const float* x) { return _mm256_cvtps_pd(_mm_loadu_ps(x)); }
 
-[[gnu::target("avx2")]] inline void gram_four(double* __restrict Dr, const float* __restrict Tm,
-                                              const float* __restrict Tp, __m256d b) {
-  const __m256d t = _mm256_sub_pd(widen(Tm), widen(Tp));
-  _mm256_storeu_pd(Dr, _mm256_add_pd(_mm256_loadu_pd(Dr), _mm256_mul_pd(b, t)));
+[[gnu::target("avx2")]] inline __m256d gram_four(__m256d d, const GramRow& g, int i) {
+  const __m256d t = _mm256_sub_pd(widen(g.Tm + i), widen(g.Tp + i));
+  return _mm256_add_pd(d, _mm256_mul_pd(_mm256_set1_pd(g.b), t));
 }
 
 struct BumpArrays {
@@ -60,22 +59,41 @@ struct BumpArrays {
 }  // namespace
 
 // Sixteen points a turn in four vectors, then four, then one at a time; lane
-// by lane the operations of the baseline version. The pointers are copied
-// out of the row (stores to Dr could otherwise be taken to change them).
-[[gnu::target("avx2")]] void add_gram_row_avx2(double* Dr, double a, const GramRow& g, int n) {
-  const float* __restrict Tm = g.Tm;
-  const float* __restrict Tp = g.Tp;
-  const double bs = a * g.j;
-  const __m256d b = _mm256_set1_pd(bs);
+// by lane the operations of the baseline version, each vector of D read once
+// and written once for all the rows.
+[[gnu::target("avx2")]] void add_gram_rows_avx2(double* Dr, const GramRow* given, int count, int n) {
   int i = 0;
-  for (; i + 16 <= n; i += 16) {
-    gram_four(Dr + i, Tm + i, Tp + i, b);
-    gram_four(Dr + i + 4, Tm + i + 4, Tp + i + 4, b);
-    gram_four(Dr + i + 8, Tm + i + 8, Tp + i + 8, b);
-    gram_four(Dr + i + 12, Tm + i + 12, Tp + i + 12, b);
+  if (count == 1) {
+    // One row on its own, without the loop over rows; its fields copied out
+    // (stores to Dr could otherwise be taken to change them).
+    const GramRow row = given[0];
+    for (; i + 16 <= n; i += 16) {
+      for (int v = 0; v < 4; ++v)
+        _mm256_storeu_pd(Dr + i + 4 * v, gram_four(_mm256_loadu_pd(Dr + i + 4 * v), row, i + 4 * v));
+    }
+    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(Dr + i, gram_four(_mm256_loadu_pd(Dr + i), row, i));
+    for (; i < n; ++i) Dr[i] += gram_row_at(row, i);
+    return;
   }
-  for (; i + 4 <= n; i += 4) gram_four(Dr + i, Tm + i, Tp + i, b);
-  for (; i < n; ++i) Dr[i] += bs * (static_cast<double>(Tm[i]) - static_cast<double>(Tp[i]));
+  const GramRow* rows = given;
+  for (; i + 16 <= n; i += 16) {
+    __m256d d[4];
+    for (int v = 0; v < 4; ++v) d[v] = _mm256_loadu_pd(Dr + i + 4 * v);
+    for (int r = 0; r < count; ++r) {
+      for (int v = 0; v < 4; ++v) d[v] = gram_four(d[v], rows[r], i + 4 * v);
+    }
+    for (int v = 0; v < 4; ++v) _mm256_storeu_pd(Dr + i + 4 * v, d[v]);
+  }
+  for (; i + 4 <= n; i += 4) {
+    __m256d d = _mm256_loadu_pd(Dr + i);
+    for (int r = 0; r < count; ++r) d = gram_four(d, rows[r], i);
+    _mm256_storeu_pd(Dr + i, d);
+  }
+  for (; i < n; ++i) {
+    double d = Dr[i];
+    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
+    Dr[i] = d;
+  }
 }
 
 [[gnu::target("avx2")]] void add_bump_row_avx2(double* Dr, double a, const BumpRow& b, int n) {

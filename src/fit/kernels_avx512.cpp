@@ -36,10 +36,9 @@ namespace {
   return _mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(x));
 }
 
-[[gnu::target("avx512f")]] inline void gram_eight(double* __restrict Dr, const float* __restrict Tm,
-                                                  const float* __restrict Tp, __m512d b) {
-  const __m512d t = _mm512_sub_pd(widen(Tm), widen(Tp));
-  _mm512_storeu_pd(Dr, _mm512_add_pd(_mm512_loadu_pd(Dr), _mm512_mul_pd(b, t)));
+[[gnu::target("avx512f")]] inline __m512d gram_eight(__m512d d, const GramRow& g, int i) {
+  const __m512d t = _mm512_sub_pd(widen(g.Tm + i), widen(g.Tp + i));
+  return _mm512_add_pd(d, _mm512_mul_pd(_mm512_set1_pd(g.b), t));
 }
 
 struct BumpArrays {
@@ -57,21 +56,43 @@ struct BumpArrays {
 
 }  // namespace
 
-// Sixteen points a turn in two vectors, then eight, then one at a time. The
-// pointers are copied out of the row (stores to Dr could otherwise be taken
-// to change them).
-[[gnu::target("avx512f")]] void add_gram_row_avx512(double* Dr, double a, const GramRow& g, int n) {
-  const float* __restrict Tm = g.Tm;
-  const float* __restrict Tp = g.Tp;
-  const double bs = a * g.j;
-  const __m512d b = _mm512_set1_pd(bs);
+// Sixteen points a turn in two vectors, then eight, then one at a time,
+// each vector of D read once and written once for all the rows.
+[[gnu::target("avx512f")]] void add_gram_rows_avx512(double* Dr, const GramRow* given, int count, int n) {
   int i = 0;
-  for (; i + 16 <= n; i += 16) {
-    gram_eight(Dr + i, Tm + i, Tp + i, b);
-    gram_eight(Dr + i + 8, Tm + i + 8, Tp + i + 8, b);
+  if (count == 1) {
+    // One row on its own, without the loop over rows; its fields copied out
+    // (stores to Dr could otherwise be taken to change them).
+    const GramRow row = given[0];
+    for (; i + 16 <= n; i += 16) {
+      _mm512_storeu_pd(Dr + i, gram_eight(_mm512_loadu_pd(Dr + i), row, i));
+      _mm512_storeu_pd(Dr + i + 8, gram_eight(_mm512_loadu_pd(Dr + i + 8), row, i + 8));
+    }
+    for (; i + 8 <= n; i += 8) _mm512_storeu_pd(Dr + i, gram_eight(_mm512_loadu_pd(Dr + i), row, i));
+    for (; i < n; ++i) Dr[i] += gram_row_at(row, i);
+    return;
   }
-  for (; i + 8 <= n; i += 8) gram_eight(Dr + i, Tm + i, Tp + i, b);
-  for (; i < n; ++i) Dr[i] += bs * (static_cast<double>(Tm[i]) - static_cast<double>(Tp[i]));
+  const GramRow* rows = given;
+  for (; i + 16 <= n; i += 16) {
+    __m512d d0 = _mm512_loadu_pd(Dr + i);
+    __m512d d1 = _mm512_loadu_pd(Dr + i + 8);
+    for (int r = 0; r < count; ++r) {
+      d0 = gram_eight(d0, rows[r], i);
+      d1 = gram_eight(d1, rows[r], i + 8);
+    }
+    _mm512_storeu_pd(Dr + i, d0);
+    _mm512_storeu_pd(Dr + i + 8, d1);
+  }
+  for (; i + 8 <= n; i += 8) {
+    __m512d d = _mm512_loadu_pd(Dr + i);
+    for (int r = 0; r < count; ++r) d = gram_eight(d, rows[r], i);
+    _mm512_storeu_pd(Dr + i, d);
+  }
+  for (; i < n; ++i) {
+    double d = Dr[i];
+    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
+    Dr[i] = d;
+  }
 }
 
 [[gnu::target("avx512f")]] void add_bump_row_avx512(double* Dr, double a, const BumpRow& b, int n) {

@@ -13,9 +13,12 @@ void add_row_base(double* D, double a, const float* row, int n) {
   for (int i = 0; i < n; ++i) D[i] += a * static_cast<double>(row[i]);
 }
 
-void add_gram_row_base(double* Dr, double a, const GramRow& g, int n) {
-  const double b = a * g.j;
-  for (int i = 0; i < n; ++i) Dr[i] += b * (static_cast<double>(g.Tm[i]) - static_cast<double>(g.Tp[i]));
+void add_gram_rows_base(double* Dr, const GramRow* rows, int count, int n) {
+  for (int i = 0; i < n; ++i) {
+    double d = Dr[i];
+    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
+    Dr[i] = d;
+  }
 }
 
 void add_bump_row_base(double* Dr, double a, const BumpRow& b, int n) {

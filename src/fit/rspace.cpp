@@ -235,7 +235,10 @@ void GramTables::dense_bump_row(double* D, double a, int f, int g, int j) const 
   row_(D, a, cross_.data() + block(f, g) + row_start(j), nr_);
 }
 
-void GramTables::toeplitz_row(double* D, double a, int f, int g, int j) const { gram_row_(D, a, T_.row(f, g, j), nr_); }
+void GramTables::toeplitz_row(double* D, double a, int f, int g, int j) const {
+  const kernels::GramRow row = T_.row(f, g, j, a);
+  gram_row_(D, &row, 1, nr_);
+}
 
 void GramTables::toeplitz_bump_row(double* D, double a, int f, int g, int j) const {
   bump_row_(D, a, T_.bump_row(f, g, j), nr_);
@@ -287,6 +290,7 @@ void RSpaceEvaluator::prepare(Run& run) {
       G.amplitude[p] = nf == 1 && !G.shared ? static_cast<double>(leader.coef[p][1]) : 1.0;
     }
     G.U.assign(u(nf) * u(G.channels) * u(nr), 0.0);
+    G.pending.assign(u(nf) * u(G.channels), RSpaceGroup::Pending{});
   }
   for (int s = 1; s <= run.params.nsets; ++s) {
     const DataSet& set = run.model.sets[s];
@@ -324,6 +328,7 @@ void RSpaceEvaluator::prepare(Run& run) {
         G.gram.build(run, V, w, nfit);
       G.point.resize(u(nr));
       for (int j = 1; j <= nr; ++j) G.point[u(j - 1)] = toeplitz ? static_cast<double>(j) : 1.0;
+      G.defer = toeplitz && !gaussian && !G.shared ? rspace_deferred_rows : 1;
     }
     if (nfit < 1) continue;
     std::vector<double> row(u(nfit));
@@ -380,6 +385,7 @@ void RSpaceEvaluator::form(Run& run) {
   std::vector<double> z(u(nq) + 1);
   for (RSpaceGroup& G : groups) {
     if (G.shared) std::fill(G.U.begin(), G.U.end(), 0.0);
+    for (RSpaceGroup::Pending& q : G.pending) q.count = 0;  // U is formed afresh below
   }
   for (int s = 1; s <= run.params.nsets; ++s) {
     const DataSet& set = run.model.sets[s];
@@ -522,6 +528,24 @@ double RSpaceEvaluator::trial(Run& run, const TrialChange& tc) {
   return refit_all(run, tc.changed, d);
 }
 
+void RSpaceEvaluator::flush(RSpaceGroup& G, std::size_t slot) {
+  RSpaceGroup::Pending& q = G.pending[slot];
+  if (q.count == 0) return;
+  G.gram.add_rows(G.U.data() + slot * u(nr), q.row.data(), q.count);
+  q.count = 0;
+}
+
+[[gnu::always_inline]] inline void RSpaceEvaluator::add_row(RSpaceGroup& G, std::size_t slot, int f, int g, int j,
+                                                            double a) {
+  if (G.defer == 1) {
+    G.gram.add_row(G.U.data() + slot * u(nr), a, f, g, j);
+    return;
+  }
+  RSpaceGroup::Pending& q = G.pending[slot];
+  q.row[u(q.count)] = G.gram.row(f, g, j, a);
+  if (++q.count == G.defer) flush(G, slot);
+}
+
 void RSpaceEvaluator::keep(Run& run) {
   Trial& tr = run.kept.trial;
   keep_sums(run);
@@ -534,19 +558,21 @@ void RSpaceEvaluator::keep(Run& run) {
     const int f = G.family[p];
     const double c = G.amplitude[p];
     for (int g = 0; g < G.families; ++g) {
-      double* U = G.U.data() + (u(g) * u(G.channels) + u(G.channel[p])) * u(nr);
+      const std::size_t slot = u(g) * u(G.channels) + u(G.channel[p]);
       if (tr.row > 0) {
         // U += a G_fg(j, .), or a times the bump's row of G.
         const double a = static_cast<double>(tr.amplitude) * c;
-        if (bump)
-          G.gram.add_bump_row(U, a, f, g, tr.row);
-        else
-          G.gram.add_row(U, a, f, g, tr.row);
+        if (bump) {
+          flush(G, slot);
+          G.gram.add_bump_row(G.U.data() + slot * u(nr), a, f, g, tr.row);
+        } else {
+          add_row(G, slot, f, g, tr.row, a);
+        }
         continue;
       }
       for (int m = 0; m < tr.count; ++m) {
         if (tr.d[u(m)] == 0.0f) continue;
-        G.gram.add_row(U, static_cast<double>(tr.d[u(m)]) * c, f, g, tr.first + m);
+        add_row(G, slot, f, g, tr.first + m, static_cast<double>(tr.d[u(m)]) * c);
       }
     }
   }

@@ -17,6 +17,9 @@
 // G_fg(i, j) = sum w U_f,i U_g,j. An accepted move adds d c G_fg(j, .) to every
 // D_g: O(families x r points); sets that share their blocks up to a factor
 // share these rows too (RSpaceGroup), one row per move for all of them. A
+// set alone with single-point moves holds its rows back and adds them eight
+// at a time (a trial reads D at one point and adds the held rows there), so
+// that each vector of D is read and written once for eight rows. A
 // Gaussian bump is a sum of such changes; whole bumps read tables of their own
 // (the bump's linear sums, its Gram value and its row of G summed over the
 // bump), other bumps sum over their points.
@@ -66,6 +69,10 @@ class GramTables {
   double bump(int f, int j) const { return bump_gram_[index(f, j)]; }
   // D += a G_fg(j, .) over the nr points of D.
   void add_row(double* D, double a, int f, int g, int j) const { (this->*add_row_)(D, a, f, g, j); }
+  // Blocks formed from T: the row a G_fg(j, .) for add_rows, which adds
+  // rows together with the bits of adding them one at a time.
+  kernels::GramRow row(int f, int g, int j, double a) const { return T_.row(f, g, j, a); }
+  void add_rows(double* D, const kernels::GramRow* rows, int count) const { gram_row_(D, rows, count, nr_); }
   // D += a sum_m shape_m G_fg(j_m, .) for the whole bump centred at j.
   void add_bump_row(double* D, double a, int f, int g, int j) const { (this->*add_bump_row_)(D, a, f, g, j); }
 
@@ -129,6 +136,30 @@ struct RSpaceGroup {
   // formed from T (a row then needs no factor of its r point), else 1.
   std::vector<double> point;
   GramTables gram;
+  // Rows formed from T that accepted moves have added but that are not yet
+  // in U, by slot (f * channels + channel), in the order they came. A slot's
+  // rows go into U together when it holds `defer` of them,
+  // each vector of U read and written once for all of them; until then a
+  // read of U adds them at its point, with the same bits.
+  struct Pending {
+    std::array<kernels::GramRow, kernels::max_gram_rows> row{};
+    std::int32_t count = 0;
+  };
+  std::vector<Pending> pending;
+  // Rows a slot holds before they go into U (1: at once). Trials of Gaussian
+  // moves read D at every point of a bump, and a set of a shared group reads
+  // every channel, so there rows go in at once; a set alone with
+  // single-point moves reads one point per trial.
+  std::int32_t defer = 1;
+
+  // U of family f, channel c at r point j, with the rows not yet in it.
+  double accumulated(int f, int c, int j) const {
+    const auto slot = static_cast<std::size_t>(f * channels + c);
+    double v = U[slot * point.size() + static_cast<std::size_t>(j - 1)];
+    const Pending& q = pending[slot];
+    for (int r = 0; r < q.count; ++r) v += kernels::gram_row_at(q.row[static_cast<std::size_t>(r)], j - 1);
+    return v;
+  }
 };
 
 // The tables of one data set. Indices: family f (0-based), r points j
@@ -151,6 +182,10 @@ inline constexpr std::size_t rspace_max_bytes = std::size_t{256} << 20;
 // Evaluated moves between two recomputations of the kept sums and of D from
 // the basis values (a fixed schedule, so a seed gives the same run).
 inline constexpr std::int64_t rspace_refresh_interval = std::int64_t{1} << 20;
+// Rows from T a slot holds back with single-point moves (at most
+// kernels::max_gram_rows).
+inline constexpr std::int32_t rspace_deferred_rows = 8;
+static_assert(rspace_deferred_rows >= 1 && rspace_deferred_rows <= kernels::max_gram_rows);
 
 // The memory the tables of the run's model would take.
 std::size_t rspace_bytes(const Run& run);
@@ -179,10 +214,11 @@ class RSpaceEvaluator {
   double D(int s, int f, int j) const {
     const RSpaceSet& t = sets[s];
     const RSpaceGroup& g = groups[static_cast<std::size_t>(t.group)];
-    const double* U = g.U.data() + static_cast<std::size_t>(f * g.channels * nr + j - 1);
     // A set alone: its D is its group's one channel (what the sum below
     // gives too, in fewer operations: a whole bump reads D at every point).
-    if (!g.shared) return g.point[static_cast<std::size_t>(j - 1)] * U[0];
+    if (!g.shared) return g.point[static_cast<std::size_t>(j - 1)] * g.accumulated(f, 0, j);
+    // The channels of a shared group hold no rows back.
+    const double* U = g.U.data() + static_cast<std::size_t>(f * g.channels * nr + j - 1);
     double sum = 0.0;
     for (int c = 0; c < g.channels; ++c) sum += t.weight[static_cast<std::size_t>(c)] * U[c * nr];
     return g.point[static_cast<std::size_t>(j - 1)] * (t.D0[static_cast<std::size_t>(f * nr + j - 1)] + t.scale * sum);
@@ -205,6 +241,12 @@ class RSpaceEvaluator {
   // point, or the whole bump b), or point by point.
   KeptSums row_change(const Run& run, int s, const Bump& b) const;
   KeptSums point_change(int s, const TrialChange& tc) const;
+
+  // Adds the row a G_fg(j, .) to U of the slot: held back where the group's
+  // blocks come from T, else at once.
+  void add_row(RSpaceGroup& G, std::size_t slot, int f, int g, int j, double a);
+  // Puts the rows a slot holds into U.
+  void flush(RSpaceGroup& G, std::size_t slot);
 
   std::array<KeptSums, max_sets> changes_{};  // of the trial, per set
 };

@@ -133,11 +133,12 @@ TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
           for (int n : {nr, nr - 3, 16, 13, 5, 1}) {
             std::vector<double> base = start;
             force_vector_path(0);
-            kernels::add_gram_row(base.data(), a, tg.row(f, g, j), n);
+            const kernels::GramRow row = tg.row(f, g, j, a);
+            kernels::add_gram_rows(base.data(), &row, 1, n);
             for (int isa = 1; isa <= best; ++isa) {
               std::vector<double> wide = start;
               force_vector_path(isa);
-              kernels::add_gram_row(wide.data(), a, tg.row(f, g, j), n);
+              kernels::add_gram_rows(wide.data(), &row, 1, n);
               ASSERT_EQ(base, wide) << c.name << " isa " << isa << " j " << j << " n " << n;
             }
             force_vector_path(-1);
@@ -157,6 +158,42 @@ TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
       }
     }
   }
+}
+
+// Rows added together (as a slot of held-back rows goes into D) give the
+// bits of the same rows added one at a time, on every instruction set and
+// for every count up to the most a call takes; and a point read with the
+// rows not yet added (what a trial reads) has those bits too.
+TEST(ToeplitzGram, RowsAddedTogetherGiveTheBitsOfRowsAddedOneAtATime) {
+  const int best = force_vector_path(-1);
+  const GramCase& c = gram_cases()[2];
+  auto run = fit_test::kept_run(c.config);
+  const int nr = run->model.r.nr;
+  const int families = run->params.nbasis;
+  ToeplitzGram tg;
+  build_toeplitz_gram(run->params, run->model, run->model.sets[1], families, tg);
+  std::vector<kernels::GramRow> rows;
+  for (int r = 0; r < kernels::max_gram_rows; ++r)
+    rows.push_back(tg.row(r % families, (r / 2) % families, 1 + (r * 37) % nr, 0.3 - 0.11 * r));
+  std::vector<double> start(u(nr));
+  for (int i = 0; i < nr; ++i) start[u(i)] = 0.37 * std::sin(1.3 * i);
+  for (int isa = 0; isa <= best; ++isa) {
+    force_vector_path(isa);
+    for (int count = 1; count <= kernels::max_gram_rows; ++count) {
+      for (int n : {nr, 16, 13, 1}) {
+        std::vector<double> alone = start, together = start;
+        for (int r = 0; r < count; ++r) kernels::add_gram_rows(alone.data(), &rows[u(r)], 1, n);
+        kernels::add_gram_rows(together.data(), rows.data(), count, n);
+        ASSERT_EQ(alone, together) << "isa " << isa << " count " << count << " n " << n;
+        for (int i = 0; i < n; ++i) {
+          double read = start[u(i)];
+          for (int r = 0; r < count; ++r) read += kernels::gram_row_at(rows[u(r)], i);
+          ASSERT_EQ(read, together[u(i)]) << "isa " << isa << " count " << count << " i " << i;
+        }
+      }
+    }
+  }
+  force_vector_path(-1);
 }
 
 // The row of a whole bump is the shape-weighted sum of the rows of its
