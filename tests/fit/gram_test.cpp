@@ -166,7 +166,7 @@ TEST(ToeplitzGram, RowsAddTheEntriesWithTheSameBitsOnEveryInstructionSet) {
 // rows not yet added (what a trial reads) has those bits too.
 TEST(ToeplitzGram, RowsAddedTogetherGiveTheBitsOfRowsAddedOneAtATime) {
   const int best = force_vector_path(-1);
-  const GramCase& c = gram_cases()[2];
+  const GramCase c = gram_cases()[2];  // a copy: the list is a temporary
   auto run = fit_test::kept_run(c.config);
   const int nr = run->model.r.nr;
   const int families = run->params.nbasis;
