@@ -100,6 +100,15 @@ void add_gram_rows(double* Dr, const GramRow* rows, int count, int n);
 inline double gram_row_at(const GramRow& g, int i) {
   return g.b * (static_cast<double>(g.Tm[i]) - static_cast<double>(g.Tp[i]));
 }
+// add_gram_rows over the indices from..n-1, one at a time: the baseline
+// version, and the points after the last whole vector in the others.
+inline void add_gram_rows_from(double* Dr, const GramRow* rows, int count, int from, int n) {
+  for (int i = from; i < n; ++i) {
+    double d = Dr[i];
+    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
+    Dr[i] = d;
+  }
+}
 
 // The row of a whole Gaussian bump centred at j, from the bump's four arrays,
 // added to a D kept divided by the r point:

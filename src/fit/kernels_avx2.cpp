@@ -72,7 +72,7 @@ struct BumpArrays {
         _mm256_storeu_pd(Dr + i + 4 * v, gram_four(_mm256_loadu_pd(Dr + i + 4 * v), row, i + 4 * v));
     }
     for (; i + 4 <= n; i += 4) _mm256_storeu_pd(Dr + i, gram_four(_mm256_loadu_pd(Dr + i), row, i));
-    for (; i < n; ++i) Dr[i] += gram_row_at(row, i);
+    add_gram_rows_from(Dr, &row, 1, i, n);
     return;
   }
   const GramRow* rows = given;
@@ -89,11 +89,7 @@ struct BumpArrays {
     for (int r = 0; r < count; ++r) d = gram_four(d, rows[r], i);
     _mm256_storeu_pd(Dr + i, d);
   }
-  for (; i < n; ++i) {
-    double d = Dr[i];
-    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
-    Dr[i] = d;
-  }
+  add_gram_rows_from(Dr, rows, count, i, n);
 }
 
 [[gnu::target("avx2")]] void add_bump_row_avx2(double* Dr, double a, const BumpRow& b, int n) {

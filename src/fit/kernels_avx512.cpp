@@ -69,7 +69,7 @@ struct BumpArrays {
       _mm512_storeu_pd(Dr + i + 8, gram_eight(_mm512_loadu_pd(Dr + i + 8), row, i + 8));
     }
     for (; i + 8 <= n; i += 8) _mm512_storeu_pd(Dr + i, gram_eight(_mm512_loadu_pd(Dr + i), row, i));
-    for (; i < n; ++i) Dr[i] += gram_row_at(row, i);
+    add_gram_rows_from(Dr, &row, 1, i, n);
     return;
   }
   const GramRow* rows = given;
@@ -88,11 +88,7 @@ struct BumpArrays {
     for (int r = 0; r < count; ++r) d = gram_eight(d, rows[r], i);
     _mm512_storeu_pd(Dr + i, d);
   }
-  for (; i < n; ++i) {
-    double d = Dr[i];
-    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
-    Dr[i] = d;
-  }
+  add_gram_rows_from(Dr, rows, count, i, n);
 }
 
 [[gnu::target("avx512f")]] void add_bump_row_avx512(double* Dr, double a, const BumpRow& b, int n) {

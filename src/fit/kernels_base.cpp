@@ -14,11 +14,7 @@ void add_row_base(double* D, double a, const float* row, int n) {
 }
 
 void add_gram_rows_base(double* Dr, const GramRow* rows, int count, int n) {
-  for (int i = 0; i < n; ++i) {
-    double d = Dr[i];
-    for (int r = 0; r < count; ++r) d += gram_row_at(rows[r], i);
-    Dr[i] = d;
-  }
+  add_gram_rows_from(Dr, rows, count, 0, n);
 }
 
 void add_bump_row_base(double* Dr, double a, const BumpRow& b, int n) {

@@ -155,7 +155,7 @@ struct RSpaceGroup {
   // U of family f, channel c at r point j, with the rows not yet in it.
   double accumulated(int f, int c, int j) const {
     const auto slot = static_cast<std::size_t>(f * channels + c);
-    double v = U[slot * point.size() + static_cast<std::size_t>(j - 1)];
+    double v = U[slot * point.size() + static_cast<std::size_t>(j - 1)];  // point: one value per r point
     const Pending& q = pending[slot];
     for (int r = 0; r < q.count; ++r) v += kernels::gram_row_at(q.row[static_cast<std::size_t>(r)], j - 1);
     return v;
@@ -242,8 +242,8 @@ class RSpaceEvaluator {
   KeptSums row_change(const Run& run, int s, const Bump& b) const;
   KeptSums point_change(int s, const TrialChange& tc) const;
 
-  // Adds the row a G_fg(j, .) to U of the slot: held back where the group's
-  // blocks come from T, else at once.
+  // Adds the row a G_fg(j, .) to U of the slot: at once where the group
+  // holds no rows back (defer 1), else to the slot's held rows.
   void add_row(RSpaceGroup& G, std::size_t slot, int f, int g, int j, double a);
   // Puts the rows a slot holds into U.
   void flush(RSpaceGroup& G, std::size_t slot);
