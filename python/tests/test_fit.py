@@ -111,13 +111,21 @@ def test_the_interpreter_is_released_during_the_walk(example):
             ticks.append(time.monotonic())
             time.sleep(0.001)
 
+    # The portion is sized from a short one so that it lasts about half a
+    # second however fast the build is: a fixed count ran under 0.05 s once
+    # the walk got faster, and the test then proved nothing.
+    start = time.monotonic()
+    fit._core.advance(50000)
+    rate = 50000 / max(time.monotonic() - start, 1e-4)
+    moves = int(min(max(rate * 0.5, 50000), 50_000_000))
+
     # One portion: without the release no tick could come while it runs.
     counter = threading.Thread(target=count)
     counter.start()
     time.sleep(0.01)
     before = len(ticks)
     start = time.monotonic()
-    fit._core.advance(400000)
+    fit._core.advance(moves)
     end = time.monotonic()
     stop.set()
     counter.join()
