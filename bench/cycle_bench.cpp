@@ -2,17 +2,20 @@
 // the program runs it (r-space evaluation where its tables fit), the same
 // cycle with the Q-space passes (the evaluation before the r-space tables,
 // also with each instruction set), the straightforward cycle, and the whole
-// program on the medium cases, with and without plots.
+// program on the medium cases, with and without plots; and the Gram row
+// update by itself.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/straightforward_cycle.h"
 #include "support/bench_cases.h"
@@ -21,6 +24,7 @@
 #include "fit/run.h"
 #include "base/console.h"
 #include "fit/build.h"
+#include "fit/kernels.h"
 #include "app/program.h"
 
 namespace {
@@ -140,6 +144,57 @@ void BM_program(benchmark::State& state, const CaseSize& size, const char* devic
   std::filesystem::remove_all(folder);
 }
 
+// The Gram row update alone, as an accepted move runs it: rows of 301
+// points at random r points, read from `arrays` T arrays of the length a
+// 301-point grid gives (1: one shared block, in the first-level cache; 18:
+// the three sets of six pairs of the medium Q-dependent case, which are
+// not), added one at a time or `held` together. Seconds per row
+// (`per_row`), in the processor's best version (`isa` -1) or a given one.
+void BM_gram_rows(benchmark::State& state) {
+  const int held = static_cast<int>(state.range(0)), arrays = static_cast<int>(state.range(1));
+  const int isa = static_cast<int>(state.range(2));
+  if (yosta::force_vector_path(isa) != isa && isa >= 0) {
+    state.SkipWithError("this processor lacks the instruction set");
+    yosta::force_vector_path(-1);
+    return;
+  }
+  constexpr int nr = 301, length = 3 * nr + 2;
+  std::vector<float> T(static_cast<std::size_t>(arrays) * length);
+  for (std::size_t m = 0; m < T.size(); ++m) T[m] = 1.0f / static_cast<float>(1 + m % 977);
+  std::vector<double> D(nr, 0.0);
+  // The rows' places drawn beforehand, so that the loop times the update.
+  constexpr int places = 4096;
+  std::vector<yosta::kernels::GramRow> rows(places);
+  std::uint32_t x = 12345;
+  for (auto& row : rows) {
+    x = x * 1664525u + 1013904223u;
+    const int j = 1 + static_cast<int>((x >> 8) % nr);
+    const int a = static_cast<int>((x >> 20) % static_cast<std::uint32_t>(arrays));
+    const float* t = T.data() + static_cast<std::size_t>(a) * length + nr + 1;  // m = 0
+    row = yosta::kernels::GramRow{t + 1 - j, t + 1 + j, 1e-6 * j};
+  }
+  const yosta::kernels::GramRowFn add = yosta::kernels::gram_row_version();
+  std::size_t next = 0;
+  for (auto _ : state) {
+    add(D.data(), rows.data() + next, held, nr);
+    next = (next + static_cast<std::size_t>(held)) % (places - yosta::kernels::max_gram_rows);
+    benchmark::ClobberMemory();
+  }
+  benchmark::DoNotOptimize(D.data());
+  state.counters["per_row"] = benchmark::Counter(static_cast<double>(state.iterations()) * held,
+                                                 benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  yosta::force_vector_path(-1);
+}
+
+BENCHMARK(BM_gram_rows)
+    ->ArgNames({"held", "arrays", "isa"})
+    ->Args({1, 1, -1})
+    ->Args({8, 1, -1})
+    ->Args({1, 18, -1})
+    ->Args({8, 18, -1})
+    ->Args({8, 1, 1})
+    ->Args({8, 18, 1})
+    ->MinTime(0.5);
 BENCHMARK_CAPTURE(BM_cycle, small, yosta::bench::small_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, medium, yosta::bench::medium_case)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_cycle, medium_qdep, yosta::bench::medium_qdep_case)->MinTime(2.0);
