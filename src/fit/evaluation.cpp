@@ -150,6 +150,18 @@ float refit_set(SetSums& k, DataSet& set, bool changed, const KeptSums& d) {
 }  // namespace
 
 double refit_all(Run& run, bool changed, const KeptSums* d) {
+  // One loop compiled for the sets' common case lets the steps of the sets
+  // overlap: choosing the case set by set made a whole run of the three-set
+  // bench case 4 to 6% slower.
+  if (run.kept.one_case) {
+    return with_fit_case(run.model.sets[1].fit_case, [&](auto c) {
+      double total = 0.0;
+      for (int s = 1; s <= run.params.nsets; ++s)
+        total +=
+            static_cast<double>(refit_set<decltype(c)::value>(run.kept.sets[s], run.model.sets[s], changed, d[s - 1]));
+      return total;
+    });
+  }
   double total = 0.0;
   for (int s = 1; s <= run.params.nsets; ++s) {
     DataSet& set = run.model.sets[s];
@@ -198,6 +210,9 @@ void prepare_evaluation(Run& run, EvaluationPath path) {
   EvaluationState& ev = run.kept;
   ev.evaluator = std::monostate{};  // the old tables go first
   ev.trial = Trial{};
+  ev.one_case = true;
+  for (int s = 2; s <= run.params.nsets; ++s)
+    ev.one_case = ev.one_case && run.model.sets[s].fit_case == run.model.sets[1].fit_case;
   form_fixed_sums(run);
   if (path == EvaluationPath::best && rspace_fits(run, rspace_max_bytes))
     ev.evaluator.emplace<RSpaceEvaluator>().prepare(run);

@@ -22,6 +22,9 @@ struct Run;
 struct EvaluationState {
   OneBased<SetSums, max_sets> sets{};
   Trial trial;
+  // Whether every set has the same fit case (the usual run), found by
+  // prepare_evaluation: refit_all then runs one loop compiled for it.
+  bool one_case = false;
   // None until prepare_evaluation has run for the model.
   std::variant<std::monostate, QSpaceEvaluator, RSpaceEvaluator> evaluator;
 };

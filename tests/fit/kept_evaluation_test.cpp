@@ -86,6 +86,10 @@ TEST_P(KeptEvaluation, SumsCoefficientsAndChiSquaredMatchAFreshRecomputation) {
       }
     }
   }
+  // The cost the cycle holds is every set's chi-squared plus the penalties.
+  const double cost = static_cast<double>(fresh->model.sets[1].chi2) + static_cast<double>(fresh->model.sets[2].chi2) +
+                      static_cast<double>(run->model.S) + static_cast<double>(run->model.P);
+  EXPECT_NEAR(run->control.E_cur, cost, 1e-4 * cost);
 }
 
 TEST_P(KeptEvaluation, RejectedMovesLeaveTheKeptStateAsItWas) {
