@@ -485,9 +485,7 @@ KeptSums RSpaceEvaluator::point_change(int s, const TrialChange& tc) const {
     const double* li = t.lin.data() + (u(f) * u(nr) + u(ji - 1)) * 4;
     for (int x = 0; x < 4; ++x) l[x] += di * li[x];
     X += di * D(s, f, ji);
-    double row = 0.0;
-    for (int i2 = 0; i2 < tc.count; ++i2) row += static_cast<double>(tc.d[i2]) * G.at(f, f, ji, tc.first + i2);
-    Qd += di * row;
+    Qd += di * G.row_dot(f, ji, tc.d, tc.first, tc.count);
   }
   KeptSums e;
   e.E0 = c * l[0];

@@ -62,6 +62,18 @@ class GramTables {
 
   // G_fg(i, j).
   double at(int f, int g, int i, int j) const { return (this->*at_)(f, g, i, j); }
+  // The sum over k = 0..count-1 of d[k] G_ff(i, first + k), term by term
+  // in that order (what at() gives, without a call per term).
+  double row_dot(int f, int i, const float* d, int first, int count) const {
+    double sum = 0.0;
+    if (toeplitz()) {
+      for (int k = 0; k < count; ++k) sum += static_cast<double>(d[k]) * T_.entry(f, f, i, first + k);
+    } else {
+      const float* g = G_.data() + block(f, f) + row_start(i) + static_cast<std::size_t>(first - 1);
+      for (int k = 0; k < count; ++k) sum += static_cast<double>(d[k]) * static_cast<double>(g[k]);
+    }
+    return sum;
+  }
   // G_ff(j, j).
   double diagonal(int f, int j) const { return diag_[index(f, j)]; }
   // The Gram value of the whole bump centred at j: sum over m, m2 of
