@@ -105,9 +105,9 @@ class LivePlots {
   static constexpr double repaint_interval = 0.1;
   // The most of the run's time that drawing may take: after a drawing of t
   // seconds the next starts no sooner than t / max_drawing_share after it.
-  // The moves after a drawing pay besides, reading their tables back into
-  // the caches the drawing used (about 1.5% of the run with pictures
-  // written to files): 3% keeps the two within 5%.
+  // Pictures written to files cost a run more than their share (at 4% the
+  // Q-dependent bench case lost 4.3 to 5.6% of its rate; at 3%, 2.8 to
+  // 3.4%), so the share keeps clear of the 5% a run may lose to plots.
   static constexpr double max_drawing_share = 0.03;
 
   // For tests: the panels as last built.
